@@ -1,0 +1,4 @@
+#include "app/MainWindow.h"
+
+HINSTANCE AppInstance = nullptr;
+HWND MainWindow = nullptr;

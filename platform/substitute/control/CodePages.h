@@ -1,0 +1,15 @@
+// The ANSI code page.
+#pragma once
+
+#include "platform/substitute/Win32Subset.h"
+
+namespace substitute {
+
+// 1252 (the default): one byte per character, Windows' Western European table.
+// 932: a double-byte page. Lead bytes are 0x81-0x9F and 0xE0-0xFC, trail bytes 0x40-0xFC
+// without 0x7F, and ASCII and 0xA1-0xDF (U+FF61-U+FF9F) are single bytes as on that page. Its
+// double-byte table is the substitute's own: U+4E00 + k is lead k / 188, trail k % 188 in the
+// orders above, so every character of that range round-trips; anything else becomes '?'.
+void UseCodePage(UINT codePage);
+
+}  // namespace substitute

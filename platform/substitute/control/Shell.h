@@ -1,0 +1,53 @@
+// The notification area and the icons the program can load.
+#pragma once
+
+#include "platform/substitute/Win32Subset.h"
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace substitute {
+
+// The module instance handle that the program is given; its icon resources are 110 to 114.
+HINSTANCE ModuleInstance();
+
+// The shared handle LoadImageA returns for icon resource `id` of the module.
+HICON SharedIcon(WORD id);
+
+struct NotifyCall {
+    DWORD message;
+    NOTIFYICONDATAA record;  // as passed: the first cbSize bytes are what the shell reads
+    BOOL result;
+    DWORD threadId;
+};
+std::vector<NotifyCall> NotifyLog();
+
+struct ShownIcon {
+    HICON icon;
+    std::string tip;
+};
+// The program's icon in the notification area, if one is shown.
+std::optional<ShownIcon> TrayIcon();
+
+// Each Shell_NotifyIconA call lasts this long (scaled): widens the window for overlaps, which
+// are reported as problems.
+void SetNotifyDelay(DWORD milliseconds);
+
+// The shell restarts: every icon is gone.
+void RestartShell();
+
+// A file the icon extractor can read, with the number of icons it holds.
+void AddIconFile(const std::string& path, UINT iconCount);
+
+struct IconInfo {
+    bool shared = false;
+    WORD resourceId = 0;   // shared module icons
+    std::string file;      // extracted icons
+    UINT index = 0;
+    bool destroyed = false;
+};
+std::optional<IconInfo> DescribeIcon(HICON icon);
+
+}  // namespace substitute

@@ -1,0 +1,4 @@
+// Windows: the control section grows as the program comes to use it.
+#pragma once
+
+#include "platform/substitute/Win32Subset.h"
