@@ -27,6 +27,7 @@ struct MachineState {
     std::deque<PendingFailure> failures;
     std::map<HANDLE, KernelHandle> handles;
     uintptr_t nextHandle = 0x100;
+    DWORD platformId = VER_PLATFORM_WIN32_NT;
 };
 
 MachineState& State() {
@@ -124,7 +125,31 @@ BOOL WINAPI CloseHandle(HANDLE hObject) {
     return TRUE;
 }
 
+BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA info) {
+    if (auto failure = TakeFailure("GetVersionExA")) {
+        SetLastError(*failure);
+        return FALSE;
+    }
+    if (info == nullptr || info->dwOSVersionInfoSize != sizeof(OSVERSIONINFOA)) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return FALSE;
+    }
+    std::lock_guard lock(Mutex());
+    bool nt = State().platformId == VER_PLATFORM_WIN32_NT;
+    info->dwMajorVersion = nt ? 5 : 4;
+    info->dwMinorVersion = nt ? 1 : 10;
+    info->dwBuildNumber = nt ? 2600 : 2222;
+    info->dwPlatformId = State().platformId;
+    info->szCSDVersion[0] = 0;
+    return TRUE;
+}
+
 namespace substitute {
+
+void SetPlatformId(DWORD platformId) {
+    std::lock_guard lock(Mutex());
+    State().platformId = platformId;
+}
 
 void Reset() {
     if (!JoinThreads()) Problem("a thread of the last test never ended");

@@ -25,4 +25,8 @@ void FailNext(std::string_view function, uint32_t status, unsigned skip = 0);
 // Whether a scripted failure for the named function is still waiting.
 bool FailurePending(std::string_view function);
 
+// The platform family GetVersionExA reports: VER_PLATFORM_WIN32_NT (the default, version 5.1)
+// or VER_PLATFORM_WIN32_WINDOWS (version 4.10).
+void SetPlatformId(DWORD platformId);
+
 }  // namespace substitute
