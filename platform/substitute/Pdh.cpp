@@ -78,9 +78,10 @@ CounterScript* ScriptFor(const WideText& path) {
     return slot.get();
 }
 
-// Writes a list of names, each terminated, ended by an empty name.
+// Writes a list of names, each terminated, ended by an empty name; no names give an empty list.
 std::vector<WCHAR> MultiString(const std::vector<WideText>& names) {
     std::vector<WCHAR> units;
+    if (names.empty()) return units;
     for (auto& name : names) {
         units.insert(units.end(), name.begin(), name.end());
         units.push_back(0);
@@ -181,8 +182,7 @@ PDH_STATUS WINAPI PdhEnumObjectItemsW(LPCWSTR source, LPCWSTR machine, LPCWSTR o
         neededInstances = object.raw->instanceLength;
     } else {
         counters = MultiString(object.counters);
-        // An object without instances reports an empty instance list.
-        instances = object.instances.empty() ? std::vector<WCHAR>{} : MultiString(object.instances);
+        instances = MultiString(object.instances);
         neededCounters = static_cast<DWORD>(counters.size());
         neededInstances = static_cast<DWORD>(instances.size());
     }
@@ -222,16 +222,17 @@ PDH_STATUS WINAPI PdhAddCounterW(PDH_HQUERY query, LPCWSTR path, DWORD_PTR, PDH_
 }
 
 PDH_STATUS WINAPI PdhCollectQueryData(PDH_HQUERY query) {
+    // A collect counts from the moment it begins, so a test can stop a sampler in the middle of one.
     DWORD delay;
     {
         std::lock_guard lock(Mutex());
         delay = State().collectDelay;
+        ++State().collects;
+        CollectSignal.notify_all();
     }
     if (delay) std::this_thread::sleep_for(std::chrono::duration<double, std::milli>(ScaledMilliseconds(delay)));
     std::lock_guard lock(Mutex());
     auto& state = State();
-    ++state.collects;
-    CollectSignal.notify_all();
     if (auto failure = TakeFailure("PdhCollectQueryData")) return static_cast<PDH_STATUS>(*failure);
     auto it = state.queries.find(query);
     if (it == state.queries.end()) return static_cast<PDH_STATUS>(PDH_INVALID_HANDLE);

@@ -54,8 +54,9 @@ void ScriptCounter(const WideText& path, const std::vector<Sample>& samples);
 // Every collect first sleeps this long (scaled by the time scale): a slow service.
 void SetCollectDelay(DWORD milliseconds);
 
+// Collects begun so far, in all queries.
 size_t CollectCount();
-// Waits until `count` collects have happened in all; false after `milliseconds` of real time.
+// Waits until `count` collects have begun in all; false after `milliseconds` of real time.
 bool WaitForCollects(size_t count, unsigned milliseconds = 20000);
 
 // Formatted reads of any counter, successful or not.
