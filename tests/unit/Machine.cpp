@@ -2,6 +2,7 @@
 
 #include "app/MainWindow.h"
 #include "app/TrayPresenter.h"
+#include "driveinfo/DriveReport.h"
 #include "monitor/ActivitySampler.h"
 #include "monitor/CounterCatalogue.h"
 
@@ -18,6 +19,7 @@ void ResetProgramState() {
     SamplerThread = nullptr;
     SamplerThreadId = 0;
     ActivityState = Inactive;
+    ClearDriveReport();
 }
 
 HWND FakeMainWindow() { return reinterpret_cast<HWND>(uintptr_t{0x10010}); }

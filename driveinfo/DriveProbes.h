@@ -1,0 +1,27 @@
+// The four ways of asking the storage drivers about the physical drives. Each tries every device
+// number of its range, skips what does not open or answer, and appends what it learns to the
+// report under its own header.
+#pragma once
+
+#include "platform/Win32.h"
+
+#include <cstddef>
+
+// The storage device descriptor is read into this many bytes; its strings are decoded into an
+// area of the same size.
+constexpr size_t DescriptorAnswerSize = 512;
+constexpr size_t DescriptorTextAreaSize = 512;
+
+// Physical drives opened for reading and writing; IDENTIFY through SMART with a full ATA command.
+void ProbePhysicalAdmin();
+// SCSI ports; IDENTIFY through the miniport pass-through, two targets a port.
+void ProbeScsi();
+// Physical drives opened without data access; the storage descriptor and the drive geometry.
+void ProbePhysicalUser();
+// Physical drives opened for reading and writing; IDENTIFY through SMART with a bare command.
+void ProbeSmart();
+
+// One string of a storage device descriptor, given as plain text or as a hexadecimal dump of its
+// bytes, decoded and trimmed into `out`; `swap` exchanges the bytes of each pair first. Reads
+// nothing outside the DescriptorAnswerSize bytes of `answer`. Returns `out`.
+char* DecodeDescriptorString(const BYTE* answer, DWORD offset, bool swap, char (&out)[DescriptorTextAreaSize]);

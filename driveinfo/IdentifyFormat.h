@@ -1,0 +1,23 @@
+// A drive's ATA IDENTIFY data as report text: descriptor block, position line, geometry block.
+#pragma once
+
+#include "platform/Win32.h"
+
+#include <array>
+#include <cstddef>
+
+// Cell k holds IDENTIFY word k, zero-extended.
+using IdentifyBlock = std::array<DWORD, 256>;
+
+// The area each extracted string is built in.
+constexpr size_t AtaTextAreaSize = 512;
+
+// Cell k := the little-endian word at data + 2k; reads exactly 512 bytes.
+void ReadIdentifyBlock(const BYTE* data, IdentifyBlock& block);
+
+// The ATA string held in words firstWord..lastWord (two characters a word, high byte first),
+// without its spaces and with trailing control whitespace trimmed; returns `out`.
+char* ExtractAtaString(const IdentifyBlock& block, int firstWord, int lastWord, char (&out)[AtaTextAreaSize]);
+
+// Appends the drive's descriptor block, position line and geometry block to the report.
+void FormatIdentifyBlock(int driveNumber, const IdentifyBlock& block);
