@@ -116,7 +116,11 @@ HICON WINAPI ExtractIconA(HINSTANCE instance, LPCSTR file, UINT index) {
     auto& state = State();
     if (instance != Instance() || file == nullptr) return nullptr;
     auto it = state.iconFiles.find(file);
-    if (it == state.iconFiles.end() || index >= it->second) return nullptr;
+    if (it == state.iconFiles.end()) return nullptr;
+    // A file added with no icons is one that is no executable, library or icon file: for
+    // those, Windows answers 1 rather than null.
+    if (it->second == 0) return reinterpret_cast<HICON>(uintptr_t{1});
+    if (index >= it->second) return nullptr;
     return NewIcon(IconInfo{false, 0, file, index, false});
 }
 
