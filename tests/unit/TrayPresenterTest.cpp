@@ -82,7 +82,9 @@ TEST_F(TrayPresenterTest, DefaultIconsAreTheModulesSharedIcons) {
     EXPECT_EQ(LoadDefaultIcon(113), substitute::SharedIcon(113));
     EXPECT_EQ(LoadDefaultIcon(114), substitute::SharedIcon(114));
     EXPECT_NE(LoadDefaultIcon(113), LoadDefaultIcon(114));
-    EXPECT_TRUE(substitute::DescribeIcon(LoadDefaultIcon(113))->shared);
+    auto described = substitute::DescribeIcon(LoadDefaultIcon(113));
+    ASSERT_TRUE(described);
+    EXPECT_TRUE(described->shared);
 }
 
 // The tip the shell receives for a tooltip: at most 63 bytes, never half a character.
