@@ -80,9 +80,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     }
     static const char* const functions[] = {"PdhOpenQueryA", "PdhLookupPerfNameByIndexW", "PdhEnumObjectItemsW",
                                             "WideCharToMultiByte"};
-    for (int failures = data.ConsumeIntegralInRange(0, 4); failures > 0; --failures)
-        substitute::FailNext(data.PickValueInArray(functions), data.ConsumeIntegral<uint32_t>(),
-                             data.ConsumeIntegralInRange<unsigned>(0, 6));
+    for (int failures = data.ConsumeIntegralInRange(0, 4); failures > 0; --failures) {
+        const char* function = data.PickValueInArray(functions);
+        uint32_t status = data.ConsumeIntegral<uint32_t>();
+        // A query that "opens" with success but no handle is not something to fail on.
+        if (status == 0 && std::strcmp(function, "PdhOpenQueryA") == 0) status = PDH_INVALID_DATA;
+        substitute::FailNext(function, status, data.ConsumeIntegralInRange<unsigned>(0, 6));
+    }
 
     BuildCounterCatalogue();
     SelectDefaultEntry();
@@ -99,6 +103,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     Check(std::memchr(TrayRecord.szTip, 0, 64) != nullptr, "unterminated tip");
     Check(strnlen(TrayRecord.szTip, 64) <= TrayTipLimit, "tip over 63 bytes");
     Check(SelectedCounterPath.empty() == CounterCatalogue.empty(), "selection without catalogue");
+    for (auto& problem : substitute::Problems()) std::fprintf(stderr, "problem: %s\n", problem.c_str());
     Check(substitute::Problems().empty(), "the substitute saw misuse or a leak");
     return 0;
 }
