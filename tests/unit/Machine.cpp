@@ -1,7 +1,9 @@
 #include "tests/unit/Machine.h"
 
+#include "app/AboutDialog.h"
 #include "app/MainWindow.h"
 #include "app/TrayPresenter.h"
+#include "driveinfo/DiskInfoDialog.h"
 #include "driveinfo/DriveReport.h"
 #include "monitor/ActivitySampler.h"
 #include "monitor/CounterCatalogue.h"
@@ -9,6 +11,8 @@
 void ResetProgramState() {
     AppInstance = substitute::ModuleInstance();
     MainWindow = FakeMainWindow();
+    TaskbarCreatedMessage = 0;
+    AboutDialogOpen = 0;
     TrayRecord = {};
     TooltipText.clear();
     IconPair = {{nullptr, {}, 0}, {nullptr, {}, 0}};
@@ -20,6 +24,7 @@ void ResetProgramState() {
     SamplerThreadId = 0;
     ActivityState = Inactive;
     ClearDriveReport();
+    DiskInfoDialogOpen = 0;
 }
 
 HWND FakeMainWindow() { return reinterpret_cast<HWND>(uintptr_t{0x10010}); }
