@@ -2,3 +2,4 @@
 
 HINSTANCE AppInstance = nullptr;
 HWND MainWindow = nullptr;
+UINT TaskbarCreatedMessage = 0;

@@ -1,4 +1,5 @@
-// The hidden main window and the handles that the rest of the program borrows from it.
+// The hidden main window: it receives the tray icon's mouse events, the menu's commands and the
+// shell's restart broadcast, and routes them. The handles the rest of the program borrows from it.
 #pragma once
 
 #include "platform/Win32.h"
@@ -7,3 +8,13 @@
 extern HINSTANCE AppInstance;
 // The hidden main window: owner of the tray icon, the menu and the dialogs; null until created.
 extern HWND MainWindow;
+// The number of the shell's "TaskbarCreated" broadcast; 0 until it is registered.
+extern UINT TaskbarCreatedMessage;
+
+// Class name and title of the main window, and the name of the single-instance mutex.
+constexpr const char* MainWindowName = "Lumenhop";
+
+// Creates the hidden main window and runs the first monitor set-up; FALSE when the window
+// cannot be created.
+BOOL CreateMainWindow(HINSTANCE instance);
+LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
