@@ -22,12 +22,18 @@ void LookUpPerfName(DWORD index, PerfName& name) {
     name[PerfNameCapacity - 1] = 0;
 }
 
-void AppendEntry(LONG ordinal, const WideString& object, const WideString& instance,
-                 const WCHAR* counter) {
-    WideString displayName = object + WIDE("(") + instance + WIDE(")");
-    WideString counterPath = WIDE("\\") + displayName + WIDE("\\") + counter;
-    if (displayName.size() >= EntryTextCapacity || counterPath.size() >= EntryTextCapacity) return;
-    CounterCatalogue.push_back(CounterEntry{ordinal, std::move(displayName), std::move(counterPath)});
+// Forms the entry of one instance; one that would not fit the entry buffers is left out.
+void AppendEntry(LONG ordinal, const WCHAR* object, size_t objectLength, const WCHAR* instance,
+                 size_t instanceLength, const WCHAR* counter, size_t counterLength) {
+    const size_t displayLength = objectLength + instanceLength + 2;
+    const size_t pathLength = displayLength + counterLength + 2;
+    if (pathLength >= EntryTextCapacity) return;
+    CounterEntry entry{ordinal, {}, {}};
+    entry.DisplayName.reserve(displayLength);
+    entry.DisplayName.append(object, objectLength).append(1, WIDE('(')).append(instance, instanceLength).append(1, WIDE(')'));
+    entry.CounterPath.reserve(pathLength);
+    entry.CounterPath.append(1, WIDE('\\')).append(entry.DisplayName).append(1, WIDE('\\')).append(counter, counterLength);
+    CounterCatalogue.push_back(std::move(entry));
 }
 
 // Appends one entry for each instance of the named object.
@@ -48,14 +54,16 @@ void AddObjectEntries(const WCHAR* objectName, const WCHAR* counterName) {
                                  instances.get(), &instanceLength, PERF_DETAIL_WIZARD, 0);
     if (status != 0) return;
 
-    const WideString object(objectName);
+    const size_t objectLength = std::char_traits<WCHAR>::length(objectName);
+    const size_t counterNameLength = std::char_traits<WCHAR>::length(counterName);
     size_t position = 0;
     for (LONG ordinal = 0; position < instanceCapacity && instances[position] != 0; ++ordinal) {
         size_t end = position;
         while (end < instanceCapacity && instances[end] != 0) ++end;
         // A name that runs into the end of the list without its terminator is not taken.
         if (end == instanceCapacity) break;
-        AppendEntry(ordinal, object, WideString(&instances[position], end - position), counterName);
+        AppendEntry(ordinal, objectName, objectLength, &instances[position], end - position, counterName,
+                    counterNameLength);
         position = end + 1;
     }
 }
