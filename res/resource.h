@@ -37,3 +37,8 @@
 #define IDC_GROUP 1019
 #define IDC_BLINK_LABEL 1020
 #define IDC_DISK_LABEL 1021
+
+// Controls without an ID of their own.
+#ifndef IDC_STATIC
+#define IDC_STATIC (-1)
+#endif

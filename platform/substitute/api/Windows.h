@@ -197,6 +197,9 @@ typedef struct _SECURITY_ATTRIBUTES {
 #define ERROR_CONTROL_ID_NOT_FOUND 1421L
 #define ERROR_RESOURCE_NAME_NOT_FOUND 1814L
 
+// The program's entry point, as the SDK declares it.
+int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine, int nShowCmd);
+
 HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES lpMutexAttributes, BOOL bInitialOwner, LPCSTR lpName);
 
 ATOM WINAPI RegisterClassExA(const WNDCLASSEXA* lpwcx);
