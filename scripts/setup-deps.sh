@@ -6,16 +6,25 @@ packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   g++-mingw-w64-i686-posix mingw-w64-i686-dev
+  # Running the executable: 32-bit Wine, a virtual X server, input and screen reading.
+  wine wine32:i386 xvfb xdotool x11-utils imagemagick
 )
+
+# Wine's 32-bit half comes from the i386 architecture.
+added_architecture=0
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  dpkg --add-architecture i386
+  added_architecture=1
+fi
 
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
 done
 
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "Installing: ${missing[*]}"
+if [ ${#missing[@]} -gt 0 ] || [ "$added_architecture" = 1 ]; then
+  echo "Installing: ${missing[*]:-}"
   export DEBIAN_FRONTEND=noninteractive
   apt-get update -qq
-  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  [ ${#missing[@]} -eq 0 ] || apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi

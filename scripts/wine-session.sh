@@ -1,0 +1,90 @@
+# Shared by run.sh and e2e.sh (sourced): a Wine prefix under build/, a virtual X server when
+# asked for, and screen reading through ImageMagick and xdotool. Everything it starts is ended
+# by wine_session_end, which the callers put in an EXIT trap.
+
+# ImageMagick's own programs; another "convert" may come first on PATH.
+MAGICK_CONVERT=/usr/bin/convert
+MAGICK_IMPORT=/usr/bin/import
+
+XVFB_PID=""
+
+# wine_session_prefix DIR: a 32-bit prefix in DIR, created on first use.
+wine_session_prefix() {
+  export WINEPREFIX="$1" WINEARCH=win32 WINEDEBUG=-all
+  # No downloads of the browser engine or the .NET runtime on first start.
+  export WINEDLLOVERRIDES="mscoree,mshtml="
+  mkdir -p "$(dirname "$WINEPREFIX")"
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    echo "Creating the Wine prefix $WINEPREFIX (once; this takes a little while)"
+    timeout 180 wineboot -i >/dev/null 2>&1 || { echo "wineboot failed" >&2; return 1; }
+    timeout 60 wineserver -w || true
+  fi
+}
+
+# wine_session_display: starts a virtual X server on a free display and exports DISPLAY.
+wine_session_display() {
+  local number=90
+  while [ -e "/tmp/.X11-unix/X$number" ] || [ -e "/tmp/.X$number-lock" ]; do number=$((number + 1)); done
+  Xvfb ":$number" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+  XVFB_PID=$!
+  export DISPLAY=":$number"
+  local waited=0
+  until xdpyinfo >/dev/null 2>&1; do
+    sleep 0.2
+    waited=$((waited + 1))
+    if [ "$waited" -gt 50 ]; then echo "the virtual X server did not start" >&2; return 1; fi
+  done
+}
+
+wine_session_end() {
+  if [ -n "${WINEPREFIX:-}" ]; then timeout 20 wineserver -k >/dev/null 2>&1 || true; fi
+  if [ -n "$XVFB_PID" ]; then kill "$XVFB_PID" 2>/dev/null || true; wait "$XVFB_PID" 2>/dev/null || true; fi
+  XVFB_PID=""
+}
+
+# wait_for SECONDS COMMAND...: polls the command every 0.2 s until it succeeds.
+wait_for() {
+  local limit=$(($1 * 5)) tries=0
+  shift
+  until "$@" >/dev/null 2>&1; do
+    tries=$((tries + 1))
+    [ "$tries" -ge "$limit" ] && return 1
+    sleep 0.2
+  done
+}
+
+# The geometry "X Y WIDTH HEIGHT" of the first viewable window with this exact name.
+window_geometry() {
+  local window
+  for window in $(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null); do
+    xwininfo -id "$window" | awk '/Absolute upper-left X/{x=$4} /Absolute upper-left Y/{y=$4}
+      /Width:/{w=$2} /Height:/{h=$2} END{if (w > 0) print x, y, w, h; else exit 1}' && return 0
+  done
+  return 1
+}
+
+# Wine shows tray icons in its own "Wine System Tray" window when no desktop tray exists.
+tray_geometry() { window_geometry "Wine System Tray"; }
+
+screenshot() { "$MAGICK_IMPORT" -window root "$1"; }
+
+# tray_squares SCREENSHOT X Y W H GREEN: prints "X Y" (screen) of each 12 x 12 square with a
+# black 1-pixel border and an interior of #00GREEN00 inside the given area, one per line.
+tray_squares() {
+  "$MAGICK_CONVERT" "$1" -crop "$4x$5+$2+$3" +repage txt:- | awk -v ox="$2" -v oy="$3" -v green="$6" '
+    NR > 1 { split($1, xy, "[,:]"); colour[xy[1] "," xy[2]] = $3 }
+    END {
+      want = "#00" green "00"
+      for (key in colour) {
+        if (colour[key] != "#000000") continue
+        split(key, p, ","); x = p[1]; y = p[2]
+        ok = 1
+        for (j = 0; j < 12 && ok; j++) for (i = 0; i < 12 && ok; i++) {
+          c = colour[(x + i) "," (y + j)]
+          edge = (i == 0 || j == 0 || i == 11 || j == 11)
+          if ((edge && c != "#000000") || (!edge && c != want)) ok = 0
+        }
+        if (ok) print ox + x, oy + y
+      }
+    }'
+}
