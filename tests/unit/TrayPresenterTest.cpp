@@ -104,7 +104,7 @@ TEST_P(TipCutTest, CutsAtWholeCharactersWithinSixtyThreeBytes) {
     TooltipText = c.tooltip;
     TrayNotify(NIM_ADD, LoadDefaultIcon(114));
 
-    const NOTIFYICONDATAA& record = substitute::NotifyLog().back().record;
+    const NOTIFYICONDATAA record = substitute::NotifyLog().back().record;
     EXPECT_EQ(std::string(record.szTip, c.tip.size()), c.tip);
     // Everything after the text is zero, through byte 64.
     EXPECT_EQ(std::string(record.szTip + c.tip.size(), 64 - c.tip.size()), std::string(64 - c.tip.size(), '\0'));
