@@ -1,0 +1,37 @@
+// Any text as a drive recording: it is either refused with a line number or seeds a machine on
+// which the whole report builds without leaving a device open or a buffer allocated.
+#include "driveinfo/DriveReport.h"
+#include "platform/substitute/Substitute.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+namespace {
+
+void Check(bool condition, const char* what) {
+    if (!condition) {
+        std::fprintf(stderr, "broken: %s\n", what);
+        std::abort();
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
+    substitute::Reset();
+    substitute::SetDeviceLogging(false);
+    ClearDriveReport();
+    std::string error = substitute::LoadDeviceRecording(std::string_view(reinterpret_cast<const char*>(bytes), size));
+    if (!error.empty()) {
+        Check(error.rfind("line ", 0) == 0, "an error names its line");
+        return 0;
+    }
+    BuildDriveReport();
+    auto problems = substitute::Problems();
+    for (const auto& problem : problems) std::fprintf(stderr, "problem: %s\n", problem.c_str());
+    Check(problems.empty(), "the report left something open");
+    ClearDriveReport();
+    return 0;
+}
