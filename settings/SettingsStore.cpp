@@ -1,0 +1,205 @@
+#include "settings/SettingsStore.h"
+
+#include "app/MainWindow.h"
+#include "app/TrayPresenter.h"
+#include "monitor/ActivitySampler.h"
+#include "monitor/CounterCatalogue.h"
+
+#include <cstring>
+
+namespace {
+
+// ExtractIconA's answer for a file that is no executable, library or icon file.
+const HICON NotAnIconFile = reinterpret_cast<HICON>(uintptr_t{1});
+
+DWORD ReadLittleEndian32(const BYTE* bytes) {
+    return DWORD{bytes[0]} | DWORD{bytes[1]} << 8 | DWORD{bytes[2]} << 16 | DWORD{bytes[3]} << 24;
+}
+
+void WriteLittleEndian32(BYTE* bytes, DWORD value) {
+    for (int i = 0; i < 4; ++i) bytes[i] = static_cast<BYTE>(value >> (8 * i));
+}
+
+// Reads a value of any type into the buffer, zero-filled just before. False when the value is
+// absent or does not fit; the buffer then holds zeros only, whatever a failed read left there.
+bool ReadValue(HKEY key, const char* name, BYTE* buffer, DWORD capacity) {
+    std::memset(buffer, 0, capacity);
+    DWORD size = capacity;
+    DWORD type = REG_NONE;
+    if (RegQueryValueExA(key, name, nullptr, &type, buffer, &size) == ERROR_SUCCESS && size <= capacity)
+        return true;
+    std::memset(buffer, 0, capacity);
+    return false;
+}
+
+// A number of up to 4 bytes, little-endian; fewer bytes fill the low-order end.
+std::optional<DWORD> ReadNumber(HKEY key, const char* name) {
+    BYTE cell[NumberCapacity];
+    if (!ReadValue(key, name, cell, sizeof cell)) return std::nullopt;
+    return ReadLittleEndian32(cell);
+}
+
+// An icon file path up to its first zero byte. A value that fills the whole buffer without a
+// zero is taken as absent: it is a longer path cut short, and extracting from it would name a
+// different file.
+std::optional<std::string> ReadIconFile(HKEY key, const char* name) {
+    BYTE buffer[IconFileCapacity];
+    if (!ReadValue(key, name, buffer, sizeof buffer)) return std::nullopt;
+    const void* zero = std::memchr(buffer, 0, sizeof buffer);
+    if (zero == nullptr) return std::nullopt;
+    return std::string(reinterpret_cast<const char*>(buffer), static_cast<const BYTE*>(zero) - buffer);
+}
+
+// The selected display name, UTF-16LE, up to its first zero code unit.
+std::optional<WideString> ReadSelectedName(HKEY key) {
+    BYTE buffer[SelectedNameCapacity];
+    if (!ReadValue(key, SelectedDiskCounterValue, buffer, sizeof buffer)) return std::nullopt;
+    WideString name;
+    for (size_t i = 0; i + 1 < sizeof buffer; i += 2) {
+        WCHAR unit = static_cast<WCHAR>(buffer[i] | buffer[i + 1] << 8);
+        if (unit == 0) break;
+        name.push_back(unit);
+    }
+    return name;
+}
+
+void WriteNumber(HKEY key, const char* name, DWORD value) {
+    BYTE cell[NumberCapacity];
+    WriteLittleEndian32(cell, value);
+    RegSetValueExA(key, name, 0, REG_DWORD, cell, sizeof cell);
+}
+
+HKEY OpenSettingsKey() {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, SettingsKeyPath, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
+        return nullptr;
+    return key;
+}
+
+IconRole& RoleOf(int role) { return role == Active ? IconPair.Active : IconPair.Inactive; }
+
+// A stored icon file that is not empty becomes the role's file and, through ResolveIcon, its icon.
+void LoadIconFile(HKEY key, int role, const char* valueName) {
+    std::optional<std::string> file = ReadIconFile(key, valueName);
+    if (!file || file->empty()) return;
+    IconRole& icon = RoleOf(role);
+    icon.File = *file;
+    icon.Icon = ResolveIcon(role, icon.File, icon.Index);
+}
+
+}  // namespace
+
+// The number, as unsigned, held within low..high.
+DWORD ClampBlinkDuration(DWORD milliseconds, DWORD low, DWORD high) {
+    return milliseconds < low ? low : milliseconds > high ? high : milliseconds;
+}
+
+// Whether the path survives a store and a read back unchanged.
+bool IconFileFitsStore(const std::string& file) {
+    return file.size() < IconFileCapacity && file.find('\0') == std::string::npos;
+}
+
+// Applies whatever the settings key holds over the defaults the set-up has just put in place.
+void LoadSettings() {
+    HKEY key = OpenSettingsKey();
+    if (key == nullptr) return;
+    if (std::optional<DWORD> blink = ReadNumber(key, BlinkDurationValue))
+        BlinkDuration = ClampBlinkDuration(*blink, LoadedBlinkMin, LoadedBlinkMax);
+    if (std::optional<WideString> name = ReadSelectedName(key)) SelectSavedEntry(*name);
+    // An index counts even without its file: the Settings dialog starts from it.
+    if (std::optional<DWORD> index = ReadNumber(key, ActiveIconIndexValue))
+        IconPair.Active.Index = static_cast<LONG>(*index);
+    if (std::optional<DWORD> index = ReadNumber(key, InactiveIconIndexValue))
+        IconPair.Inactive.Index = static_cast<LONG>(*index);
+    LoadIconFile(key, Active, ActiveIconFileValue);
+    LoadIconFile(key, Inactive, InactiveIconFileValue);
+    RegCloseKey(key);
+}
+
+// The role's icon from the file, or its built-in icon. The file and index stay the role's
+// either way; the caller keeps them.
+HICON ResolveIcon(int role, const std::string& file, LONG index) {
+    if (!file.empty()) {
+        HICON icon = ExtractIconA(AppInstance, file.c_str(), static_cast<UINT>(index));
+        if (icon != nullptr && icon != NotAnIconFile) return icon;
+    }
+    return LoadDefaultIcon(role == Active ? DefaultActiveIconId : DefaultInactiveIconId);
+}
+
+// Writes or deletes the per-user auto-start entry.
+void SetAutoStart(bool on) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, RunKeyPath, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return;
+    if (on) {
+        char path[MAX_PATH] = {};
+        DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
+        // A result that fills the buffer may be a cut path; starting some other file at logon
+        // would be worse than leaving the entry as it is.
+        if (length > 0 && length < sizeof path) {
+            // Quoted, so that a path with spaces names this file and nothing before its first space.
+            std::string command = "\"" + std::string(path, strnlen(path, length)) + "\"";
+            RegSetValueExA(key, AutoStartValueName, 0, REG_SZ,
+                           reinterpret_cast<const BYTE*>(command.data()), static_cast<DWORD>(command.size()));
+        }
+    } else {
+        RegDeleteValueA(key, AutoStartValueName);
+    }
+    RegCloseKey(key);
+}
+
+// The check box, blink duration and list selection that the Settings dialog opens with.
+DialogSettings ReadDialogSettings() {
+    DialogSettings settings;
+    HKEY key = OpenSettingsKey();
+    if (key == nullptr) return settings;
+    if (std::optional<DWORD> startUp = ReadNumber(key, StartUpValue)) settings.StartUp = *startUp != 0;
+    if (std::optional<DWORD> blink = ReadNumber(key, BlinkDurationValue))
+        settings.BlinkDuration = ClampBlinkDuration(*blink, DialogBlinkMin, DialogBlinkMax);
+    settings.SelectedName = ReadSelectedName(key);
+    RegCloseKey(key);
+    return settings;
+}
+
+// The settings key for the dialog's writes: opened, else created; null when neither works.
+HKEY OpenSettingsKeyForWriting() {
+    if (HKEY opened = OpenSettingsKey()) return opened;
+    HKEY created = nullptr;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, SettingsKeyPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                        &created, nullptr) != ERROR_SUCCESS)
+        return nullptr;
+    return created;
+}
+
+// The check box state, 0 or 1.
+void WriteStartUp(HKEY key, bool checked) { WriteNumber(key, StartUpValue, checked ? 1 : 0); }
+
+// The blink duration as given; the dialog has clamped it.
+void WriteBlinkDuration(HKEY key, DWORD milliseconds) {
+    WriteNumber(key, BlinkDurationValue, milliseconds);
+}
+
+// The display name as UTF-16LE without a terminating zero, cut to its first 199 code units.
+void WriteSelectedName(HKEY key, const WideString& displayName) {
+    BYTE buffer[SelectedNameCapacity] = {};
+    size_t units = 0;
+    for (; units < displayName.size() && units < SelectedNameUnitLimit && displayName[units] != 0; ++units) {
+        buffer[2 * units] = static_cast<BYTE>(displayName[units]);
+        buffer[2 * units + 1] = static_cast<BYTE>(displayName[units] >> 8);
+    }
+    RegSetValueExA(key, SelectedDiskCounterValue, 0, REG_BINARY, buffer, static_cast<DWORD>(2 * units));
+}
+
+// A role's File and Index values, written together or deleted together.
+void WriteIconChoice(HKEY key, int role, const std::string& file, LONG index) {
+    const char* fileValue = role == Active ? ActiveIconFileValue : InactiveIconFileValue;
+    const char* indexValue = role == Active ? ActiveIconIndexValue : InactiveIconIndexValue;
+    if (file.empty()) {
+        RegDeleteValueA(key, fileValue);
+        RegDeleteValueA(key, indexValue);
+        return;
+    }
+    if (!IconFileFitsStore(file)) return;
+    RegSetValueExA(key, fileValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(file.data()),
+                   static_cast<DWORD>(file.size()));
+    WriteNumber(key, indexValue, static_cast<DWORD>(index));
+}

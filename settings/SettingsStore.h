@@ -1,0 +1,74 @@
+// The user's choices kept between runs: named values under one key of the current user's
+// hive, and the auto-start entry in the per-user Run key. Nothing is cached: every reader opens
+// the key, reads and closes it.
+#pragma once
+
+#include "platform/Win32.h"
+
+#include <optional>
+#include <string>
+
+constexpr const char* SettingsKeyPath = "SOFTWARE\\Orvane\\Lumenhop";
+constexpr const char* RunKeyPath = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+constexpr const char* AutoStartValueName = "Lumenhop";
+
+constexpr const char* StartUpValue = "StartUp";
+constexpr const char* BlinkDurationValue = "BlinkDuration";
+constexpr const char* SelectedDiskCounterValue = "SelectedDiskCounter";
+constexpr const char* ActiveIconFileValue = "ExternalActiveIconFile";
+constexpr const char* ActiveIconIndexValue = "ExternalActiveIconIndex";
+constexpr const char* InactiveIconFileValue = "ExternalInactiveIconFile";
+constexpr const char* InactiveIconIndexValue = "ExternalInactiveIconIndex";
+
+// Reader buffers, in bytes. A value whose data do not fit is taken as absent.
+constexpr DWORD NumberCapacity = 4;
+constexpr DWORD IconFileCapacity = 200;
+constexpr DWORD SelectedNameCapacity = 400;
+// The selected display name is stored cut to this many UTF-16 code units.
+constexpr size_t SelectedNameUnitLimit = 199;
+
+// The blink duration as the set-up takes it from the store, and as the Settings dialog shows
+// and saves it.
+constexpr DWORD LoadedBlinkMin = 50;
+constexpr DWORD LoadedBlinkMax = 3000;
+constexpr DWORD DialogBlinkMin = 100;
+constexpr DWORD DialogBlinkMax = 2000;
+
+// Resource IDs of the built-in icons of the two roles.
+constexpr WORD DefaultActiveIconId = 113;
+constexpr WORD DefaultInactiveIconId = 114;
+
+DWORD ClampBlinkDuration(DWORD milliseconds, DWORD low, DWORD high);
+
+// Whether a path can be stored as an icon file and read back as the same path: fewer than
+// IconFileCapacity bytes, no zero byte inside. Longer paths are refused rather than cut.
+bool IconFileFitsStore(const std::string& file);
+
+// Applies the stored blink duration, selection, icon indexes and icon files, in that order.
+void LoadSettings();
+
+// The icon for a role (Active or Inactive) from a file and index: extracted from the file, or
+// the role's built-in icon when the file is empty or yields none.
+HICON ResolveIcon(int role, const std::string& file, LONG index);
+
+// Writes the auto-start entry, quoted, or deletes it. The Run key is never created.
+void SetAutoStart(bool on);
+
+// What the Settings dialog shows when it opens, read through one handle of the settings key.
+struct DialogSettings {
+    bool StartUp = false;                   // the box opens checked
+    DWORD BlinkDuration = DialogBlinkMin;   // clamped to the dialog's range
+    std::optional<WideString> SelectedName; // the stored name up to its first zero, if read
+};
+DialogSettings ReadDialogSettings();
+
+// The writes of the Settings dialog's OK, through one handle of the settings key: opened, or
+// created when it does not open; null when neither works. The caller closes it with RegCloseKey.
+HKEY OpenSettingsKeyForWriting();
+void WriteStartUp(HKEY key, bool checked);
+void WriteBlinkDuration(HKEY key, DWORD milliseconds);
+// The display name, cut to SelectedNameUnitLimit code units.
+void WriteSelectedName(HKEY key, const WideString& displayName);
+// A role's File value then its Index value; for an empty file, deletes both. A file the store
+// cannot hold (see IconFileFitsStore) writes nothing and leaves the stored choice as it was.
+void WriteIconChoice(HKEY key, int role, const std::string& file, LONG index);
