@@ -1,0 +1,34 @@
+#include "monitor/MonitorSetup.h"
+
+#include "app/TrayPresenter.h"
+#include "monitor/ActivitySampler.h"
+#include "monitor/CounterCatalogue.h"
+#include "settings/SettingsStore.h"
+
+// Rebuilds the monitor from the counter service and the stored settings, shows the tray icon
+// as inactive and starts a new sampler. Runs at start-up and again after each shell restart.
+void RunMonitorSetup() {
+    // Everything below writes values that a running sampler reads.
+    if (SamplerRecorded()) StopSampler();
+
+    CounterCatalogue.clear();
+    SelectedCounterPath.clear();
+    {
+        LockHolder hold(TrayLock);
+        TooltipText.clear();
+    }
+    IconPair.Active.Index = 0;
+    IconPair.Inactive.Index = 0;
+    IconPair.Active.File.clear();
+    IconPair.Inactive.File.clear();
+    // Icons replaced here are not destroyed: an open Settings dialog may still be showing them.
+    IconPair.Active.Icon = LoadDefaultIcon(DefaultActiveIconId);
+    IconPair.Inactive.Icon = LoadDefaultIcon(DefaultInactiveIconId);
+
+    BuildCounterCatalogue();
+    SelectDefaultEntry();
+    LoadSettings();
+
+    TrayNotify(NIM_ADD, IconPair.Inactive.Icon);
+    if (!SamplerRecorded()) StartSampler();
+}
