@@ -58,6 +58,8 @@ struct PassCase {
     std::vector<Sample> samples;
     std::string notified;
 };
+void PrintTo(const PassCase& row, std::ostream* out) { *out << row.name; }
+
 
 class PassTest : public ActivitySamplerTest, public ::testing::WithParamInterface<PassCase> {};
 
@@ -124,6 +126,8 @@ struct StartCase {
     std::string tooltip;
     bool samples;
 };
+void PrintTo(const StartCase& row, std::ostream* out) { *out << row.name; }
+
 
 class StartTest : public MachineTest, public ::testing::WithParamInterface<StartCase> {};
 
@@ -162,6 +166,8 @@ struct EndCase {
     const char* name;
     std::function<void()> arrange;
 };
+void PrintTo(const EndCase& row, std::ostream* out) { *out << row.name; }
+
 
 class EndsByItselfTest : public ActivitySamplerTest, public ::testing::WithParamInterface<EndCase> {};
 

@@ -63,6 +63,8 @@ struct SelectionCase {
     std::string path;                 // SelectedCounterPath afterwards, without the counter
     std::string tooltip;
 };
+void PrintTo(const SelectionCase& row, std::ostream* out) { *out << row.name; }
+
 
 class SelectionTest : public CounterCatalogueTest, public ::testing::WithParamInterface<SelectionCase> {};
 
@@ -113,6 +115,8 @@ struct FailureCase {
     std::function<void()> arrange;
     std::vector<std::string> displayNames;
 };
+void PrintTo(const FailureCase& row, std::ostream* out) { *out << row.name; }
+
 
 class FailureTest : public CounterCatalogueTest, public ::testing::WithParamInterface<FailureCase> {};
 
@@ -204,6 +208,8 @@ struct RawListCase {
     std::vector<WCHAR> units;
     std::vector<std::string> displayNames;
 };
+void PrintTo(const RawListCase& row, std::ostream* out) { *out << row.name; }
+
 
 class RawListTest : public CounterCatalogueTest, public ::testing::WithParamInterface<RawListCase> {};
 

@@ -94,6 +94,8 @@ struct TipCase {
     std::string tooltip;
     std::string tip;
 };
+void PrintTo(const TipCase& row, std::ostream* out) { *out << row.name; }
+
 
 class TipCutTest : public TrayPresenterTest, public ::testing::WithParamInterface<TipCase> {};
 
@@ -144,6 +146,8 @@ struct TooltipCase {
     WideString displayName;
     std::string tooltip;
 };
+void PrintTo(const TooltipCase& row, std::ostream* out) { *out << row.name; }
+
 
 class TooltipFromEntryTest : public TrayPresenterTest, public ::testing::WithParamInterface<TooltipCase> {};
 
