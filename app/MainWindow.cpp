@@ -1,5 +1,96 @@
 #include "app/MainWindow.h"
 
+#include "app/AboutDialog.h"
+#include "app/TrayPresenter.h"
+#include "driveinfo/DiskInfoDialog.h"
+#include "monitor/ActivitySampler.h"
+#include "monitor/MonitorSetup.h"
+#include "res/resource.h"
+
 HINSTANCE AppInstance = nullptr;
 HWND MainWindow = nullptr;
 UINT TaskbarCreatedMessage = 0;
+
+namespace {
+
+// Opens one of the modal dialogs, owned by the main window; its result is of no interest.
+void RunDialog(HWND window, WORD templateId, DLGPROC procedure) {
+    DialogBoxParamA(AppInstance, MAKEINTRESOURCEA(templateId), window, procedure, 0);
+}
+
+// Acts on a command of the tray menu or of an accelerator. Each dialog's own flag keeps a
+// second copy from opening while the first one's loop dispatches our messages.
+void RunCommand(HWND window, WORD command) {
+    switch (command) {
+    case IDM_ABOUT:
+        if (!AboutDialogOpen) RunDialog(window, IDD_ABOUT, AboutDialogProc);
+        break;
+    case IDM_SETTINGS:
+        // Opens nothing until the Settings dialog is part of the program; its procedure and
+        // open flag come with it.
+        break;
+    case IDM_DISKINFO:
+        if (!DiskInfoDialogOpen) RunDialog(window, IDD_DISKINFO, DiskInfoDialogProc);
+        break;
+    case IDM_EXIT:
+        DestroyWindow(window);
+        break;
+    }
+}
+
+// Shows the tray menu at the pointer. The choice arrives afterwards as a WM_COMMAND.
+void ShowTrayMenu(HWND window) {
+    HMENU menu = LoadMenuA(AppInstance, MAKEINTRESOURCEA(IDR_TRAYMENU));
+    if (menu == nullptr) return;
+    HMENU popup = GetSubMenu(menu, 0);
+    if (popup != nullptr) {
+        POINT point = {};
+        GetCursorPos(&point);
+        // Without the foreground the menu would not close when the user clicks elsewhere, and
+        // the posted message makes it close at once when it should.
+        SetForegroundWindow(window);
+        TrackPopupMenu(popup, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_LEFTBUTTON, point.x, point.y, 0, window,
+                       nullptr);
+        PostMessageA(window, WM_NULL, 0, 0);
+    }
+    DestroyMenu(menu);
+}
+
+}  // namespace
+
+// Creates the hidden main window, fills the tray record and runs the first monitor set-up.
+BOOL CreateMainWindow(HINSTANCE instance) {
+    AppInstance = instance;
+    MainWindow = CreateWindowExA(0, MainWindowName, MainWindowName, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, 0,
+                                 CW_USEDEFAULT, 0, nullptr, nullptr, instance, nullptr);
+    if (MainWindow == nullptr) return FALSE;
+    InitTrayRecord(MainWindow);
+    ShowWindow(MainWindow, SW_HIDE);
+    UpdateWindow(MainWindow);
+    RunMonitorSetup();
+    return TRUE;
+}
+
+// Routes the shell's restart broadcast, the window's end, the menu's commands and the tray
+// icon's right-button press; everything else gets the default handling.
+LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    // 0 is WM_NULL, which the menu posts; it is not the restart message while none is registered.
+    if (message != WM_NULL && message == TaskbarCreatedMessage) {
+        RunMonitorSetup();
+        return 0;
+    }
+    switch (message) {
+    case WM_DESTROY:
+        TrayNotify(NIM_DELETE, nullptr);
+        StopSampler();
+        PostQuitMessage(0);
+        return 0;
+    case WM_COMMAND:
+        RunCommand(window, LOWORD(wParam));
+        return 0;
+    case TrayCallbackMessage:
+        if (lParam == WM_RBUTTONDOWN) ShowTrayMenu(window);
+        return 0;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}

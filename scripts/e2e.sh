@@ -1,0 +1,185 @@
+#!/usr/bin/env bash
+# End-to-end tests of the real Lumenhop.exe: its imports and resources, then the program under
+# Wine in a virtual X server, driven with xdotool and read back from screenshots. Every wait is
+# bounded; Wine and the X server are ended on every way out.
+#
+# Builds: LUMENHOP_WINDOWS_BUILD (default build/windows) for the executable and
+# LUMENHOP_HOST_BUILD (default build/native) for the checking tool; LUMENHOP_E2E_DIR (default
+# build/e2e) holds the Wine prefix and the screenshots.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+windows_build=${LUMENHOP_WINDOWS_BUILD:-build/windows}
+host_build=${LUMENHOP_HOST_BUILD:-build/native}
+work=$(realpath -m "${LUMENHOP_E2E_DIR:-build/e2e}")
+exe=$windows_build/app/Lumenhop.exe
+
+# shellcheck source=scripts/wine-session.sh
+source scripts/wine-session.sh
+trap wine_session_end EXIT
+
+passed=0
+failed=0
+check() {
+  local what=$1
+  shift
+  if "$@"; then
+    passed=$((passed + 1))
+    echo "  ok    $what"
+  else
+    failed=$((failed + 1))
+    echo "  FAIL  $what"
+  fi
+}
+
+echo "--- building"
+[ -f "$windows_build/CMakeCache.txt" ] || cmake --preset windows -B "$windows_build" >/dev/null
+cmake --build "$windows_build" --target Lumenhop -j 2 >/dev/null
+[ -f "$host_build/CMakeCache.txt" ] || cmake --preset native -B "$host_build" >/dev/null
+cmake --build "$host_build" --target lumenhop_pecheck -j 2 >/dev/null
+
+echo "--- the executable"
+check "imports only system DLLs; resources, dialogs, menu, icons, version, manifest as built" \
+  "$host_build/tools/lumenhop_pecheck" "$exe"
+
+echo "--- under Wine"
+mkdir -p "$work"
+rm -f "$work"/*.png
+wine_session_prefix "$work/prefix"
+wine_session_display
+# A fresh user hive for the settings check below.
+timeout 30 wine reg delete 'HKCU\Software\Orvane' /f >/dev/null 2>&1 || true
+
+program_pid=""
+start_program() {
+  wine "$exe" >/dev/null 2>&1 &
+  program_pid=$!
+}
+program_ended() { ! kill -0 "$program_pid" 2>/dev/null; }
+
+# One shot of the tray area; prints the squares found with the given interior green.
+tray_squares_now() {
+  local x y w h
+  read -r x y w h < <(tray_geometry) || return 1
+  screenshot "$work/shot.png"
+  tray_squares "$work/shot.png" "$x" "$y" "$w" "$h" "$1"
+}
+one_inactive_icon() { [ "$(tray_squares_now 80 | wc -l)" -eq 1 ]; }
+no_icon() { program_ended && { ! tray_geometry >/dev/null 2>&1 || [ -z "$(tray_squares_now 80; tray_squares_now FF)" ]; }; }
+
+# The program's popup menu: its window, and its entries read from the pixels, one per line:
+# "T y" for a line of text (y its middle), "S y" for a separator.
+menu_window() {
+  local id
+  for id in $(xwininfo -root -children | awk '/\(has no name\): \("lumenhop.exe"/{print $1}'); do
+    xwininfo -id "$id" 2>/dev/null | grep -q 'IsViewable' && { echo "$id"; return 0; }
+  done
+  return 1
+}
+menu_entries() {
+  local id x y w h
+  id=$(menu_window) || return 1
+  read -r x y w h < <(xwininfo -id "$id" | awk '/Absolute upper-left X/{x=$4} /Absolute upper-left Y/{y=$4}
+    /Width:/{w=$2} /Height:/{h=$2} END{print x, y, w, h}')
+  screenshot "$work/menu.png"
+  "$MAGICK_CONVERT" "$work/menu.png" -crop "${w}x${h}+$x+$y" +repage txt:- | awk -v top="$y" -v w="$w" -v h="$h" '
+    function hex(text,   i, v) { v = 0; for (i = 1; i <= length(text); i++) v = v * 16 + index("0123456789ABCDEF", substr(text, i, 1)) - 1; return v }
+    function lum(colour) { return hex(substr(colour, 2, 2)) + hex(substr(colour, 4, 2)) + hex(substr(colour, 6, 2)) }
+    NR > 1 { split($1, xy, "[,:]"); c[xy[1] "," xy[2]] = $3 }
+    END {
+      frame = c["0,0"]
+      # A line of text may have rows without dark pixels (between letters and descenders).
+      last = -10
+      for (row = 1; row < h - 1; row++) {
+        dark = 0; line = 0
+        for (col = 1; col < w - 1; col++) {
+          if (c[col "," row] == frame) line++
+          if (lum(c[col "," row]) < 300) dark++
+        }
+        if (line > (w - 2) / 2) {
+          if (last >= 0) print "T", top + int((start + last) / 2)
+          last = -10
+          print "S", top + row
+        } else if (dark > 0) {
+          if (row - last > 4) { if (last >= 0) print "T", top + int((start + last) / 2); start = row }
+          last = row
+        }
+      }
+      if (last >= 0) print "T", top + int((start + last) / 2)
+    }'
+}
+menu_closed() { ! menu_window >/dev/null; }
+
+# Right-clicks the icon and picks entry N (1-6) of the menu; the shape of the menu is checked.
+menu_x=0
+choose_from_menu() {
+  local entry=$1 x y entries
+  read -r x y < <(tray_squares_now 80 | head -n 1) || return 1
+  xdotool mousemove $((x + 6)) $((y + 6)) click 3
+  wait_for 10 menu_window || return 1
+  sleep 0.3
+  entries=$(menu_entries) || return 1
+  menu_x=$(xwininfo -id "$(menu_window)" | awk '/Absolute upper-left X/{print $4}')
+  [ "$(echo "$entries" | awk '{print $1}' | tr -d '\n')" = "TTSTST" ] || { echo "    menu read as: $(echo $entries)"; return 1; }
+  y=$(echo "$entries" | awk -v n="$entry" '{ if (++i == n) print $2 }')
+  xdotool mousemove $((menu_x + 30)) "$y" click 1
+}
+
+about_open() { window_geometry "About Varrowin" >/dev/null; }
+about_closed() { ! about_open; }
+
+# Presses a key in the About box; without a window manager the focus is given by hand.
+press_in_about() {
+  local window
+  window=$(xdotool search --onlyvisible --name '^About Varrowin$' | head -n 1) || return 1
+  xdotool windowfocus --sync "$window" key "$1"
+}
+
+# Clicks the About box's OK button, found from its place in the template (142, 53, 49 x 15 of 198 x 74).
+click_about_ok() {
+  local x y w h
+  read -r x y w h < <(window_geometry "About Varrowin") || return 1
+  xdotool mousemove $((x + w * 166 / 198)) $((y + h * 60 / 74)) click 1
+}
+
+second_start_exits_at_once() {
+  local started=$SECONDS
+  timeout 30 wine "$exe" >/dev/null 2>&1 || return 1
+  [ $((SECONDS - started)) -lt 20 ]
+}
+
+exit_code=""
+wait_for_exit() {
+  wait_for 20 program_ended || return 1
+  set +e
+  wait "$program_pid"
+  exit_code=$?
+  set -e
+  [ "$exit_code" -eq 0 ]
+}
+
+settings_key_absent() {
+  timeout 30 wineserver -w || true
+  ! grep -qi '^\[Software\\\\Orvane\\\\Lumenhop\]' "$WINEPREFIX/user.reg"
+}
+
+start_program
+check "starts and shows the default inactive icon (black border, interior 0,128,0)" wait_for 40 one_inactive_icon
+screenshot "$work/tray.png"
+check "a second start exits with 0 at once" second_start_exits_at_once
+check "... and adds no second icon" one_inactive_icon
+check "a right-button press opens the six-entry menu; About opens from it" \
+  eval 'choose_from_menu 1 && wait_for 10 about_open'
+screenshot "$work/about.png"
+check "Esc closes About" eval 'press_in_about Escape && wait_for 10 about_closed'
+check "About opens again from the menu" eval 'choose_from_menu 1 && wait_for 10 about_open'
+check "OK closes About" eval 'click_about_ok && wait_for 10 about_closed'
+check "the icon is still the inactive one" one_inactive_icon
+check "Exit from the menu ends the program" eval 'choose_from_menu 6 && wait_for_exit'
+check "the exit code is 0" test "${exit_code:-1}" = 0
+check "the icon goes away" wait_for 10 no_icon
+check "a run that never pressed OK created no settings key" settings_key_absent
+
+echo "screenshots: $work/tray.png, $work/about.png"
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
