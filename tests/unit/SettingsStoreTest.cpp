@@ -183,19 +183,6 @@ TEST_F(SettingsStoreTest, ADisplayNameOver199UnitsIsStoredCutAndStillFound) {
     EXPECT_EQ(ReadDialogSettings().SelectedName, displayName.substr(0, 199));
 }
 
-TEST_F(SettingsStoreTest, ANameOf199UnitsIsStoredWhole) {
-    const WideString name(199, u'n');
-    HKEY key = OpenSettingsKeyForWriting();
-    WriteSelectedName(key, name);
-    WriteSelectedName(key, u"");
-    RegCloseKey(key);
-    EXPECT_EQ(Stored(SelectedDiskCounterValue), (RegistryValue{REG_BINARY, {}}));
-    key = OpenSettingsKeyForWriting();
-    WriteSelectedName(key, name);
-    RegCloseKey(key);
-    EXPECT_EQ(Stored(SelectedDiskCounterValue)->data, WideTextBytes(name));
-}
-
 // What stored icon values make of the two roles.
 struct RoleState {
     std::string file;
