@@ -117,6 +117,18 @@ constexpr NamedCode CodeNames[] = {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
+// A device path as written in a recording: as Windows has it, or with every backslash doubled
+// as in C source.
+std::string RecordedPath(std::string_view word) {
+    if (word.substr(0, 4) != "\\\\\\\\") return std::string(word);
+    std::string path;
+    for (size_t i = 0; i < word.size(); ++i) {
+        path.push_back(word[i]);
+        if (word[i] == '\\' && i + 1 < word.size() && word[i + 1] == '\\') ++i;
+    }
+    return path;
+}
+
 std::vector<std::string_view> SplitWords(std::string_view line) {
     std::vector<std::string_view> words;
     size_t at = 0;
@@ -209,14 +221,14 @@ std::string ParseRecordingLine(std::string_view line, size_t lineNumber, Recordi
         if (words.size() != 3) return "device takes a path and one of open, no-read-write, refused, absent";
         for (auto& [name, access] : rules)
             if (words[2] == name) {
-                recording.devices.emplace_back(std::string(words[1]), access);
+                recording.devices.emplace_back(RecordedPath(words[1]), access);
                 return {};
             }
         return "unknown device rule '" + std::string(words[2]) + "'";
     }
     if (keyword == "answer") {
         if (words.size() < 4) return "answer takes a path, a control code and ok or fail";
-        RecordedAnswer entry{std::string(words[1]), 0, AnyTarget, {}, lineNumber};
+        RecordedAnswer entry{RecordedPath(words[1]), 0, AnyTarget, {}, lineNumber};
         auto code = ParseCode(words[2]);
         if (!code) return "unknown control code '" + std::string(words[2]) + "'";
         entry.code = *code;

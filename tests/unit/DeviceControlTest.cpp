@@ -137,7 +137,7 @@ TEST_F(DeviceControlTest, ARecordingSeedsDevicesAnswersAndThePlatform) {
         "\r\n"
         "answer \\\\.\\PhysicalDrive1 0x2D1400 fail\n"
         "answer \\\\.\\Scsi0: IOCTL_SCSI_MINIPORT target 1 ok ff\n"
-        "answer \\\\.\\Scsi0: 315400 ok EE");
+        "answer \\\\\\\\.\\\\Scsi0: 315400 ok EE");  // backslashes doubled as in C
     ASSERT_EQ(error, "");
 
     OSVERSIONINFOA version{};

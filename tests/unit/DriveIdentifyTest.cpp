@@ -103,16 +103,6 @@ TEST_F(DriveIdentifyTest, SizesComeFromTheRightWordsAndWrapAsSixtyFourBitNumbers
     }
 }
 
-TEST_F(DriveIdentifyTest, OnlyBitSixOfWordZeroMakesTheDiskFixed) {
-    const std::pair<uint16_t, const char*> cases[] = {
-        {0x0040, "Disk is fixed"}, {0x0080, "Disk is NOT fixed"}, {0xFFBF, "Disk is NOT fixed"}, {0xFFFF, "Disk is fixed"}};
-    for (auto [word0, line] : cases) {
-        IdentifyBlock block{};
-        block[0] = word0;
-        EXPECT_EQ(LineStartingWith(Formatted(0, block), "Disk is"), line) << word0;
-    }
-}
-
 struct StringCase {
     const char* name;
     std::vector<uint16_t> words;

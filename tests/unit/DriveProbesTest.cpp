@@ -250,9 +250,9 @@ TEST_F(DriveProbesTest, FailuresSkipOnlyTheDeviceTheyHappenOn) {
     EXPECT_EQ(DriveReport, AdminHeader + IdentifyText(0, "Primary Controller - Master drive", "0") +
                                IdentifyText(1, "Primary Controller - Slave drive", "1") +
                                IdentifyText(2, "Secondary Controller - Master drive", "2"));
-}
 
-TEST_F(DriveProbesTest, AScsiBufferThatCannotBeAllocatedSkipsOnlyThatTarget) {
+    // The SCSI probe takes a buffer per target: losing one loses only that target.
+    ClearDriveReport();
     substitute::SetDeviceAnswer(ScsiPort(0), IOCTL_SCSI_MINIPORT, {true, samples::ScsiAnswer(Drive("t"))});
     substitute::FailNext("GlobalAlloc", ERROR_NOT_ENOUGH_MEMORY);
     ProbeScsi();
