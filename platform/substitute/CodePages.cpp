@@ -33,6 +33,18 @@ BYTE TrailByte(int index) { return static_cast<BYTE>(index < 0x3F ? 0x40 + index
 
 UINT Resolve(UINT codePage) { return codePage == CP_ACP ? ActivePage.load() : codePage; }
 
+// A scripted failure, or arguments Windows rejects: the last error says which.
+bool Refused(const char* function, const void* source, int sourceLength, const void* target, int targetLength) {
+    DWORD error = 0;
+    if (auto failure = TakeFailure(function))
+        error = *failure;
+    else if (!source || sourceLength == 0 || targetLength < 0 || (targetLength > 0 && !target))
+        error = ERROR_INVALID_PARAMETER;
+    if (error == 0) return false;
+    SetLastError(error);
+    return true;
+}
+
 // Encodes one code point (or an unpaired surrogate) into at most two bytes; false when the page
 // has no such character.
 bool Encode(UINT page, char32_t point, BYTE* out, int& length) {
@@ -83,14 +95,7 @@ BOOL WINAPI IsDBCSLeadByte(BYTE testChar) { return IsDBCSLeadByteEx(CP_ACP, test
 
 int WINAPI MultiByteToWideChar(UINT codePage, DWORD, LPCSTR source, int sourceLength,
                                LPWSTR target, int targetLength) {
-    if (auto failure = TakeFailure("MultiByteToWideChar")) {
-        SetLastError(*failure);
-        return 0;
-    }
-    if (!source || sourceLength == 0 || targetLength < 0 || (targetLength > 0 && !target)) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return 0;
-    }
+    if (Refused("MultiByteToWideChar", source, sourceLength, target, targetLength)) return 0;
     UINT page = Resolve(codePage);
     size_t length = sourceLength < 0 ? std::strlen(source) + 1 : static_cast<size_t>(sourceLength);
     const auto* bytes = reinterpret_cast<const BYTE*>(source);
@@ -127,14 +132,7 @@ int WINAPI MultiByteToWideChar(UINT codePage, DWORD, LPCSTR source, int sourceLe
 int WINAPI WideCharToMultiByte(UINT codePage, DWORD, LPCWSTR source, int sourceLength,
                                LPSTR target, int targetLength, LPCSTR defaultChar,
                                LPBOOL usedDefaultChar) {
-    if (auto failure = TakeFailure("WideCharToMultiByte")) {
-        SetLastError(*failure);
-        return 0;
-    }
-    if (!source || sourceLength == 0 || targetLength < 0 || (targetLength > 0 && !target)) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return 0;
-    }
+    if (Refused("WideCharToMultiByte", source, sourceLength, target, targetLength)) return 0;
     UINT page = Resolve(codePage);
     size_t length = 0;
     if (sourceLength < 0) {
