@@ -5,9 +5,12 @@
 #
 # Builds: LUMENHOP_WINDOWS_BUILD (default build/windows) for the executable and
 # LUMENHOP_HOST_BUILD (default build/native) for the checking tool; LUMENHOP_E2E_DIR (default
-# build/e2e) holds the Wine prefix and the screenshots.
+# build/e2e) holds the Wine prefix, the screenshots and what was read from the dialogs.
+# LUMENHOP_E2E_SECONDS (default 300) bounds the part under Wine as a whole.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+
+bash scripts/setup-deps.sh
 
 windows_build=${LUMENHOP_WINDOWS_BUILD:-build/windows}
 host_build=${LUMENHOP_HOST_BUILD:-build/native}
@@ -16,7 +19,29 @@ exe=$windows_build/app/Lumenhop.exe
 
 # shellcheck source=scripts/wine-session.sh
 source scripts/wine-session.sh
-trap wine_session_end EXIT
+# shellcheck source=tests/e2e/disk-information.sh
+source tests/e2e/disk-information.sh
+
+# Should anything under Wine hang past every bounded wait, the watchdog ends the run; the exit
+# trap then ends Wine and the X server, which also frees any call still waiting on them.
+watchdog_pid=""
+start_watchdog() {
+  local limit=$1 script_pid=$$
+  (
+    trap 'kill "$sleeper" 2>/dev/null; exit 0' TERM
+    sleep "$limit" &
+    sleeper=$!
+    wait "$sleeper"
+    echo "e2e: out of time after ${limit}s; stopping" >&2
+    kill -TERM "$script_pid"
+  ) &
+  watchdog_pid=$!
+}
+end_run() {
+  if [ -n "$watchdog_pid" ]; then kill "$watchdog_pid" 2>/dev/null || true; fi
+  wine_session_end
+}
+trap end_run EXIT
 
 passed=0
 failed=0
@@ -37,12 +62,14 @@ echo "--- building"
 cmake --build "$windows_build" --target Lumenhop -j 2 >/dev/null
 [ -f "$host_build/CMakeCache.txt" ] || cmake --preset native -B "$host_build" >/dev/null
 cmake --build "$host_build" --target lumenhop_pecheck -j 2 >/dev/null
+build_disk_info_reader "$work"
 
 echo "--- the executable"
 check "imports only system DLLs; resources, dialogs, menu, icons, version, manifest as built" \
   "$host_build/tools/lumenhop_pecheck" "$exe"
 
 echo "--- under Wine"
+start_watchdog "${LUMENHOP_E2E_SECONDS:-300}"
 mkdir -p "$work"
 rm -f "$work"/*.png
 wine_session_prefix "$work/prefix"
@@ -174,12 +201,13 @@ screenshot "$work/about.png"
 check "Esc closes About" eval 'press_in_about Escape && wait_for 10 about_closed'
 check "About opens again from the menu" eval 'choose_from_menu 1 && wait_for 10 about_open'
 check "OK closes About" eval 'click_about_ok && wait_for 10 about_closed'
+disk_information_scenario
 check "the icon is still the inactive one" one_inactive_icon
 check "Exit from the menu ends the program" eval 'choose_from_menu 6 && wait_for_exit'
 check "the exit code is 0" test "${exit_code:-1}" = 0
 check "the icon goes away" wait_for 10 no_icon
 check "a run that never pressed OK created no settings key" settings_key_absent
 
-echo "screenshots: $work/tray.png, $work/about.png"
+echo "screenshots: $work/tray.png, $work/about.png, $work/disk-information.png"
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

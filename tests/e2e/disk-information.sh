@@ -1,0 +1,218 @@
+# shellcheck shell=bash disable=SC2154
+# The Disk Information dialog of the running program, used as a person would: opened from the
+# tray menu, looked at, read, closed with its Close button, with Esc and with Enter, and never
+# opened twice. Sourced by scripts/e2e.sh, whose helpers it uses (check, wait_for, screenshot,
+# window_geometry, choose_from_menu, menu_closed, program_ended, one_inactive_icon) and whose
+# $work folder receives the screenshots and the report text.
+
+disk_info_reader=""
+
+# build_disk_info_reader DIR: the small Windows program that reads the report out of the dialog.
+build_disk_info_reader() {
+  disk_info_reader="$1/ReadWindowText.exe"
+  [ "$disk_info_reader" -nt tests/e2e/ReadWindowText.cpp ] && return 0
+  mkdir -p "$1"
+  i686-w64-mingw32-g++-posix -std=c++20 -O1 -Wall -Wextra -Werror -static \
+    -o "$disk_info_reader" tests/e2e/ReadWindowText.cpp
+}
+
+disk_info_count() { timeout 10 xdotool search --onlyvisible --name '^Disk Information$' 2>/dev/null | wc -l; }
+disk_info_open() { [ "$(disk_info_count)" -ge 1 ]; }
+disk_info_closed() { [ "$(disk_info_count)" -eq 0 ]; }
+one_disk_info() { [ "$(disk_info_count)" -eq 1 ]; }
+
+# stays_for SECONDS COMMAND...: the command holds at every poll, every 0.2 s, for that long.
+stays_for() {
+  local limit=$(($1 * 5)) tries=0
+  shift
+  while [ "$tries" -lt "$limit" ]; do
+    "$@" >/dev/null 2>&1 || return 1
+    tries=$((tries + 1))
+    sleep 0.2
+  done
+}
+
+# The dialog's template is 246 x 155 dialog units; without a window manager its X window is
+# exactly the client area, so units map to pixels by the window's own size.
+disk_info_geometry() { window_geometry "Disk Information"; }
+units_x() { echo $((($1 * $2 + 123) / 246)); }
+units_y() { echo $((($1 * $2 + 77) / 155)); }
+
+# disk_info_shot NAME: the dialog alone, as $work/NAME.png, once two shots in a row agree (so
+# that painting has finished).
+disk_info_shot() {
+  local x y w h previous="" current tries=0
+  while [ "$tries" -lt 20 ]; do
+    read -r x y w h < <(disk_info_geometry) || return 1
+    screenshot "$work/screen.png"
+    "$MAGICK_CONVERT" "$work/screen.png" -crop "${w}x${h}+$x+$y" +repage "$work/$1.png"
+    current=$("$MAGICK_CONVERT" "$work/$1.png" -format '%wx%h %#' info:)
+    [ "$current" = "$previous" ] && return 0
+    previous=$current
+    tries=$((tries + 1))
+    sleep 0.2
+  done
+  return 1
+}
+
+# drawn_box PNG X Y W H: "X Y W H UNIFORM" of what is drawn (pixels other than the dialog's
+# face, the colour of its top-left pixel) within 4 pixels around the given rectangle; UNIFORM is
+# 1 when the outline of that box is one colour, a border, and 0 otherwise.
+drawn_box() {
+  "$MAGICK_CONVERT" "$1" txt:- | awk -v ex="$2" -v ey="$3" -v ew="$4" -v eh="$5" '
+    NR > 1 { split($1, xy, "[,:]"); c[xy[1] "," xy[2]] = $3 }
+    END {
+      face = c["0,0"]; left = 1e9; top = 1e9; right = -1; bottom = -1
+      for (y = ey - 4; y < ey + eh + 4; y++) for (x = ex - 4; x < ex + ew + 4; x++) {
+        k = x "," y
+        if (!(k in c) || c[k] == face) continue
+        if (x < left) left = x
+        if (x > right) right = x
+        if (y < top) top = y
+        if (y > bottom) bottom = y
+      }
+      if (right < 0) exit 1
+      edge = c[left "," top]; uniform = 1
+      for (x = left; x <= right; x++) if (c[x "," top] != edge || c[x "," bottom] != edge) uniform = 0
+      for (y = top; y <= bottom; y++) if (c[left "," y] != edge || c[right "," y] != edge) uniform = 0
+      print left, top, right - left + 1, bottom - top + 1, uniform
+    }'
+}
+
+# box_near "X Y W H ..." X Y W H: each of the first four measured numbers within 2 pixels.
+box_near() {
+  local measured expected i
+  read -r -a measured <<<"$1"
+  shift
+  expected=("$@")
+  for i in 0 1 2 3; do
+    [ "${measured[i]:-x}" != x ] || return 1
+    [ $((measured[i] - expected[i])) -le 2 ] && [ $((expected[i] - measured[i])) -le 2 ] || return 1
+  done
+}
+
+# The window has a size that an 8-point font's units give (5 to 10 pixels a unit across, 10 to
+# 20 down, in quarters and eighths), the report box with its border and the Close button are
+# where the template puts them (7, 7, 232 x 124 and 191, 136, 50 x 14), and the box shows text
+# exactly when the report has some.
+disk_info_as_built() {
+  local x y w h box button dark
+  read -r x y w h < <(disk_info_geometry) || return 1
+  if [ "$w" -lt $((246 * 5 / 4)) ] || [ "$w" -gt $((246 * 10 / 4)) ] ||
+     [ "$h" -lt $((155 * 10 / 8)) ] || [ "$h" -gt $((155 * 20 / 8)) ]; then
+    echo "    dialog is ${w}x$h pixels"
+    return 1
+  fi
+  local bx by bw bh
+  bx=$(units_x 7 "$w") by=$(units_y 7 "$h") bw=$(units_x 232 "$w") bh=$(units_y 124 "$h")
+  box=$(drawn_box "$work/disk-information.png" "$bx" "$by" "$bw" "$bh") || return 1
+  if ! box_near "$box" "$bx" "$by" "$bw" "$bh" || [ "${box##* }" != 1 ]; then
+    echo "    report box drawn at $box, expected $bx $by $bw $bh 1"
+    return 1
+  fi
+  local cx cy cw ch
+  cx=$(units_x 191 "$w") cy=$(units_y 136 "$h") cw=$(units_x 50 "$w") ch=$(units_y 14 "$h")
+  button=$(drawn_box "$work/disk-information.png" "$cx" "$cy" "$cw" "$ch") || return 1
+  box_near "$button" "$cx" "$cy" "$cw" "$ch" ||
+    { echo "    Close button drawn at $button, expected $cx $cy $cw $ch"; return 1; }
+  # Text is dark; the left three quarters of the box leave out the scroll bar's arrows.
+  read -r bx by bw bh _ <<<"$box"
+  dark=$("$MAGICK_CONVERT" "$work/disk-information.png" -crop "$((bw * 3 / 4))x$((bh - 2))+$((bx + 1))+$((by + 1))" \
+    +repage -colorspace Gray -threshold 50% -format '%[fx:round(w*h*(1-mean))]' info:)
+  if [ -s "$work/disk-information.txt" ]; then
+    [ "$dark" -gt 50 ] || { echo "    the report has text, the box shows $dark dark pixels"; return 1; }
+  else
+    [ "$dark" -eq 0 ] || { echo "    the report is empty, the box shows $dark dark pixels"; return 1; }
+  fi
+}
+
+# read_disk_info_report FILE: the text of the open dialog's report box (control 1007); fails
+# unless exactly one Disk Information window is open.
+read_disk_info_report() {
+  timeout 30 wine "$disk_info_reader" "Disk Information" 1007 >"$1" 2>/dev/null
+}
+
+disk_info_headers=(
+  "Reading the drive internals using physical access with admin rights"
+  "Reading the drive internals using SCSI..."
+  "Reading the drive internals using physical access with current user rights"
+  "Reading the drive internals using SMART"
+)
+
+# The report is empty (no probe reached a drive) or opens with an empty line and a probe's
+# header, has CR LF line ends only, and names each probe at most once, in the probes' order.
+report_well_formed() {
+  local file=$1 crs lfs crlfs header count line last=0
+  [ -s "$file" ] || return 0
+  crs=$(tr -cd '\r' <"$file" | wc -c)
+  lfs=$(tr -cd '\n' <"$file" | wc -c)
+  crlfs=$(grep -c $'\r$' "$file" || true)
+  if [ "$crs" -ne "$lfs" ] || [ "$lfs" -ne "$crlfs" ]; then
+    echo "    line ends other than CR LF"
+    return 1
+  fi
+  [ "$(head -n 1 "$file")" = $'\r' ] || { echo "    the first line is not empty"; return 1; }
+  line=$(sed -n 2p "$file" | tr -d '\r')
+  printf '%s\n' "${disk_info_headers[@]}" | grep -qxF -- "$line" || { echo "    no probe header first: $line"; return 1; }
+  for header in "${disk_info_headers[@]}"; do
+    count=$(tr -d '\r' <"$file" | grep -cxF -- "$header" || true)
+    [ "$count" -le 1 ] || { echo "    \"$header\" $count times"; return 1; }
+    [ "$count" -eq 1 ] || continue
+    line=$(tr -d '\r' <"$file" | grep -nxF -- "$header" | cut -d: -f1)
+    [ "$line" -gt "$last" ] || { echo "    \"$header\" out of order"; return 1; }
+    last=$line
+  done
+}
+
+# The first look: a picture of the dialog and its report, which must be well formed.
+disk_info_first_look() {
+  disk_info_shot disk-information && read_disk_info_report "$work/disk-information.txt" &&
+    report_well_formed "$work/disk-information.txt"
+}
+
+# The same report and the same picture as at the first opening.
+disk_info_as_first() {
+  disk_info_shot disk-information-again && read_disk_info_report "$work/disk-information-again.txt" || return 1
+  cmp -s "$work/disk-information.txt" "$work/disk-information-again.txt" ||
+    { echo "    the report differs from the first opening's"; return 1; }
+  [ "$("$MAGICK_CONVERT" "$work/disk-information.png" -format '%wx%h %#' info:)" = \
+    "$("$MAGICK_CONVERT" "$work/disk-information-again.png" -format '%wx%h %#' info:)" ] ||
+    { echo "    the dialog looks different from the first opening"; return 1; }
+}
+
+# Clicks the Close button, in the middle of its place in the template.
+click_disk_info_close() {
+  local x y w h
+  read -r x y w h < <(disk_info_geometry) || return 1
+  xdotool mousemove $((x + $(units_x 216 "$w"))) $((y + $(units_y 143 "$h"))) click 1
+}
+
+# Presses a key in the dialog. As a person would after using the tray menu, it first clicks the
+# dialog's empty face (left of the Close button) to bring it to the front; that moves no focus
+# inside the dialog. Without a window manager the X focus is given by hand.
+press_in_disk_info() {
+  local x y w h window
+  read -r x y w h < <(disk_info_geometry) || return 1
+  xdotool mousemove $((x + $(units_x 20 "$w"))) $((y + $(units_y 143 "$h"))) click 1
+  sleep 0.3
+  window=$(timeout 10 xdotool search --onlyvisible --name '^Disk Information$' | head -n 1) || return 1
+  [ -n "$window" ] && timeout 10 xdotool windowfocus --sync "$window" key "$1"
+}
+
+# A fresh opening: none is open before the menu entry is chosen.
+open_disk_info() { disk_info_closed && choose_from_menu 4 && wait_for 15 disk_info_open; }
+
+disk_information_scenario() {
+  rm -f "$work"/disk-information*
+  check "Disk Information, the menu's fourth entry, opens its dialog" open_disk_info
+  check "... whose report reads back and is empty or well formed" disk_info_first_look
+  check "... of 246 x 155 units, with the report box and the Close button in place" disk_info_as_built
+  check "Close closes it" eval 'click_disk_info_close && wait_for 10 disk_info_closed'
+  check "it opens again and shows the same report, not a longer one" eval 'open_disk_info && disk_info_as_first'
+  check "choosing Disk Information while it is open opens no second one" \
+    eval 'choose_from_menu 4 && wait_for 10 menu_closed && stays_for 3 one_disk_info'
+  check "Esc closes it" eval 'press_in_disk_info Escape && wait_for 10 disk_info_closed'
+  check "it opens a third time" open_disk_info
+  check "Enter closes it: the focus starts on Close" eval 'press_in_disk_info Return && wait_for 10 disk_info_closed'
+  check "the program still runs and shows the inactive icon" eval '! program_ended && one_inactive_icon'
+}
