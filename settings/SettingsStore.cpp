@@ -137,7 +137,8 @@ void SetAutoStart(bool on) {
         // would be worse than leaving the entry as it is.
         if (length > 0 && length < sizeof path) {
             // Quoted, so that a path with spaces names this file and nothing before its first space.
-            std::string command = "\"" + std::string(path, strnlen(path, length)) + "\"";
+            std::string command(1, '"');
+            command.append(path, strnlen(path, length)).append(1, '"');
             RegSetValueExA(key, AutoStartValueName, 0, REG_SZ,
                            reinterpret_cast<const BYTE*>(command.data()), static_cast<DWORD>(command.size()));
         }
