@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 bash scripts/setup-deps.sh
 
 jobs=$(nproc)
-fuzz_seconds=${LUMENHOP_FUZZ_SECONDS:-30}
+fuzz_seconds=${LUMENHOP_FUZZ_SECONDS:-20}
 
 for preset in native asan tsan; do
   echo "=== unit tests: $preset"
