@@ -99,6 +99,11 @@ std::string Narrow(std::u16string_view text) {
     return out;
 }
 
+DWORD PlatformId() {
+    std::lock_guard lock(Mutex());
+    return State().platformId;
+}
+
 }  // namespace substitute::detail
 
 using namespace substitute::detail;

@@ -39,4 +39,7 @@ double ScaledMilliseconds(DWORD milliseconds);
 
 std::string Narrow(std::u16string_view text);
 
+// The platform family GetVersionExA reports, without the call's scripted failures.
+DWORD PlatformId();
+
 }  // namespace substitute::detail

@@ -11,3 +11,4 @@
 #include "platform/substitute/control/Registry.h"
 #include "platform/substitute/control/DeviceControl.h"
 #include "platform/substitute/control/Windows.h"
+#include "platform/substitute/control/Library.h"

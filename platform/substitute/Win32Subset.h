@@ -13,3 +13,4 @@
 #include "platform/substitute/api/Registry.h"
 #include "platform/substitute/api/DeviceControl.h"
 #include "platform/substitute/api/Windows.h"
+#include "platform/substitute/api/Library.h"

@@ -4,6 +4,7 @@
 #include "platform/substitute/api/Types.h"
 
 #define CP_ACP 0
+#define WC_NO_BEST_FIT_CHARS 0x00000400
 
 UINT WINAPI GetACP();
 BOOL WINAPI IsDBCSLeadByte(BYTE TestChar);

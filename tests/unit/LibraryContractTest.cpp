@@ -1,0 +1,114 @@
+// The run-time library substitute behaves like Windows where the program relies on it: loads
+// are counted and must be freed, the icon picker is found by ordinal only and takes the text
+// width of the platform family, and it never writes past the buffer it is given.
+#include "tests/unit/Machine.h"
+
+#include <cstring>
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+namespace {
+
+typedef int(WINAPI* WidePicker)(HWND, LPWSTR, UINT, int*);
+typedef int(WINAPI* NarrowPicker)(HWND, LPSTR, UINT, int*);
+
+template <typename Function>
+Function As(FARPROC entry) {
+    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(entry));
+}
+
+class LibraryContractTest : public MachineTest {
+protected:
+    std::vector<std::string> TakeProblems() {
+        auto problems = substitute::Problems();
+        substitute::Reset();
+        return problems;
+    }
+};
+
+TEST_F(LibraryContractTest, LoadsAreCountedAndEntriesFoundByOrdinalOnly) {
+    HMODULE first = LoadLibraryA("shell32.dll");
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(LoadLibraryA("SHELL32.DLL"), first);
+    EXPECT_EQ(substitute::LoadedLibraries(), 2u);
+    EXPECT_NE(GetProcAddress(first, MAKEINTRESOURCEA(62)), nullptr);
+    SetLastError(0);
+    EXPECT_EQ(GetProcAddress(first, "PickIconDlg"), nullptr);
+    EXPECT_EQ(GetLastError(), 0x7Fu);  // ERROR_PROC_NOT_FOUND
+    EXPECT_EQ(GetProcAddress(first, MAKEINTRESOURCEA(61)), nullptr);
+    substitute::RemoveLibraryEntry("shell32.dll", 62);
+    EXPECT_EQ(GetProcAddress(first, MAKEINTRESOURCEA(62)), nullptr);
+    EXPECT_EQ(GetLastError(), 0x7Fu);
+    EXPECT_TRUE(FreeLibrary(first));
+    EXPECT_TRUE(FreeLibrary(first));
+    EXPECT_EQ(substitute::LoadedLibraries(), 0u);
+
+    substitute::RemoveLibrary("shell32.dll");
+    EXPECT_EQ(LoadLibraryA("shell32.dll"), nullptr);
+    EXPECT_EQ(GetLastError(), 0x7Eu);  // ERROR_MOD_NOT_FOUND
+    EXPECT_EQ(LoadLibraryA("other.dll"), nullptr);
+}
+
+TEST_F(LibraryContractTest, MisuseIsReported) {
+    HMODULE shell = LoadLibraryA("shell32.dll");
+    WidePicker pick = As<WidePicker>(GetProcAddress(shell, MAKEINTRESOURCEA(62)));
+    FreeLibrary(shell);
+    EXPECT_FALSE(FreeLibrary(shell));
+    EXPECT_EQ(GetProcAddress(shell, MAKEINTRESOURCEA(62)), nullptr);
+    WCHAR path[4] = {u'a', u'b', u'c', u'd'};
+    int index = 0;
+    EXPECT_EQ(pick(nullptr, path, 4, &index), 0);
+    LoadLibraryA("shell32.dll");
+    substitute::ScriptIconPick(substitute::CancelledPick());
+    EXPECT_THAT(TakeProblems(),
+                ElementsAre(HasSubstr("FreeLibrary"), HasSubstr("GetProcAddress"), HasSubstr("not loaded"),
+                            HasSubstr("without a terminating zero"), HasSubstr("never freed"),
+                            HasSubstr("never asked for")));
+}
+
+TEST_F(LibraryContractTest, WidePickerOnNtWritesWithinTheBufferAndReportsTheChoice) {
+    HMODULE shell = LoadLibraryA("shell32.dll");
+    WidePicker pick = As<WidePicker>(GetProcAddress(shell, MAKEINTRESOURCEA(62)));
+    WCHAR path[8 + 2];
+    std::memset(path, 0xCC, sizeof path);
+    path[0] = u'x';
+    path[1] = 0;
+    int index = 4;
+    substitute::ScriptIconPick(substitute::PickedIcon(u"C:\\icons.dll", 7));
+    EXPECT_EQ(pick(FakeMainWindow(), path, 8, &index), 1);
+    EXPECT_EQ(WideString(path), u"C:\\icon");  // cut to 7 units and its zero
+    EXPECT_EQ(index, 7);
+    EXPECT_EQ(path[8], 0xCCCC);
+
+    substitute::ScriptIconPick(substitute::IconPickAnswer{false, u"ab", std::nullopt, false});
+    EXPECT_EQ(pick(FakeMainWindow(), path, 8, &index), 0);
+    EXPECT_EQ(WideString(path, 8), u"abxxxxxx");
+    EXPECT_EQ(path[8], 0xCCCC);
+    EXPECT_EQ(index, 7);
+    FreeLibrary(shell);
+
+    auto log = substitute::IconPickLog();
+    ASSERT_EQ(log.size(), 2u);
+    EXPECT_EQ(log[0].owner, FakeMainWindow());
+    EXPECT_TRUE(log[0].wide);
+    EXPECT_EQ(log[0].path, "x");
+    EXPECT_EQ(log[0].capacity, 8u);
+    EXPECT_EQ(log[0].index, 4);
+}
+
+TEST_F(LibraryContractTest, NarrowPickerOutsideNtGivesTheAnsiPath) {
+    substitute::SetPlatformId(VER_PLATFORM_WIN32_WINDOWS);
+    HMODULE shell = LoadLibraryA("shell32.dll");
+    NarrowPicker pick = As<NarrowPicker>(GetProcAddress(shell, MAKEINTRESOURCEA(62)));
+    char path[16] = {};
+    int index = 0;
+    substitute::ScriptIconPick(substitute::PickedIcon(u"C:\\\u00e9\u0416.ico", 2));
+    EXPECT_EQ(pick(nullptr, path, sizeof path, &index), 1);
+    EXPECT_STREQ(path, "C:\\\xe9?.ico");
+    EXPECT_EQ(index, 2);
+    FreeLibrary(shell);
+    EXPECT_FALSE(substitute::IconPickLog().at(0).wide);
+}
+
+}  // namespace
