@@ -38,7 +38,9 @@ void SetNotifyDelay(DWORD milliseconds);
 // The shell restarts: every icon is gone.
 void RestartShell();
 
-// A file the icon extractor can read, with the number of icons it holds.
+// A file the icon extractor can read, with the number of icons it holds. As on Windows,
+// ExtractIconA answers 1 (not an icon) for a file that holds none, and null for an index past
+// the last icon or a file it cannot read.
 void AddIconFile(const std::string& path, UINT iconCount);
 
 struct IconInfo {
