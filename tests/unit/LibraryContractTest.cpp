@@ -67,48 +67,38 @@ TEST_F(LibraryContractTest, MisuseIsReported) {
                             HasSubstr("never asked for")));
 }
 
-TEST_F(LibraryContractTest, WidePickerOnNtWritesWithinTheBufferAndReportsTheChoice) {
+TEST_F(LibraryContractTest, PickerTakesThePlatformsTextWidthAndWritesWithinTheBuffer) {
     HMODULE shell = LoadLibraryA("shell32.dll");
-    WidePicker pick = As<WidePicker>(GetProcAddress(shell, MAKEINTRESOURCEA(62)));
-    WCHAR path[8 + 2];
-    std::memset(path, 0xCC, sizeof path);
-    path[0] = u'x';
-    path[1] = 0;
+    WidePicker pickWide = As<WidePicker>(GetProcAddress(shell, MAKEINTRESOURCEA(62)));
+    WCHAR wide[8 + 2];
+    std::memset(wide, 0xCC, sizeof wide);
+    wide[0] = u'x';
+    wide[1] = 0;
     int index = 4;
     substitute::ScriptIconPick(substitute::PickedIcon(u"C:\\icons.dll", 7));
-    EXPECT_EQ(pick(FakeMainWindow(), path, 8, &index), 1);
-    EXPECT_EQ(WideString(path), u"C:\\icon");  // cut to 7 units and its zero
+    EXPECT_EQ(pickWide(FakeMainWindow(), wide, 8, &index), 1);
+    EXPECT_EQ(WideString(wide), u"C:\\icon");  // cut to 7 units and its zero
     EXPECT_EQ(index, 7);
-    EXPECT_EQ(path[8], 0xCCCC);
-
     substitute::ScriptIconPick(substitute::IconPickAnswer{false, u"ab", std::nullopt, false});
-    EXPECT_EQ(pick(FakeMainWindow(), path, 8, &index), 0);
-    EXPECT_EQ(WideString(path, 8), u"abxxxxxx");
-    EXPECT_EQ(path[8], 0xCCCC);
+    EXPECT_EQ(pickWide(FakeMainWindow(), wide, 8, &index), 0);
+    EXPECT_EQ(WideString(wide, 8), u"abxxxxxx");
+    EXPECT_EQ(wide[8], 0xCCCC);
     EXPECT_EQ(index, 7);
-    FreeLibrary(shell);
 
-    auto log = substitute::IconPickLog();
-    ASSERT_EQ(log.size(), 2u);
-    EXPECT_EQ(log[0].owner, FakeMainWindow());
-    EXPECT_TRUE(log[0].wide);
-    EXPECT_EQ(log[0].path, "x");
-    EXPECT_EQ(log[0].capacity, 8u);
-    EXPECT_EQ(log[0].index, 4);
-}
-
-TEST_F(LibraryContractTest, NarrowPickerOutsideNtGivesTheAnsiPath) {
     substitute::SetPlatformId(VER_PLATFORM_WIN32_WINDOWS);
-    HMODULE shell = LoadLibraryA("shell32.dll");
-    NarrowPicker pick = As<NarrowPicker>(GetProcAddress(shell, MAKEINTRESOURCEA(62)));
-    char path[16] = {};
-    int index = 0;
+    NarrowPicker pickNarrow = As<NarrowPicker>(GetProcAddress(shell, MAKEINTRESOURCEA(62)));
+    char narrow[16] = {};
     substitute::ScriptIconPick(substitute::PickedIcon(u"C:\\\u00e9\u0416.ico", 2));
-    EXPECT_EQ(pick(nullptr, path, sizeof path, &index), 1);
-    EXPECT_STREQ(path, "C:\\\xe9?.ico");
-    EXPECT_EQ(index, 2);
+    EXPECT_EQ(pickNarrow(nullptr, narrow, sizeof narrow, &index), 1);
+    EXPECT_STREQ(narrow, "C:\\\xe9?.ico");  // in the ANSI code page
     FreeLibrary(shell);
-    EXPECT_FALSE(substitute::IconPickLog().at(0).wide);
+
+    std::vector<std::string> log;
+    for (auto& call : substitute::IconPickLog())
+        log.push_back(std::string(call.wide ? "wide " : "narrow ") + call.path + " " + std::to_string(call.capacity) + " " +
+                      std::to_string(call.index));
+    EXPECT_THAT(log, ElementsAre("wide x 8 4", "wide C:\\icon 8 7", "narrow  16 7"));
+    EXPECT_EQ(substitute::IconPickLog()[0].owner, FakeMainWindow());
 }
 
 }  // namespace
