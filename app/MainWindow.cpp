@@ -6,6 +6,7 @@
 #include "monitor/ActivitySampler.h"
 #include "monitor/MonitorSetup.h"
 #include "res/resource.h"
+#include "settings/SettingsDialog.h"
 
 HINSTANCE AppInstance = nullptr;
 HWND MainWindow = nullptr;
@@ -26,8 +27,7 @@ void RunCommand(HWND window, WORD command) {
         if (!AboutDialogOpen) RunDialog(window, IDD_ABOUT, AboutDialogProc);
         break;
     case IDM_SETTINGS:
-        // Opens nothing until the Settings dialog is part of the program; its procedure and
-        // open flag come with it.
+        if (!SettingsDialogOpen) RunDialog(window, IDD_SETTINGS, SettingsDialogProc);
         break;
     case IDM_DISKINFO:
         if (!DiskInfoDialogOpen) RunDialog(window, IDD_DISKINFO, DiskInfoDialogProc);

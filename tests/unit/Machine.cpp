@@ -7,6 +7,7 @@
 #include "driveinfo/DriveReport.h"
 #include "monitor/ActivitySampler.h"
 #include "monitor/CounterCatalogue.h"
+#include "settings/SettingsDialog.h"
 
 void ResetProgramState() {
     AppInstance = substitute::ModuleInstance();
@@ -25,6 +26,7 @@ void ResetProgramState() {
     ActivityState = Inactive;
     ClearDriveReport();
     DiskInfoDialogOpen = 0;
+    SettingsDialogOpen = 0;
 }
 
 HWND FakeMainWindow() { return reinterpret_cast<HWND>(uintptr_t{0x10010}); }

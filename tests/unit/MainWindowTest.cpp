@@ -4,6 +4,7 @@
 #include "driveinfo/DiskInfoDialog.h"
 #include "monitor/ActivitySampler.h"
 #include "res/resource.h"
+#include "settings/SettingsDialog.h"
 #include "tests/unit/Machine.h"
 
 using ::testing::ElementsAre;
@@ -351,6 +352,7 @@ TEST_P(RouteTest, CommandForTheOpenDialogDoesNothingAndWorksAgainAfterItCloses) 
 INSTANTIATE_TEST_SUITE_P(
     Dialogs, RouteTest,
     ::testing::Values(Route{"About", IDM_ABOUT, IDD_ABOUT, AboutDialogProc, &AboutDialogOpen},
+                      Route{"Settings", IDM_SETTINGS, IDD_SETTINGS, SettingsDialogProc, &SettingsDialogOpen},
                       Route{"DiskInformation", IDM_DISKINFO, IDD_DISKINFO, DiskInfoDialogProc, &DiskInfoDialogOpen}),
     [](const auto& info) { return std::string(info.param.name); });
 
