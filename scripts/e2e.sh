@@ -21,6 +21,8 @@ exe=$windows_build/app/Lumenhop.exe
 source scripts/wine-session.sh
 # shellcheck source=tests/e2e/disk-information.sh
 source tests/e2e/disk-information.sh
+# shellcheck source=tests/e2e/settings.sh
+source tests/e2e/settings.sh
 
 # Should anything under Wine hang past every bounded wait, the watchdog ends the run; the exit
 # trap then ends Wine and the X server, which also frees any call still waiting on them.
@@ -207,7 +209,8 @@ check "Exit from the menu ends the program" eval 'choose_from_menu 6 && wait_for
 check "the exit code is 0" test "${exit_code:-1}" = 0
 check "the icon goes away" wait_for 10 no_icon
 check "a run that never pressed OK created no settings key" settings_key_absent
+settings_scenario
 
-echo "screenshots: $work/tray.png, $work/about.png, $work/disk-information.png"
+echo "screenshots: $work/tray.png, $work/about.png, $work/disk-information.png, $work/settings.png"
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]
