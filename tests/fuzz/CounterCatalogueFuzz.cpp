@@ -5,6 +5,7 @@
 #include "app/TrayPresenter.h"
 #include "monitor/CounterCatalogue.h"
 #include "platform/substitute/Substitute.h"
+#include "tests/support/ProgramState.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -45,12 +46,8 @@ void Check(bool condition, const char* what) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     FuzzedDataProvider data(bytes, size);
     substitute::Reset();
-    AppInstance = substitute::ModuleInstance();
-    CounterCatalogue.clear();
-    SelectedCounterPath.clear();
-    TooltipText.clear();
-    TrayRecord = {};
-    InitTrayRecord(reinterpret_cast<HWND>(uintptr_t{0x10010}));
+    ResetProgramState();
+    InitTrayRecord(MainWindow);
     substitute::UseCodePage(data.ConsumeBool() ? 932 : 1252);
 
     const DWORD indexes[] = {FirstDiskObjectIndex, SecondDiskObjectIndex, DiskCounterIndex};

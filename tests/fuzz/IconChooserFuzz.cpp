@@ -8,6 +8,7 @@
 #include "monitor/CounterCatalogue.h"
 #include "monitor/MonitorSetup.h"
 #include "platform/substitute/Substitute.h"
+#include "tests/support/ProgramState.h"
 #include "res/resource.h"
 #include "settings/SettingsDialog.h"
 #include "settings/SettingsStore.h"
@@ -25,17 +26,8 @@ void Check(bool condition, const char* what) {
 }
 
 void ResetProgram() {
-    AppInstance = substitute::ModuleInstance();
-    MainWindow = reinterpret_cast<HWND>(uintptr_t{0x10010});
+    ResetProgramState();
     InitTrayRecord(MainWindow);
-    TooltipText.clear();
-    IconPair = {{nullptr, {}, 0}, {nullptr, {}, 0}};
-    CounterCatalogue.clear();
-    SelectedCounterPath.clear();
-    RunFlag = 1;
-    BlinkDuration = 100;
-    ActivityState = Inactive;
-    SettingsDialogOpen = 0;
 }
 
 // The path as the ANSI code page has it, for making it a file that holds icons.

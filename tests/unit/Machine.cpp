@@ -1,35 +1,6 @@
 #include "tests/unit/Machine.h"
 
-#include "app/AboutDialog.h"
-#include "app/MainWindow.h"
-#include "app/TrayPresenter.h"
-#include "driveinfo/DiskInfoDialog.h"
-#include "driveinfo/DriveReport.h"
 #include "monitor/ActivitySampler.h"
-#include "monitor/CounterCatalogue.h"
-#include "settings/SettingsDialog.h"
-
-void ResetProgramState() {
-    AppInstance = substitute::ModuleInstance();
-    MainWindow = FakeMainWindow();
-    TaskbarCreatedMessage = 0;
-    AboutDialogOpen = 0;
-    TrayRecord = {};
-    TooltipText.clear();
-    IconPair = {{nullptr, {}, 0}, {nullptr, {}, 0}};
-    CounterCatalogue.clear();
-    SelectedCounterPath.clear();
-    RunFlag = 1;
-    BlinkDuration = 100;
-    SamplerThread = nullptr;
-    SamplerThreadId = 0;
-    ActivityState = Inactive;
-    ClearDriveReport();
-    DiskInfoDialogOpen = 0;
-    SettingsDialogOpen = 0;
-}
-
-HWND FakeMainWindow() { return reinterpret_cast<HWND>(uintptr_t{0x10010}); }
 
 WideString Wide(const std::string& text) {
     WideString out;

@@ -4,17 +4,13 @@
 
 #include "platform/Win32.h"
 #include "platform/substitute/Substitute.h"
+#include "tests/support/ProgramState.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <string>
 
-// Puts every process-wide value of the program back to its start value.
-void ResetProgramState();
-
-// A fake main window handle; the substitute never dereferences it.
-HWND FakeMainWindow();
 
 // UTF-8 test text as the UTF-16 the program keeps.
 WideString Wide(const std::string& text);
