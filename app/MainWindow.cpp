@@ -1,15 +1,13 @@
 #include "app/MainWindow.h"
 
 #include "app/AboutDialog.h"
-#include "app/TrayPresenter.h"
+#include "app/MonitorSetup.h"
 #include "driveinfo/DiskInfoDialog.h"
 #include "monitor/ActivitySampler.h"
-#include "monitor/MonitorSetup.h"
 #include "res/resource.h"
 #include "settings/SettingsDialog.h"
+#include "tray/TrayPresenter.h"
 
-HINSTANCE AppInstance = nullptr;
-HWND MainWindow = nullptr;
 UINT TaskbarCreatedMessage = 0;
 
 namespace {

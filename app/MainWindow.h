@@ -3,11 +3,8 @@
 #pragma once
 
 #include "platform/Win32.h"
+#include "tray/AppHandles.h"
 
-// The module instance, for resources and icon extraction; set once at start-up.
-extern HINSTANCE AppInstance;
-// The hidden main window: owner of the tray icon, the menu and the dialogs; null until created.
-extern HWND MainWindow;
 // The number of the shell's "TaskbarCreated" broadcast; 0 until it is registered.
 extern UINT TaskbarCreatedMessage;
 

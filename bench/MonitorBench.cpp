@@ -2,7 +2,7 @@
 // performance-counter calls the step cannot avoid, so the ratio is the program's own cost.
 // Heap allocations are counted per pass and per build.
 #include "app/MainWindow.h"
-#include "app/TrayPresenter.h"
+#include "tray/TrayPresenter.h"
 #include "monitor/ActivitySampler.h"
 #include "monitor/CounterCatalogue.h"
 #include "platform/substitute/Substitute.h"

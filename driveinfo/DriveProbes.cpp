@@ -1,8 +1,8 @@
 #include "driveinfo/DriveProbes.h"
 
-#include "driveinfo/ByteLayout.h"
 #include "driveinfo/DriveReport.h"
 #include "driveinfo/IdentifyFormat.h"
+#include "platform/ByteLayout.h"
 
 #include <cinttypes>
 #include <cstdio>

@@ -5,8 +5,6 @@
 
 #include <cstring>
 
-static_assert(sizeof(OSVERSIONINFOA) == 148, "the version record is 148 bytes");
-
 std::string DriveReport;
 
 namespace {

@@ -1,7 +1,7 @@
 #include "driveinfo/IdentifyFormat.h"
 
-#include "driveinfo/ByteLayout.h"
 #include "driveinfo/DriveReport.h"
+#include "platform/ByteLayout.h"
 
 #include <cinttypes>
 #include <cstdio>

@@ -1,15 +1,14 @@
 #include "monitor/ActivitySampler.h"
 
-#include "app/MainWindow.h"
-#include "app/TrayPresenter.h"
 #include "monitor/CounterCatalogue.h"
+#include "tray/AppHandles.h"
 
 std::atomic<LONG> RunFlag{1};
 std::atomic<DWORD> BlinkDuration{100};
 ProcessLock SamplerLock;
 HANDLE SamplerThread = nullptr;
 DWORD SamplerThreadId = 0;
-int ActivityState = Inactive;
+TrayIconRole ActivityState = Inactive;
 
 namespace {
 
@@ -21,11 +20,11 @@ bool SamplerShouldRun() {
     return RunFlag != 0 && IsRecordedSampler();
 }
 
-void ReportActivity(int state) {
+void ReportActivity(TrayIconRole state) {
     LockHolder hold(SamplerLock);
     if (!IsRecordedSampler() || state == ActivityState) return;
     ActivityState = state;
-    TrayNotify(NIM_MODIFY, state == Active ? IconPair.Active.Icon : IconPair.Inactive.Icon);
+    TrayNotify(NIM_MODIFY, RoleIcon(state).Icon);
 }
 
 // The sampler's last act: a sampler that is still recorded ended by itself, so it clears the

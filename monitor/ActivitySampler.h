@@ -4,13 +4,12 @@
 
 #include "platform/Lock.h"
 #include "platform/Win32.h"
+#include "tray/TrayPresenter.h"
 
 #include <atomic>
 
 // A sample above this is a busy disk.
 constexpr LONG ActivityThreshold = 100;
-
-enum : int { Inactive = 0, Active = 1 };
 
 // The sampler goes on while this is non-zero.
 extern std::atomic<LONG> RunFlag;
@@ -25,7 +24,7 @@ extern ProcessLock SamplerLock;
 extern HANDLE SamplerThread;
 extern DWORD SamplerThreadId;
 // The state the samplers last reported; outlives every sampler.
-extern int ActivityState;
+extern TrayIconRole ActivityState;
 
 void StartSampler();
 void StopSampler();

@@ -1,6 +1,6 @@
 #include "monitor/CounterCatalogue.h"
 
-#include "app/TrayPresenter.h"
+#include "tray/TrayPresenter.h"
 
 #include <memory>
 #include <new>
@@ -92,6 +92,12 @@ int FindEntryContaining(const WideString& text) {
     for (size_t i = 0; i < CounterCatalogue.size(); ++i)
         if (CounterCatalogue[i].DisplayName.find(text) != WideString::npos) return static_cast<int>(i);
     return NoEntry;
+}
+
+// Makes the display name of entry `index` the tooltip text.
+void SetTooltipFromEntry(int index) {
+    if (index < 0 || static_cast<size_t>(index) >= CounterCatalogue.size()) return;
+    SetTooltipText(CounterCatalogue[static_cast<size_t>(index)].DisplayName);
 }
 
 // Makes entry `index` the one the next sampler watches and its name the tooltip.

@@ -37,6 +37,7 @@ constexpr int NoEntry = -1;
 
 void BuildCounterCatalogue();
 int FindEntryContaining(const WideString& text);
+void SetTooltipFromEntry(int index);
 void SelectCounterEntry(int index);
 void SelectDefaultEntry();
 void SelectSavedEntry(const WideString& savedName);

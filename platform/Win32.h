@@ -22,5 +22,8 @@ static_assert(sizeof(WCHAR) == 2, "WCHAR holds one UTF-16 code unit");
 
 #include <string>
 
+// The version record GetVersionExA fills; its size is how the call tells which one it is given.
+static_assert(sizeof(OSVERSIONINFOA) == 148, "the version record is 148 bytes");
+
 // Wide text as the platform keeps it: UTF-16 code units.
 using WideString = std::basic_string<WCHAR>;

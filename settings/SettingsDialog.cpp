@@ -1,32 +1,19 @@
 #include "settings/SettingsDialog.h"
 
-#include "app/MainWindow.h"
-#include "app/TrayPresenter.h"
 #include "monitor/ActivitySampler.h"
 #include "monitor/CounterCatalogue.h"
 #include "res/resource.h"
+#include "settings/IconChooser.h"
 #include "settings/SettingsStore.h"
+#include "tray/TrayPresenter.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <vector>
 
 int SettingsDialogOpen = 0;
 
 namespace {
-
-// The shell's icon picker: the same arguments in UTF-16 on the NT family, narrow elsewhere.
-typedef int(WINAPI* WideIconPicker)(HWND owner, LPWSTR path, UINT capacity, int* index);
-typedef int(WINAPI* NarrowIconPicker)(HWND owner, LPSTR path, UINT capacity, int* index);
-constexpr WORD IconPickerOrdinal = 62;
-
-static_assert(sizeof(OSVERSIONINFOA) == 148, "the version record the platform expects");
-
-// ExtractIconA's answer for a file that is no executable, library or icon file.
-const HICON NotAnIconFile = reinterpret_cast<HICON>(uintptr_t{1});
-
-bool IsIcon(HICON icon) { return icon != nullptr && icon != NotAnIconFile; }
 
 // What a preview static shows. Only icons the dialog extracted are its own to destroy; the
 // built-in ones are shared with the tray, and the tray's own are the tray presenter's.
@@ -46,11 +33,9 @@ struct PendingIcon {
 PendingIcon Pending[2] = {{{}, 0, {nullptr, false}}, {{}, 0, {nullptr, false}}};
 bool CheckedAtOpen = false;
 
-IconRole& RunningIcon(int role) { return role == Active ? IconPair.Active : IconPair.Inactive; }
-int PreviewControl(int role) { return role == Active ? IDC_ACTIVE_PREVIEW : IDC_INACTIVE_PREVIEW; }
-WORD DefaultIconId(int role) { return role == Active ? DefaultActiveIconId : DefaultInactiveIconId; }
+int PreviewControl(TrayIconRole role) { return role == Active ? IDC_ACTIVE_PREVIEW : IDC_INACTIVE_PREVIEW; }
 
-void ReleasePreview(int role) {
+void ReleasePreview(TrayIconRole role) {
     Preview& shown = Pending[role].Shown;
     if (shown.Extracted) DestroyIcon(shown.Icon);
     shown = Preview{nullptr, false};
@@ -58,46 +43,10 @@ void ReleasePreview(int role) {
 
 // Shows the icon in the role's static before the one it replaces is released, so the static
 // never holds a destroyed icon.
-void ShowPreview(HWND dialog, int role, Preview preview) {
+void ShowPreview(HWND dialog, TrayIconRole role, Preview preview) {
     SendMessageA(GetDlgItem(dialog, PreviewControl(role)), STM_SETICON, reinterpret_cast<WPARAM>(preview.Icon), 0);
     ReleasePreview(role);
     Pending[role].Shown = preview;
-}
-
-// Calls the UTF-16 picker through a buffer of its own. The path comes back only when it
-// converts to the ANSI code page exactly: a best-fit or replaced character would name another
-// file, or none.
-BOOL PickWide(WideIconPicker picker, HWND owner, LPSTR path, UINT capacity, int* index) {
-    std::vector<WCHAR> wide(capacity, 0);
-    int length = static_cast<int>(strnlen(path, capacity));
-    if (length > 0 && MultiByteToWideChar(CP_ACP, 0, path, length, wide.data(), static_cast<int>(capacity) - 1) == 0)
-        std::fill(wide.begin(), wide.end(), WCHAR{0});
-    int chosen = *index;
-    if (!picker(owner, wide.data(), capacity, &chosen)) return FALSE;
-    // A path that fills the buffer without its zero has lost its end.
-    if (std::find(wide.begin(), wide.end(), WCHAR{0}) == wide.end() || wide[0] == 0) return FALSE;
-    std::vector<char> narrow(capacity, 0);
-    BOOL replaced = FALSE;
-    if (WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), -1, narrow.data(), static_cast<int>(capacity),
-                            nullptr, &replaced) == 0 ||
-        replaced)
-        return FALSE;
-    std::memcpy(path, narrow.data(), capacity);
-    *index = chosen;
-    return TRUE;
-}
-
-// Calls the narrow picker through a copy of the path, so that nothing changes unless it
-// answers with a whole path.
-BOOL PickNarrow(NarrowIconPicker picker, HWND owner, LPSTR path, UINT capacity, int* index) {
-    std::vector<char> narrow(capacity, 0);
-    std::memcpy(narrow.data(), path, std::min<size_t>(strnlen(path, capacity), capacity - 1));
-    int chosen = *index;
-    if (!picker(owner, narrow.data(), capacity, &chosen)) return FALSE;
-    if (std::memchr(narrow.data(), 0, capacity) == nullptr || narrow[0] == 0) return FALSE;
-    std::memcpy(path, narrow.data(), capacity);
-    *index = chosen;
-    return TRUE;
 }
 
 // The list of disk instances, each item carrying its entry's catalogue index.
@@ -131,8 +80,8 @@ BOOL InitSettingsDialog(HWND dialog) {
     }
     CheckedAtOpen = IsDlgButtonChecked(dialog, IDC_AUTOSTART) == BST_CHECKED;
 
-    for (int role : {Active, Inactive}) {
-        const IconRole& running = RunningIcon(role);
+    for (TrayIconRole role : {Active, Inactive}) {
+        const IconRole& running = RoleIcon(role);
         Pending[role] = PendingIcon{running.File, static_cast<int>(running.Index), {nullptr, false}};
         if (running.Icon != nullptr)
             SendMessageA(GetDlgItem(dialog, PreviewControl(role)), STM_SETICON,
@@ -143,7 +92,7 @@ BOOL InitSettingsDialog(HWND dialog) {
 
 // Lets the user pick a role's icon. A file that yields no icon returns the role to its
 // built-in icon, and the preview shows that one.
-void BrowseForIcon(HWND dialog, int role) {
+void BrowseForIcon(HWND dialog, TrayIconRole role) {
     char path[MAX_PATH] = {};
     int index = Pending[role].Index;
     if (!ChooseIcon(dialog, path, sizeof path, &index)) return;
@@ -153,8 +102,7 @@ void BrowseForIcon(HWND dialog, int role) {
     if (!IconFileFitsStore(file)) return;
     PendingIcon& pending = Pending[role];
     pending.Index = index;
-    HICON extracted = ExtractIconA(AppInstance, file.c_str(), static_cast<UINT>(index));
-    if (IsIcon(extracted)) {
+    if (HICON extracted = ExtractFileIcon(file, index)) {
         pending.File = file;
         ShowPreview(dialog, role, Preview{extracted, true});
     } else {
@@ -164,7 +112,7 @@ void BrowseForIcon(HWND dialog, int role) {
 }
 
 void UseDefaultIcons(HWND dialog) {
-    for (int role : {Active, Inactive}) {
+    for (TrayIconRole role : {Active, Inactive}) {
         Pending[role].Index = 0;
         Pending[role].File.clear();
         ShowPreview(dialog, role, Preview{LoadDefaultIcon(DefaultIconId(role)), false});
@@ -192,9 +140,9 @@ void ApplySelection(HWND dialog, HKEY key) {
     TrayNotify(NIM_MODIFY, IconPair.Inactive.Icon);
 }
 
-void ApplyIcon(HKEY key, int role) {
+void ApplyIcon(HKEY key, TrayIconRole role) {
     const PendingIcon& pending = Pending[role];
-    IconRole& running = RunningIcon(role);
+    IconRole& running = RoleIcon(role);
     if (!pending.File.empty()) {
         WriteIconChoice(key, role, pending.File, pending.Index);
         running.Index = pending.Index;
@@ -263,29 +211,6 @@ INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
         return FALSE;
     }
     return FALSE;
-}
-
-// Loads the shell's picker for this one call and unloads it after.
-BOOL ChooseIcon(HWND owner, LPSTR path, UINT capacity, int* index) {
-    if (path == nullptr || capacity == 0 || index == nullptr) return FALSE;
-    OSVERSIONINFOA version = {};
-    version.dwOSVersionInfoSize = sizeof version;
-    // Without the platform family the picker's text width is unknown; guessing wrong would
-    // hand it a buffer of the other width.
-    if (!GetVersionExA(&version)) return FALSE;
-    HMODULE shell = LoadLibraryA("shell32.dll");
-    if (shell == nullptr) return FALSE;
-    BOOL picked = FALSE;
-    if (FARPROC entry = GetProcAddress(shell, MAKEINTRESOURCEA(IconPickerOrdinal))) {
-        // Through the generic function pointer type, which converts to any other.
-        auto generic = reinterpret_cast<void (*)()>(entry);
-        if (version.dwPlatformId == VER_PLATFORM_WIN32_NT)
-            picked = PickWide(reinterpret_cast<WideIconPicker>(generic), owner, path, capacity, index);
-        else
-            picked = PickNarrow(reinterpret_cast<NarrowIconPicker>(generic), owner, path, capacity, index);
-    }
-    FreeLibrary(shell);
-    return picked;
 }
 
 // Reads the number as the C library's atol would, but saturating where atol's result would be

@@ -1,5 +1,4 @@
-// The Settings dialog: the watched disk, the blink duration, the two tray icons and auto-start,
-// and the icon chooser it opens for the icons.
+// The Settings dialog: the watched disk, the blink duration, the two tray icons and auto-start.
 #pragma once
 
 #include "platform/Win32.h"
@@ -10,11 +9,6 @@ extern int SettingsDialogOpen;
 
 INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
-// Shows the shell's icon picker over `owner`, starting from the path (narrow text in a buffer of
-// `capacity` bytes) and the index given. TRUE when the user picked an icon whose file this
-// program can name: `path` then holds that file, terminated, and `index` the icon's position.
-// Otherwise both are left as they were.
-BOOL ChooseIcon(HWND owner, LPSTR path, UINT capacity, int* index);
 
 // The blink duration that the text of the dialog's edit box stands for: a decimal number after
 // optional white space and sign, read up to the first other character, taken as unsigned and

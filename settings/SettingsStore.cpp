@@ -1,9 +1,9 @@
 #include "settings/SettingsStore.h"
 
-#include "app/MainWindow.h"
-#include "app/TrayPresenter.h"
 #include "monitor/ActivitySampler.h"
 #include "monitor/CounterCatalogue.h"
+#include "platform/ByteLayout.h"
+#include "tray/AppHandles.h"
 
 #include <cstring>
 
@@ -11,14 +11,6 @@ namespace {
 
 // ExtractIconA's answer for a file that is no executable, library or icon file.
 const HICON NotAnIconFile = reinterpret_cast<HICON>(uintptr_t{1});
-
-DWORD ReadLittleEndian32(const BYTE* bytes) {
-    return DWORD{bytes[0]} | DWORD{bytes[1]} << 8 | DWORD{bytes[2]} << 16 | DWORD{bytes[3]} << 24;
-}
-
-void WriteLittleEndian32(BYTE* bytes, DWORD value) {
-    for (int i = 0; i < 4; ++i) bytes[i] = static_cast<BYTE>(value >> (8 * i));
-}
 
 // Reads a value of any type into the buffer, zero-filled just before. False when the value is
 // absent or does not fit; the buffer then holds zeros only, whatever a failed read left there.
@@ -36,7 +28,7 @@ bool ReadValue(HKEY key, const char* name, BYTE* buffer, DWORD capacity) {
 std::optional<DWORD> ReadNumber(HKEY key, const char* name) {
     BYTE cell[NumberCapacity];
     if (!ReadValue(key, name, cell, sizeof cell)) return std::nullopt;
-    return ReadLittleEndian32(cell);
+    return GetLe32(cell);
 }
 
 // An icon file path up to its first zero byte. A value that fills the whole buffer without a
@@ -65,7 +57,7 @@ std::optional<WideString> ReadSelectedName(HKEY key) {
 
 void WriteNumber(HKEY key, const char* name, DWORD value) {
     BYTE cell[NumberCapacity];
-    WriteLittleEndian32(cell, value);
+    PutLe32(cell, value);
     RegSetValueExA(key, name, 0, REG_DWORD, cell, sizeof cell);
 }
 
@@ -76,13 +68,11 @@ HKEY OpenSettingsKey() {
     return key;
 }
 
-IconRole& RoleOf(int role) { return role == Active ? IconPair.Active : IconPair.Inactive; }
-
 // A stored icon file that is not empty becomes the role's file and, through ResolveIcon, its icon.
-void LoadIconFile(HKEY key, int role, const char* valueName) {
+void LoadIconFile(HKEY key, TrayIconRole role, const char* valueName) {
     std::optional<std::string> file = ReadIconFile(key, valueName);
     if (!file || file->empty()) return;
-    IconRole& icon = RoleOf(role);
+    IconRole& icon = RoleIcon(role);
     icon.File = *file;
     icon.Icon = ResolveIcon(role, icon.File, icon.Index);
 }
@@ -97,6 +87,12 @@ DWORD ClampBlinkDuration(DWORD milliseconds, DWORD low, DWORD high) {
 // Whether the path survives a store and a read back unchanged.
 bool IconFileFitsStore(const std::string& file) {
     return file.size() < IconFileCapacity && file.find('\0') == std::string::npos;
+}
+
+// ExtractIconA answers 1 for a file that is no executable, library or icon file: no icon either.
+HICON ExtractFileIcon(const std::string& file, LONG index) {
+    HICON icon = ExtractIconA(AppInstance, file.c_str(), static_cast<UINT>(index));
+    return icon == NotAnIconFile ? nullptr : icon;
 }
 
 // Applies whatever the settings key holds over the defaults the set-up has just put in place.
@@ -118,12 +114,10 @@ void LoadSettings() {
 
 // The role's icon from the file, or its built-in icon. The file and index stay the role's
 // either way; the caller keeps them.
-HICON ResolveIcon(int role, const std::string& file, LONG index) {
-    if (!file.empty()) {
-        HICON icon = ExtractIconA(AppInstance, file.c_str(), static_cast<UINT>(index));
-        if (icon != nullptr && icon != NotAnIconFile) return icon;
-    }
-    return LoadDefaultIcon(role == Active ? DefaultActiveIconId : DefaultInactiveIconId);
+HICON ResolveIcon(TrayIconRole role, const std::string& file, LONG index) {
+    if (!file.empty())
+        if (HICON icon = ExtractFileIcon(file, index)) return icon;
+    return LoadDefaultIcon(DefaultIconId(role));
 }
 
 // Writes or deletes the per-user auto-start entry.
@@ -191,7 +185,7 @@ void WriteSelectedName(HKEY key, const WideString& displayName) {
 }
 
 // A role's File and Index values, written together or deleted together.
-void WriteIconChoice(HKEY key, int role, const std::string& file, LONG index) {
+void WriteIconChoice(HKEY key, TrayIconRole role, const std::string& file, LONG index) {
     const char* fileValue = role == Active ? ActiveIconFileValue : InactiveIconFileValue;
     const char* indexValue = role == Active ? ActiveIconIndexValue : InactiveIconIndexValue;
     if (file.empty()) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "platform/Win32.h"
+#include "tray/TrayPresenter.h"
 
 #include <optional>
 #include <string>
@@ -34,10 +35,6 @@ constexpr DWORD LoadedBlinkMax = 3000;
 constexpr DWORD DialogBlinkMin = 100;
 constexpr DWORD DialogBlinkMax = 2000;
 
-// Resource IDs of the built-in icons of the two roles.
-constexpr WORD DefaultActiveIconId = 113;
-constexpr WORD DefaultInactiveIconId = 114;
-
 DWORD ClampBlinkDuration(DWORD milliseconds, DWORD low, DWORD high);
 
 // Whether a path can be stored as an icon file and read back as the same path: fewer than
@@ -47,9 +44,13 @@ bool IconFileFitsStore(const std::string& file);
 // Applies the stored blink duration, selection, icon indexes and icon files, in that order.
 void LoadSettings();
 
-// The icon for a role (Active or Inactive) from a file and index: extracted from the file, or
-// the role's built-in icon when the file is empty or yields none.
-HICON ResolveIcon(int role, const std::string& file, LONG index);
+// The icon at `index` in the file, extracted and so the caller's to destroy; null when the file
+// yields none.
+HICON ExtractFileIcon(const std::string& file, LONG index);
+
+// The icon for a role from a file and index: extracted from the file, or the role's built-in
+// icon when the file is empty or yields none.
+HICON ResolveIcon(TrayIconRole role, const std::string& file, LONG index);
 
 // Writes the auto-start entry, quoted, or deletes it. The Run key is never created.
 void SetAutoStart(bool on);
@@ -71,4 +72,4 @@ void WriteBlinkDuration(HKEY key, DWORD milliseconds);
 void WriteSelectedName(HKEY key, const WideString& displayName);
 // A role's File value then its Index value; for an empty file, deletes both. A file the store
 // cannot hold (see IconFileFitsStore) writes nothing and leaves the stored choice as it was.
-void WriteIconChoice(HKEY key, int role, const std::string& file, LONG index);
+void WriteIconChoice(HKEY key, TrayIconRole role, const std::string& file, LONG index);

@@ -2,7 +2,7 @@
 // instance lists with or without terminators, failures anywhere), building the catalogue,
 // selecting and turning a name into a tooltip stay inside their buffers and leave nothing open.
 #include "app/MainWindow.h"
-#include "app/TrayPresenter.h"
+#include "tray/TrayPresenter.h"
 #include "monitor/CounterCatalogue.h"
 #include "platform/substitute/Substitute.h"
 #include "tests/support/ProgramState.h"

@@ -3,13 +3,14 @@
 // Settings dialog's Browse and OK. Nothing is written past a buffer, a refused pick changes
 // nothing, whatever reaches the store reads back as the same file, and nothing is left open.
 #include "app/MainWindow.h"
-#include "app/TrayPresenter.h"
+#include "tray/TrayPresenter.h"
 #include "monitor/ActivitySampler.h"
 #include "monitor/CounterCatalogue.h"
-#include "monitor/MonitorSetup.h"
+#include "app/MonitorSetup.h"
 #include "platform/substitute/Substitute.h"
 #include "tests/support/ProgramState.h"
 #include "res/resource.h"
+#include "settings/IconChooser.h"
 #include "settings/SettingsDialog.h"
 #include "settings/SettingsStore.h"
 

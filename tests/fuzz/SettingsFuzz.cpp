@@ -3,10 +3,10 @@
 // dialog's reads over it. Whatever is stored, nothing is read past a buffer, the blink
 // duration ends inside its range, the sampler starts and nothing is left open.
 #include "app/MainWindow.h"
-#include "app/TrayPresenter.h"
+#include "tray/TrayPresenter.h"
 #include "monitor/ActivitySampler.h"
 #include "monitor/CounterCatalogue.h"
-#include "monitor/MonitorSetup.h"
+#include "app/MonitorSetup.h"
 #include "platform/substitute/Substitute.h"
 #include "tests/support/ProgramState.h"
 #include "settings/SettingsStore.h"

@@ -2,7 +2,7 @@
 
 #include "app/AboutDialog.h"
 #include "app/MainWindow.h"
-#include "app/TrayPresenter.h"
+#include "tray/TrayPresenter.h"
 #include "driveinfo/DiskInfoDialog.h"
 #include "driveinfo/DriveReport.h"
 #include "monitor/ActivitySampler.h"

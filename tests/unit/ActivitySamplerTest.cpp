@@ -1,4 +1,4 @@
-#include "app/TrayPresenter.h"
+#include "tray/TrayPresenter.h"
 #include "monitor/ActivitySampler.h"
 #include "monitor/CounterCatalogue.h"
 #include "tests/unit/Machine.h"

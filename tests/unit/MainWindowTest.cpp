@@ -1,6 +1,6 @@
 #include "app/AboutDialog.h"
 #include "app/MainWindow.h"
-#include "app/TrayPresenter.h"
+#include "tray/TrayPresenter.h"
 #include "driveinfo/DiskInfoDialog.h"
 #include "monitor/ActivitySampler.h"
 #include "res/resource.h"

@@ -1,6 +1,6 @@
-#include "monitor/MonitorSetup.h"
+#include "app/MonitorSetup.h"
 
-#include "app/TrayPresenter.h"
+#include "tray/TrayPresenter.h"
 #include "monitor/ActivitySampler.h"
 #include "monitor/CounterCatalogue.h"
 #include "settings/SettingsStore.h"

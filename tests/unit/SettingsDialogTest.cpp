@@ -1,10 +1,11 @@
+#include "settings/IconChooser.h"
 #include "settings/SettingsDialog.h"
 
 #include "app/MainWindow.h"
-#include "app/TrayPresenter.h"
+#include "tray/TrayPresenter.h"
 #include "monitor/ActivitySampler.h"
 #include "monitor/CounterCatalogue.h"
-#include "monitor/MonitorSetup.h"
+#include "app/MonitorSetup.h"
 #include "res/resource.h"
 #include "settings/SettingsStore.h"
 #include "tests/unit/Machine.h"

@@ -18,6 +18,10 @@ extern NOTIFYICONDATAA TrayRecord;
 // The selected entry's display name in the ANSI code page. Read only by TrayNotify.
 extern std::string TooltipText;
 
+// The two icons the tray swaps between: the sampler reports which one the disk's state calls
+// for, and every icon setting belongs to one of them.
+enum TrayIconRole : int { Inactive = 0, Active = 1 };
+
 struct IconRole {
     HICON Icon;        // what TrayNotify is given for this role
     std::string File;  // where it was extracted from; empty means the built-in icon
@@ -30,11 +34,17 @@ struct IconPairRecord {
 };
 extern IconPairRecord IconPair;
 
-// Held across every TrayNotify and SetTooltipFromEntry: the GUI thread and the sampler both
+// The icon record of a role.
+IconRole& RoleIcon(TrayIconRole role);
+// The resource ID of a role's built-in icon.
+WORD DefaultIconId(TrayIconRole role);
+
+// Held across every TrayNotify and SetTooltipText: the GUI thread and the sampler both
 // call them, and at exit the delete comes before the sampler is stopped.
 extern ProcessLock TrayLock;
 
 void InitTrayRecord(HWND mainWindow);
 void TrayNotify(DWORD message, HICON icon);
-void SetTooltipFromEntry(int index);
+// Makes the display name, converted to the ANSI code page, the tooltip text.
+void SetTooltipText(const WideString& displayName);
 HICON LoadDefaultIcon(WORD resourceId);

@@ -1,5 +1,4 @@
-// Little-endian fields of the byte-packed request and answer layouts, and the two character
-// classes the report's text is cleaned with.
+// Little-endian fields of byte-packed layouts: device requests and answers, registry numbers.
 #pragma once
 
 #include "platform/Win32.h"
@@ -19,8 +18,3 @@ inline int64_t GetLe64(const BYTE* at) {
 inline void PutLe32(BYTE* at, uint32_t value) {
     for (int i = 0; i < 4; ++i) at[i] = static_cast<BYTE>(value >> (8 * i));
 }
-
-// Tab, line feed, vertical tab, form feed, carriage return and space; never a byte of 0x80 or more.
-inline bool IsReportWhitespace(BYTE c) { return c == 0x20 || (c >= 0x09 && c <= 0x0D); }
-
-inline bool IsReportPrintable(BYTE c) { return c >= 0x20 && c <= 0x7E; }

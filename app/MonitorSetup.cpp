@@ -1,9 +1,9 @@
-#include "monitor/MonitorSetup.h"
+#include "app/MonitorSetup.h"
 
-#include "app/TrayPresenter.h"
 #include "monitor/ActivitySampler.h"
 #include "monitor/CounterCatalogue.h"
 #include "settings/SettingsStore.h"
+#include "tray/TrayPresenter.h"
 
 // Rebuilds the monitor from the counter service and the stored settings, shows the tray icon
 // as inactive and starts a new sampler. Runs at start-up and again after each shell restart.
@@ -22,8 +22,8 @@ void RunMonitorSetup() {
     IconPair.Active.File.clear();
     IconPair.Inactive.File.clear();
     // Icons replaced here are not destroyed: an open Settings dialog may still be showing them.
-    IconPair.Active.Icon = LoadDefaultIcon(DefaultActiveIconId);
-    IconPair.Inactive.Icon = LoadDefaultIcon(DefaultInactiveIconId);
+    IconPair.Active.Icon = LoadDefaultIcon(DefaultIconId(Active));
+    IconPair.Inactive.Icon = LoadDefaultIcon(DefaultIconId(Inactive));
 
     BuildCounterCatalogue();
     SelectDefaultEntry();

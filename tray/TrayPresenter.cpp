@@ -1,7 +1,7 @@
-#include "app/TrayPresenter.h"
+#include "tray/TrayPresenter.h"
 
-#include "app/MainWindow.h"
-#include "monitor/CounterCatalogue.h"
+#include "res/resource.h"
+#include "tray/AppHandles.h"
 
 #include <cstring>
 
@@ -78,11 +78,10 @@ void TrayNotify(DWORD message, HICON icon) {
     Shell_NotifyIconA(message, &TrayRecord);
 }
 
-// Makes the display name of catalogue entry `index` the tooltip text.
-void SetTooltipFromEntry(int index) {
+// Makes the display name the tooltip text; a name too long for the buffer is cut at a whole
+// character.
+void SetTooltipText(const WideString& name) {
     LockHolder hold(TrayLock);
-    if (index < 0 || static_cast<size_t>(index) >= CounterCatalogue.size()) return;
-    const WideString& name = CounterCatalogue[static_cast<size_t>(index)].DisplayName;
     char buffer[TooltipBufferSize] = {};
     if (WideCharToMultiByte(CP_ACP, 0, name.c_str(), -1, buffer, TooltipBufferSize, nullptr,
                             nullptr) == 0)
@@ -95,3 +94,7 @@ HICON LoadDefaultIcon(WORD resourceId) {
     return static_cast<HICON>(LoadImageA(AppInstance, MAKEINTRESOURCEA(resourceId), IMAGE_ICON, 16,
                                          16, LR_SHARED | LR_LOADTRANSPARENT));
 }
+
+IconRole& RoleIcon(TrayIconRole role) { return role == Active ? IconPair.Active : IconPair.Inactive; }
+
+WORD DefaultIconId(TrayIconRole role) { return role == Active ? IDI_TRAY_ACTIVE : IDI_TRAY_INACTIVE; }

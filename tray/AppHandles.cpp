@@ -1,0 +1,4 @@
+#include "tray/AppHandles.h"
+
+HINSTANCE AppInstance = nullptr;
+HWND MainWindow = nullptr;
