@@ -20,11 +20,6 @@ Function As(FARPROC entry) {
 
 class LibraryContractTest : public MachineTest {
 protected:
-    std::vector<std::string> TakeProblems() {
-        auto problems = substitute::Problems();
-        substitute::Reset();
-        return problems;
-    }
 };
 
 TEST_F(LibraryContractTest, LoadsAreCountedAndEntriesFoundByOrdinalOnly) {

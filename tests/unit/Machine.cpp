@@ -1,6 +1,10 @@
 #include "tests/unit/Machine.h"
 
 #include "monitor/ActivitySampler.h"
+#include "settings/SettingsStore.h"
+
+#include <chrono>
+#include <thread>
 
 WideString Wide(const std::string& text) {
     WideString out;
@@ -20,6 +24,32 @@ WideString Wide(const std::string& text) {
         i += length;
     }
     return out;
+}
+
+void Store(const char* name, DWORD type, std::vector<BYTE> data) {
+    substitute::SetRegistryValue(SettingsKeyPath, name, type, std::move(data));
+}
+
+std::optional<substitute::RegistryValue> Stored(const char* name) {
+    return substitute::GetRegistryValue(SettingsKeyPath, name);
+}
+
+std::string Describe(HICON icon) {
+    auto info = substitute::DescribeIcon(icon);
+    if (!info) return icon == nullptr ? "null" : "not an icon";
+    if (info->shared) return "shared " + std::to_string(info->resourceId);
+    return info->file + "#" + std::to_string(info->index);
+}
+
+bool Eventually(const std::function<bool()>& done) {
+    for (int i = 0; i < 2000 && !done(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return done();
+}
+
+std::vector<std::string> MachineTest::TakeProblems() {
+    auto problems = substitute::Problems();
+    substitute::Reset();
+    return problems;
 }
 
 void MachineTest::SetUp() {

@@ -9,15 +9,29 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <optional>
 #include <string>
-
+#include <vector>
 
 // UTF-8 test text as the UTF-16 the program keeps.
 WideString Wide(const std::string& text);
+
+// A value under the settings key: written straight into the substitute's store, or read back.
+void Store(const char* name, DWORD type, std::vector<BYTE> data);
+std::optional<substitute::RegistryValue> Stored(const char* name);
+
+// "null", "not an icon", "shared 113" for a built-in icon, "file#index" for an extracted one.
+std::string Describe(HICON icon);
+
+// Waits for something another thread does; false after 20 s.
+bool Eventually(const std::function<bool()>& done);
 
 class MachineTest : public ::testing::Test {
 protected:
     void SetUp() override;
     // Stops any sampler, waits for every thread and fails on any problem the substitute saw.
     void TearDown() override;
+    // Misuse tests end by taking back the problems they provoked on purpose.
+    std::vector<std::string> TakeProblems();
 };

@@ -21,16 +21,7 @@ namespace {
 
 const WideString TotalPath = u"\\LogicalDisk(_Total)\\Avg. Disk Bytes/Transfer";
 
-void Store(const char* name, DWORD type, std::vector<BYTE> data) {
-    substitute::SetRegistryValue(SettingsKeyPath, name, type, std::move(data));
-}
 
-std::string Describe(HICON icon) {
-    auto info = substitute::DescribeIcon(icon);
-    if (!info) return icon == nullptr ? "null" : "not an icon";
-    if (info->shared) return "shared " + std::to_string(info->resourceId);
-    return info->file + "#" + std::to_string(info->index);
-}
 
 // Waits until the shell has been sent `count` calls in all; false after 20 s.
 bool WaitForNotifies(size_t count) {

@@ -23,12 +23,6 @@ protected:
         return key;
     }
 
-    // Misuse tests end by taking back the problems they provoked on purpose.
-    std::vector<std::string> TakeProblems() {
-        auto problems = substitute::Problems();
-        substitute::Reset();
-        return problems;
-    }
 };
 
 TEST_F(RegistryContractTest, QuerySizesCopiesOnlyWhatFitsAndReportsTheType) {

@@ -30,23 +30,13 @@ const WideString FirstPath = u"\\LogicalDisk(C:)\\Avg. Disk Bytes/Transfer";
 const WideString PhysicalPath = u"\\PhysicalDisk(0 C:)\\Avg. Disk Bytes/Transfer";
 const char DiskIcons[] = "C:\\Icons\\disk.ico";  // three icons; C:\readme.txt has none
 
-void Store(const char* name, DWORD type, std::vector<BYTE> data) {
-    substitute::SetRegistryValue(SettingsKeyPath, name, type, std::move(data));
-}
 void StoreIcon(int role, const std::string& file, DWORD index) {
     Store(role == Active ? ActiveIconFileValue : InactiveIconFileValue, REG_SZ, TextBytes(file));
     Store(role == Active ? ActiveIconIndexValue : InactiveIconIndexValue, REG_DWORD, DwordBytes(index));
 }
-std::optional<RegistryValue> Stored(const char* name) { return substitute::GetRegistryValue(SettingsKeyPath, name); }
 RegistryValue Number(DWORD value) { return RegistryValue{REG_DWORD, DwordBytes(value)}; }
 RegistryValue Name(const WideString& name) { return RegistryValue{REG_BINARY, substitute::WideTextBytes(name)}; }
 
-// "shared 113" for a built-in icon, "file#index" for an extracted one.
-std::string Describe(HICON icon) {
-    auto info = substitute::DescribeIcon(icon);
-    if (!info) return icon == nullptr ? "null" : "not an icon";
-    return info->shared ? "shared " + std::to_string(info->resourceId) : info->file + "#" + std::to_string(info->index);
-}
 bool Destroyed(HICON icon) { return substitute::DescribeIcon(icon)->destroyed; }
 HICON Preview(HWND dialog, int role) {
     return substitute::DialogControl(dialog, role == Active ? IDC_ACTIVE_PREVIEW : IDC_INACTIVE_PREVIEW)->icon;
@@ -72,11 +62,6 @@ std::vector<substitute::NotifyCall> GuiNotifies() {
     for (auto& call : substitute::NotifyLog())
         if (call.threadId == GetCurrentThreadId()) calls.push_back(call);
     return calls;
-}
-// Waits for something a sampler does; false after 20 s.
-bool Eventually(const std::function<bool()>& done) {
-    for (int i = 0; i < 2000 && !done(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    return done();
 }
 
 class SettingsDialogTest : public MachineTest {

@@ -24,21 +24,8 @@ std::string Ascii(const WideString& text) {
     return out;
 }
 
-void Store(const char* name, DWORD type, std::vector<BYTE> data) {
-    substitute::SetRegistryValue(SettingsKeyPath, name, type, std::move(data));
-}
 
-std::optional<RegistryValue> Stored(const char* name) {
-    return substitute::GetRegistryValue(SettingsKeyPath, name);
-}
 
-// "shared 113" for a built-in icon, "file#index" for an extracted one.
-std::string Describe(HICON icon) {
-    auto info = substitute::DescribeIcon(icon);
-    if (!info) return icon == nullptr ? "null" : "not an icon";
-    if (info->shared) return "shared " + std::to_string(info->resourceId);
-    return info->file + "#" + std::to_string(info->index);
-}
 
 // The state LoadSettings starts from: the catalogue built, the default entry selected and both
 // roles on their built-in icons, as the set-up leaves them.

@@ -14,12 +14,6 @@ constexpr WCHAR Sentinel = 0xCCCC;
 
 class SubstituteContractTest : public MachineTest {
 protected:
-    // Misuse tests end by taking back the problems they provoked on purpose.
-    std::vector<std::string> TakeProblems() {
-        auto problems = substitute::Problems();
-        substitute::Reset();
-        return problems;
-    }
 };
 
 TEST_F(SubstituteContractTest, PdhNameLookupSizesThenFillsWithinTheGivenSize) {

@@ -12,11 +12,6 @@ namespace {
 
 class WindowsContractTest : public MachineTest {
 protected:
-    std::vector<std::string> TakeProblems() {
-        auto problems = substitute::Problems();
-        substitute::Reset();
-        return problems;
-    }
     static INT_PTR OpenSettingsTemplate(DLGPROC procedure) {
         return DialogBoxParamA(substitute::ModuleInstance(), MAKEINTRESOURCEA(103), FakeMainWindow(), procedure, 0);
     }
