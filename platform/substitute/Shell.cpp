@@ -41,6 +41,9 @@ const bool Registered = RegisterModel(Model{
         State() = ShellState{};
         // The module's shared icons exist from the start, one handle each, as the loader caches them.
         for (WORD id = 110; id <= 114; ++id) NewIcon(IconInfo{true, id, {}, 0, false});
+        // Two files every Windows has: a library of many icons and a file that is none.
+        State().iconFiles["C:\\windows\\system32\\shell32.dll"] = 300;
+        State().iconFiles["C:\\windows\\win.ini"] = 0;
     },
     [](std::vector<std::string>&) {},
 });
@@ -120,9 +123,15 @@ HICON WINAPI ExtractIconA(HINSTANCE instance, LPCSTR file, UINT index) {
     // A file added with no icons is one that is no executable, library or icon file: for
     // those, Windows answers 1 rather than null.
     if (it->second == 0) return reinterpret_cast<HICON>(uintptr_t{1});
-    if (index >= it->second) return nullptr;
+    // -1 asks for the number of icons, answered in the handle's place.
+    if (index == static_cast<UINT>(-1)) return reinterpret_cast<HICON>(uintptr_t{it->second});
+    // Other negative indexes name resource IDs; a file's icons here have the IDs 1 to count.
+    UINT position = static_cast<int>(index) < 0 ? 0 - index - 1 : index;
+    if (position >= it->second) return nullptr;
     return NewIcon(IconInfo{false, 0, file, index, false});
 }
+
+HMODULE WINAPI GetModuleHandleA(LPCSTR name) { return name == nullptr ? Instance() : nullptr; }
 
 BOOL WINAPI DestroyIcon(HICON icon) {
     std::lock_guard lock(Mutex());
@@ -146,6 +155,7 @@ BOOL WINAPI DestroyIcon(HICON icon) {
 namespace substitute {
 
 HINSTANCE ModuleInstance() { return detail::Instance(); }
+
 
 HICON SharedIcon(WORD id) {
     std::lock_guard lock(Mutex());
