@@ -22,8 +22,7 @@ cmake --preset windows >/dev/null
 cmake --build --preset windows -j "$jobs"
 
 echo "=== contract tests under Wine, against the real interfaces"
-WINEPREFIX="$PWD/build/wine-contract" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
-  wine build/windows/tests/contract/lumenhop_contract.exe
+bash scripts/contract.sh
 
 echo "=== fuzz targets, ${fuzz_seconds}s each"
 cmake --preset fuzz >/dev/null
