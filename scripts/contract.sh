@@ -8,8 +8,8 @@ trap wine_session_end EXIT
 
 program=build/windows/tests/contract/lumenhop_contract.exe
 # The disk-counter provider, when built, answers the counter service's contract.
-if [ -f build/windows/wine/pdh.dll ]; then
-  cp build/windows/wine/pdh.dll "$(dirname "$program")/"
+if [ -f build/windows/app/pdh.dll ]; then
+  cp build/windows/app/pdh.dll "$(dirname "$program")/"
 fi
 wine_session_prefix "$PWD/build/wine-contract"
 export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;pdh=n,b"
