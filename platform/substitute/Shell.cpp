@@ -77,6 +77,9 @@ BOOL WINAPI Shell_NotifyIconA(DWORD message, PNOTIFYICONDATAA data) {
     } else if (std::memchr(data->szTip, 0, 64) == nullptr) {
         Problem("Shell_NotifyIconA: szTip is not terminated within 64 bytes");
     } else {
+        auto icon = state.icons.find(data->hIcon);
+        if (message != NIM_DELETE && icon != state.icons.end() && icon->second.destroyed)
+            Problem("Shell_NotifyIconA: the icon was destroyed");
         ShownIcon next{data->hIcon, std::string(data->szTip)};
         switch (message) {
         case NIM_ADD:
@@ -148,6 +151,7 @@ BOOL WINAPI DestroyIcon(HICON icon) {
         Problem("DestroyIcon on an icon destroyed before");
         return FALSE;
     }
+    if (State().shown && State().shown->icon == icon) Problem("DestroyIcon on the icon the tray shows");
     it->second.destroyed = true;
     return TRUE;
 }
@@ -187,6 +191,13 @@ void RestartShell() {
 void AddIconFile(const std::string& path, UINT iconCount) {
     std::lock_guard lock(Mutex());
     detail::State().iconFiles[path] = iconCount;
+}
+
+size_t LiveFileIcons() {
+    std::lock_guard lock(Mutex());
+    size_t live = 0;
+    for (auto& [icon, info] : detail::State().icons) live += !info.shared && !info.destroyed;
+    return live;
 }
 
 std::optional<IconInfo> DescribeIcon(HICON icon) {

@@ -45,6 +45,9 @@ void RestartShell();
 // C:\windows\system32\shell32.dll (300 icons) and C:\windows\win.ini (none) are always there.
 void AddIconFile(const std::string& path, UINT iconCount);
 
+// Icons extracted from files and not destroyed yet.
+size_t LiveFileIcons();
+
 struct IconInfo {
     bool shared = false;
     WORD resourceId = 0;   // shared module icons
