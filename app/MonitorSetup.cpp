@@ -21,9 +21,9 @@ void RunMonitorSetup() {
     IconPair.Inactive.Index = 0;
     IconPair.Active.File.clear();
     IconPair.Inactive.File.clear();
-    // Icons replaced here are not destroyed: an open Settings dialog may still be showing them.
-    IconPair.Active.Icon = LoadDefaultIcon(DefaultIconId(Active));
-    IconPair.Inactive.Icon = LoadDefaultIcon(DefaultIconId(Inactive));
+    // Extracted icons replaced here live on until the shell shows their successors.
+    ReplaceRoleIcon(Active, LoadDefaultIcon(DefaultIconId(Active)), false);
+    ReplaceRoleIcon(Inactive, LoadDefaultIcon(DefaultIconId(Inactive)), false);
 
     BuildCounterCatalogue();
     SelectDefaultEntry();

@@ -10,6 +10,11 @@
 #include <pdhmsg.h>
 #include <winioctl.h>
 
+// Not in the headers for the oldest target; understood by every system with a UTF-8 ANSI page.
+#ifndef WC_ERR_INVALID_CHARS
+#define WC_ERR_INVALID_CHARS 0x00000080
+#endif
+
 // Wide literals are UTF-16 on both sides: wchar_t here, char16_t in the substitute.
 #define WIDE(text) L##text
 

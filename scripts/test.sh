@@ -21,6 +21,9 @@ echo "=== Windows build"
 cmake --preset windows >/dev/null
 cmake --build --preset windows -j "$jobs"
 
+echo "=== contract tests under Wine, against the real interfaces"
+bash scripts/contract.sh
+
 echo "=== fuzz targets, ${fuzz_seconds}s each"
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j "$jobs"

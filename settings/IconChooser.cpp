@@ -11,6 +11,17 @@ typedef int(WINAPI* WideIconPicker)(HWND owner, LPWSTR path, UINT capacity, int*
 typedef int(WINAPI* NarrowIconPicker)(HWND owner, LPSTR path, UINT capacity, int* index);
 constexpr WORD IconPickerOrdinal = 62;
 
+// Converts a terminated wide path to the ANSI code page, TRUE only when nothing was lost. A
+// UTF-8 ANSI page can hold every character but refuses the best-fit flag and the used-default
+// report; there a lone surrogate is what would be lost.
+BOOL ConvertPathExactly(const WCHAR* wide, char* narrow, int capacity) {
+    if (GetACP() == CP_UTF8)
+        return WideCharToMultiByte(CP_ACP, WC_ERR_INVALID_CHARS, wide, -1, narrow, capacity, nullptr, nullptr) != 0;
+    BOOL replaced = FALSE;
+    return WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, -1, narrow, capacity, nullptr, &replaced) != 0 &&
+           !replaced;
+}
+
 // Calls the UTF-16 picker through a buffer of its own. The path comes back only when it
 // converts to the ANSI code page exactly: a best-fit or replaced character would name another
 // file, or none.
@@ -24,11 +35,7 @@ BOOL PickWide(WideIconPicker picker, HWND owner, LPSTR path, UINT capacity, int*
     // A path that fills the buffer without its zero has lost its end.
     if (std::find(wide.begin(), wide.end(), WCHAR{0}) == wide.end() || wide[0] == 0) return FALSE;
     std::vector<char> narrow(capacity, 0);
-    BOOL replaced = FALSE;
-    if (WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), -1, narrow.data(), static_cast<int>(capacity),
-                            nullptr, &replaced) == 0 ||
-        replaced)
-        return FALSE;
+    if (!ConvertPathExactly(wide.data(), narrow.data(), static_cast<int>(capacity))) return FALSE;
     std::memcpy(path, narrow.data(), capacity);
     *index = chosen;
     return TRUE;

@@ -63,6 +63,8 @@ void FillDiskList(HWND list) {
 // tray, and starts the pending choices from the running ones.
 BOOL InitSettingsDialog(HWND dialog) {
     SettingsDialogOpen = 1;
+    // The previews start with the running icons; none of them may be destroyed meanwhile.
+    HoldReplacedIcons(true);
     HWND list = GetDlgItem(dialog, IDC_DISK);
     if (list != nullptr) FillDiskList(list);
 
@@ -147,13 +149,12 @@ void ApplyIcon(HKEY key, TrayIconRole role) {
         WriteIconChoice(key, role, pending.File, pending.Index);
         running.Index = pending.Index;
         running.File = pending.File;
-        running.Icon = ResolveIcon(role, running.File, running.Index);
     } else {
-        running.Icon = LoadDefaultIcon(DefaultIconId(role));
         running.Index = 0;
         running.File.clear();
         WriteIconChoice(key, role, running.File, 0);
     }
+    ResolveIcon(role);
 }
 
 // Stores and applies everything with no sampler running, then starts a new one. When the key
@@ -208,6 +209,7 @@ INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
     case WM_DESTROY:
         ReleasePreview(Active);
         ReleasePreview(Inactive);
+        HoldReplacedIcons(false);
         return FALSE;
     }
     return FALSE;

@@ -72,9 +72,8 @@ HKEY OpenSettingsKey() {
 void LoadIconFile(HKEY key, TrayIconRole role, const char* valueName) {
     std::optional<std::string> file = ReadIconFile(key, valueName);
     if (!file || file->empty()) return;
-    IconRole& icon = RoleIcon(role);
-    icon.File = *file;
-    icon.Icon = ResolveIcon(role, icon.File, icon.Index);
+    RoleIcon(role).File = *file;
+    ResolveIcon(role);
 }
 
 }  // namespace
@@ -91,6 +90,7 @@ bool IconFileFitsStore(const std::string& file) {
 
 // ExtractIconA answers 1 for a file that is no executable, library or icon file: no icon either.
 HICON ExtractFileIcon(const std::string& file, LONG index) {
+    if (index == -1) return nullptr;
     HICON icon = ExtractIconA(AppInstance, file.c_str(), static_cast<UINT>(index));
     return icon == NotAnIconFile ? nullptr : icon;
 }
@@ -112,12 +112,12 @@ void LoadSettings() {
     RegCloseKey(key);
 }
 
-// The role's icon from the file, or its built-in icon. The file and index stay the role's
-// either way; the caller keeps them.
-HICON ResolveIcon(TrayIconRole role, const std::string& file, LONG index) {
-    if (!file.empty())
-        if (HICON icon = ExtractFileIcon(file, index)) return icon;
-    return LoadDefaultIcon(DefaultIconId(role));
+// The role's icon from its file, or its built-in icon. The file and index stay the role's
+// either way.
+void ResolveIcon(TrayIconRole role) {
+    const IconRole& icon = RoleIcon(role);
+    HICON extracted = icon.File.empty() ? nullptr : ExtractFileIcon(icon.File, icon.Index);
+    ReplaceRoleIcon(role, extracted != nullptr ? extracted : LoadDefaultIcon(DefaultIconId(role)), extracted != nullptr);
 }
 
 // Writes or deletes the per-user auto-start entry.

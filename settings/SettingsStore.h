@@ -45,12 +45,12 @@ bool IconFileFitsStore(const std::string& file);
 void LoadSettings();
 
 // The icon at `index` in the file, extracted and so the caller's to destroy; null when the file
-// yields none.
+// yields none. Index -1 yields none: ExtractIconA would answer the number of icons instead.
 HICON ExtractFileIcon(const std::string& file, LONG index);
 
-// The icon for a role from a file and index: extracted from the file, or the role's built-in
-// icon when the file is empty or yields none.
-HICON ResolveIcon(TrayIconRole role, const std::string& file, LONG index);
+// Gives the role the icon its file and index stand for: extracted from the file, or the role's
+// built-in icon when the file is empty or yields none.
+void ResolveIcon(TrayIconRole role);
 
 // Writes the auto-start entry, quoted, or deletes it. The Run key is never created.
 void SetAutoStart(bool on);

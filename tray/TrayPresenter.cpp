@@ -3,6 +3,7 @@
 #include "res/resource.h"
 #include "tray/AppHandles.h"
 
+#include <algorithm>
 #include <cstring>
 
 #ifdef _WIN32
@@ -11,19 +12,39 @@ static_assert(NOTIFYICONDATAA_V1_SIZE == 88, "the first-version tray record is 8
 
 NOTIFYICONDATAA TrayRecord = {};
 std::string TooltipText;
-IconPairRecord IconPair = {{nullptr, {}, 0}, {nullptr, {}, 0}};
+IconPairRecord IconPair = {{nullptr, {}, 0, false}, {nullptr, {}, 0, false}};
 ProcessLock TrayLock;
+std::vector<HICON> ReplacedIcons;
+HICON ShellIcon = nullptr;
+bool ReplacedIconsHeld = false;
 
 namespace {
 
 constexpr DWORD TrayRecordSize = 88;
+
+// Call with TrayLock held.
+void DestroyReplacedIcons() {
+    if (ReplacedIconsHeld) return;
+    auto unseen = std::partition(ReplacedIcons.begin(), ReplacedIcons.end(),
+                                 [](HICON icon) { return icon == ShellIcon; });
+    for (auto it = unseen; it != ReplacedIcons.end(); ++it) DestroyIcon(*it);
+    ReplacedIcons.erase(unseen, ReplacedIcons.end());
+}
 constexpr int TooltipBufferSize = 200;
 
-// How many leading bytes of the tooltip fit in szTip without splitting a double-byte character.
+// The bytes of the character that starts with `lead`: a UTF-8 sequence on a UTF-8 ANSI page,
+// one or two bytes on the others.
+size_t CharacterWidth(BYTE lead, bool utf8) {
+    if (!utf8) return IsDBCSLeadByte(lead) ? 2 : 1;
+    return lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+}
+
+// How many leading bytes of the tooltip fit in szTip without splitting a character.
 size_t TooltipBytesThatFit() {
+    const bool utf8 = GetACP() == CP_UTF8;
     size_t length = 0;
     while (length < TooltipText.size()) {
-        size_t width = IsDBCSLeadByte(static_cast<BYTE>(TooltipText[length])) ? 2 : 1;
+        size_t width = CharacterWidth(static_cast<BYTE>(TooltipText[length]), utf8);
         // A lead byte whose trail byte is missing is not a character either.
         if (length + width > TrayTipLimit || length + width > TooltipText.size()) break;
         length += width;
@@ -75,7 +96,9 @@ void TrayNotify(DWORD message, HICON icon) {
     std::memset(TrayRecord.szTip, 0, TrayTipLimit + 1);
     std::memcpy(TrayRecord.szTip, TooltipText.data(), TooltipBytesThatFit());
     TrayRecord.hIcon = icon;
-    Shell_NotifyIconA(message, &TrayRecord);
+    // After a failed call the shell still shows whatever it showed before.
+    if (Shell_NotifyIconA(message, &TrayRecord)) ShellIcon = message == NIM_DELETE ? nullptr : icon;
+    DestroyReplacedIcons();
 }
 
 // Makes the display name the tooltip text; a name too long for the buffer is cut at a whole
@@ -98,3 +121,19 @@ HICON LoadDefaultIcon(WORD resourceId) {
 IconRole& RoleIcon(TrayIconRole role) { return role == Active ? IconPair.Active : IconPair.Inactive; }
 
 WORD DefaultIconId(TrayIconRole role) { return role == Active ? IDI_TRAY_ACTIVE : IDI_TRAY_INACTIVE; }
+
+// Extracted icons are never destroyed while the shell or a dialog may still draw them.
+void ReplaceRoleIcon(TrayIconRole role, HICON icon, bool extracted) {
+    LockHolder hold(TrayLock);
+    IconRole& current = RoleIcon(role);
+    if (current.Extracted && current.Icon != nullptr && current.Icon != icon) ReplacedIcons.push_back(current.Icon);
+    current.Icon = icon;
+    current.Extracted = extracted;
+    DestroyReplacedIcons();
+}
+
+void HoldReplacedIcons(bool hold) {
+    LockHolder lock(TrayLock);
+    ReplacedIconsHeld = hold;
+    DestroyReplacedIcons();
+}

@@ -5,6 +5,7 @@
 #include "platform/Win32.h"
 
 #include <string>
+#include <vector>
 
 // The callback message the shell sends to the main window for mouse events on the icon.
 constexpr UINT TrayCallbackMessage = WM_USER + 9;
@@ -26,6 +27,7 @@ struct IconRole {
     HICON Icon;        // what TrayNotify is given for this role
     std::string File;  // where it was extracted from; empty means the built-in icon
     LONG Index;        // its position in that file
+    bool Extracted;    // Icon came from ExtractIconA and is ours to destroy; else it is shared
 };
 
 struct IconPairRecord {
@@ -39,7 +41,21 @@ IconRole& RoleIcon(TrayIconRole role);
 // The resource ID of a role's built-in icon.
 WORD DefaultIconId(TrayIconRole role);
 
-// Held across every TrayNotify and SetTooltipText: the GUI thread and the sampler both
+// Extracted icons that left the IconPair but may still be on screen: the shell keeps showing
+// the last icon it was given, and an open Settings dialog shows the running icons.
+extern std::vector<HICON> ReplacedIcons;
+// The icon the shell was last given successfully; null once the tray icon is deleted.
+extern HICON ShellIcon;
+// Set by HoldReplacedIcons.
+extern bool ReplacedIconsHeld;
+
+// Makes `icon` the role's icon. The icon it replaces, when it was extracted from a file, is
+// destroyed once the shell shows another and no dialog holds the running icons.
+void ReplaceRoleIcon(TrayIconRole role, HICON icon, bool extracted);
+// Set while a dialog shows the running icons: replaced icons wait until it is cleared.
+void HoldReplacedIcons(bool hold);
+
+// Held across every TrayNotify, SetTooltipText and icon replacement: the GUI thread and the sampler both
 // call them, and at exit the delete comes before the sampler is stopped.
 extern ProcessLock TrayLock;
 

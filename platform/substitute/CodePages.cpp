@@ -45,10 +45,41 @@ bool Refused(const char* function, const void* source, int sourceLength, const v
     return true;
 }
 
-// Encodes one code point (or an unpaired surrogate) into at most two bytes; false when the page
+// UTF-8 of one code point; a lone surrogate is U+FFFD.
+int EncodeUtf8(char32_t point, BYTE* out) {
+    if (point >= 0xD800 && point <= 0xDFFF) point = 0xFFFD;
+    if (point < 0x80) return out[0] = static_cast<BYTE>(point), 1;
+    int length = point < 0x800 ? 2 : point < 0x10000 ? 3 : 4;
+    for (int k = length - 1; k > 0; --k, point >>= 6) out[k] = static_cast<BYTE>(0x80 | (point & 0x3F));
+    out[0] = static_cast<BYTE>((0xF00 >> length) | point);
+    return length;
+}
+
+// Decodes one UTF-8 character at bytes[i]; a malformed one counts one byte and reads U+FFFD.
+char32_t DecodeUtf8(const BYTE* bytes, size_t length, size_t& i) {
+    BYTE lead = bytes[i];
+    if (lead < 0x80) return ++i, lead;
+    int extra = lead >= 0xC2 && lead <= 0xDF ? 1 : lead >= 0xE0 && lead <= 0xEF ? 2 : lead >= 0xF0 && lead <= 0xF4 ? 3 : 0;
+    if (extra == 0 || i + static_cast<size_t>(extra) >= length) return ++i, 0xFFFD;
+    char32_t point = lead & (0x3F >> extra);
+    for (int k = 1; k <= extra; ++k) {
+        if ((bytes[i + k] & 0xC0) != 0x80) return ++i, 0xFFFD;
+        point = (point << 6) | (bytes[i + k] & 0x3F);
+    }
+    const char32_t least[] = {0, 0x80, 0x800, 0x10000};
+    if (point < least[extra] || point > 0x10FFFF || (point >= 0xD800 && point <= 0xDFFF)) return ++i, 0xFFFD;
+    i += static_cast<size_t>(extra) + 1;
+    return point;
+}
+
+// Encodes one code point (or an unpaired surrogate) into at most four bytes; false when the page
 // has no such character.
 bool Encode(UINT page, char32_t point, BYTE* out, int& length) {
     length = 1;
+    if (page == CP_UTF8) {
+        length = EncodeUtf8(point, out);
+        return true;
+    }
     if (point < 0x80) {
         out[0] = static_cast<BYTE>(point);
         return true;
@@ -106,6 +137,21 @@ int WINAPI MultiByteToWideChar(UINT codePage, DWORD, LPCSTR source, int sourceLe
         if (byte < 0x80) {
             unit = byte;
             i += 1;
+        } else if (page == CP_UTF8) {
+            char32_t point = DecodeUtf8(bytes, length, i);
+            if (point >= 0x10000) {
+                // The high surrogate here, the low one through the shared store below.
+                if (targetLength > 0) {
+                    if (written == targetLength) {
+                        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+                        return 0;
+                    }
+                    target[written] = static_cast<char16_t>(0xD800 + ((point - 0x10000) >> 10));
+                }
+                ++written;
+                point = 0xDC00 + ((point - 0x10000) & 0x3FF);
+            }
+            unit = static_cast<char16_t>(point);
         } else if (page == 932 && IsLead932(byte)) {
             int trail = i + 1 < length ? TrailIndex(bytes[i + 1]) : -1;
             unit = trail < 0 ? u'\x30FB' : static_cast<char16_t>(DbcsFirst + LeadIndex(byte) * TrailCount + trail);
@@ -129,11 +175,19 @@ int WINAPI MultiByteToWideChar(UINT codePage, DWORD, LPCSTR source, int sourceLe
     return written;
 }
 
-int WINAPI WideCharToMultiByte(UINT codePage, DWORD, LPCWSTR source, int sourceLength,
+int WINAPI WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR source, int sourceLength,
                                LPSTR target, int targetLength, LPCSTR defaultChar,
                                LPBOOL usedDefaultChar) {
     if (Refused("WideCharToMultiByte", source, sourceLength, target, targetLength)) return 0;
     UINT page = Resolve(codePage);
+    if (page == CP_UTF8 && (flags & ~DWORD{WC_ERR_INVALID_CHARS}) != 0) {
+        SetLastError(ERROR_INVALID_FLAGS);
+        return 0;
+    }
+    if (page == CP_UTF8 && (defaultChar != nullptr || usedDefaultChar != nullptr)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
     size_t length = 0;
     if (sourceLength < 0) {
         while (source[length] != 0) ++length;
@@ -151,7 +205,11 @@ int WINAPI WideCharToMultiByte(UINT codePage, DWORD, LPCWSTR source, int sourceL
             point = 0x10000 + ((point - 0xD800) << 10) + (source[i + 1] - 0xDC00);
             units = 2;
         }
-        BYTE encoded[2];
+        if (page == CP_UTF8 && (flags & WC_ERR_INVALID_CHARS) && point >= 0xD800 && point <= 0xDFFF) {
+            SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+            return 0;
+        }
+        BYTE encoded[4];
         int encodedLength;
         if (!Encode(page, point, encoded, encodedLength)) {
             encoded[0] = static_cast<BYTE>(defaultChar ? *defaultChar : '?');
@@ -175,8 +233,8 @@ int WINAPI WideCharToMultiByte(UINT codePage, DWORD, LPCWSTR source, int sourceL
 namespace substitute {
 
 void UseCodePage(UINT codePage) {
-    if (codePage != 1252 && codePage != 932) {
-        detail::Problem("UseCodePage: only 1252 and 932 are modelled");
+    if (codePage != 1252 && codePage != 932 && codePage != CP_UTF8) {
+        detail::Problem("UseCodePage: only 1252, 932 and 65001 are modelled");
         return;
     }
     ActivePage = codePage;

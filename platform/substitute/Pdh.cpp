@@ -28,7 +28,9 @@ struct CounterScript {
 struct Counter {
     CounterScript* script;  // owned by the model, stable while the query lives
     LONG value = 0;
-    DWORD status = PDH_NO_DATA;  // nothing collected yet
+    // An average over an interval: nothing to read before the second collect.
+    DWORD status = PDH_INVALID_DATA;
+    unsigned collects = 0;
 };
 
 struct Query {
@@ -239,6 +241,7 @@ PDH_STATUS WINAPI PdhCollectQueryData(PDH_HQUERY query) {
     DWORD status = 0;
     for (auto& counter : it->second->counters) {
         CounterScript& script = *counter->script;
+        if (++counter->collects < 2 && script.samples.empty()) continue;
         if (script.next < script.samples.size()) script.current = script.samples[script.next++];
         const Sample& sample = script.current;
         if (sample.collectStatus != PDH_NO_DATA) {

@@ -41,6 +41,9 @@ const bool Registered = RegisterModel(Model{
         State() = ShellState{};
         // The module's shared icons exist from the start, one handle each, as the loader caches them.
         for (WORD id = 110; id <= 114; ++id) NewIcon(IconInfo{true, id, {}, 0, false});
+        // Two files every Windows has: a library of many icons and a file that is none.
+        State().iconFiles["C:\\windows\\system32\\shell32.dll"] = 300;
+        State().iconFiles["C:\\windows\\win.ini"] = 0;
     },
     [](std::vector<std::string>&) {},
 });
@@ -74,6 +77,9 @@ BOOL WINAPI Shell_NotifyIconA(DWORD message, PNOTIFYICONDATAA data) {
     } else if (std::memchr(data->szTip, 0, 64) == nullptr) {
         Problem("Shell_NotifyIconA: szTip is not terminated within 64 bytes");
     } else {
+        auto icon = state.icons.find(data->hIcon);
+        if (message != NIM_DELETE && icon != state.icons.end() && icon->second.destroyed)
+            Problem("Shell_NotifyIconA: the icon was destroyed");
         ShownIcon next{data->hIcon, std::string(data->szTip)};
         switch (message) {
         case NIM_ADD:
@@ -120,9 +126,15 @@ HICON WINAPI ExtractIconA(HINSTANCE instance, LPCSTR file, UINT index) {
     // A file added with no icons is one that is no executable, library or icon file: for
     // those, Windows answers 1 rather than null.
     if (it->second == 0) return reinterpret_cast<HICON>(uintptr_t{1});
-    if (index >= it->second) return nullptr;
+    // -1 asks for the number of icons, answered in the handle's place.
+    if (index == static_cast<UINT>(-1)) return reinterpret_cast<HICON>(uintptr_t{it->second});
+    // Other negative indexes name resource IDs; a file's icons here have the IDs 1 to count.
+    UINT position = static_cast<int>(index) < 0 ? 0 - index - 1 : index;
+    if (position >= it->second) return nullptr;
     return NewIcon(IconInfo{false, 0, file, index, false});
 }
+
+HMODULE WINAPI GetModuleHandleA(LPCSTR name) { return name == nullptr ? Instance() : nullptr; }
 
 BOOL WINAPI DestroyIcon(HICON icon) {
     std::lock_guard lock(Mutex());
@@ -139,6 +151,7 @@ BOOL WINAPI DestroyIcon(HICON icon) {
         Problem("DestroyIcon on an icon destroyed before");
         return FALSE;
     }
+    if (State().shown && State().shown->icon == icon) Problem("DestroyIcon on the icon the tray shows");
     it->second.destroyed = true;
     return TRUE;
 }
@@ -146,6 +159,7 @@ BOOL WINAPI DestroyIcon(HICON icon) {
 namespace substitute {
 
 HINSTANCE ModuleInstance() { return detail::Instance(); }
+
 
 HICON SharedIcon(WORD id) {
     std::lock_guard lock(Mutex());
@@ -177,6 +191,13 @@ void RestartShell() {
 void AddIconFile(const std::string& path, UINT iconCount) {
     std::lock_guard lock(Mutex());
     detail::State().iconFiles[path] = iconCount;
+}
+
+size_t LiveFileIcons() {
+    std::lock_guard lock(Mutex());
+    size_t live = 0;
+    for (auto& [icon, info] : detail::State().icons) live += !info.shared && !info.destroyed;
+    return live;
 }
 
 std::optional<IconInfo> DescribeIcon(HICON icon) {

@@ -17,7 +17,10 @@ void ResetProgramState() {
     AboutDialogOpen = 0;
     TrayRecord = {};
     TooltipText.clear();
-    IconPair = {{nullptr, {}, 0}, {nullptr, {}, 0}};
+    IconPair = {{nullptr, {}, 0, false}, {nullptr, {}, 0, false}};
+    ReplacedIcons.clear();
+    ShellIcon = nullptr;
+    ReplacedIconsHeld = false;
     CounterCatalogue.clear();
     SelectedCounterPath.clear();
     RunFlag = 1;

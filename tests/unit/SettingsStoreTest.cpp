@@ -280,12 +280,19 @@ INSTANTIATE_TEST_SUITE_P(
                  DefaultInactive}),
     [](const auto& info) { return std::string(info.param.name); });
 
+HICON Resolve(TrayIconRole role, const std::string& file, LONG index) {
+    RoleIcon(role).File = file;
+    RoleIcon(role).Index = index;
+    ResolveIcon(role);
+    return RoleIcon(role).Icon;
+}
+
 TEST_F(SettingsStoreTest, ResolveIconExtractsFromTheModuleOrFallsBackPerRole) {
-    EXPECT_EQ(Describe(ResolveIcon(Active, "C:\\Icons\\disk.ico", 1)), "C:\\Icons\\disk.ico#1");
-    EXPECT_EQ(Describe(ResolveIcon(Inactive, "", 1)), "shared 114");
-    EXPECT_EQ(Describe(ResolveIcon(Active, "C:\\readme.txt", 0)), "shared 113");
+    EXPECT_EQ(Describe(Resolve(Active, "C:\\Icons\\disk.ico", 1)), "C:\\Icons\\disk.ico#1");
+    EXPECT_EQ(Describe(Resolve(Inactive, "", 1)), "shared 114");
+    EXPECT_EQ(Describe(Resolve(Active, "C:\\readme.txt", 0)), "shared 113");
     substitute::FailNext("ExtractIconA", 0);
-    EXPECT_EQ(Describe(ResolveIcon(Inactive, "C:\\Icons\\disk.ico", 0)), "shared 114");
+    EXPECT_EQ(Describe(Resolve(Inactive, "C:\\Icons\\disk.ico", 0)), "shared 114");
 }
 
 TEST_F(SettingsStoreTest, ReadsInOrderThroughOneHandleNeverCreating) {

@@ -4,6 +4,8 @@
 #include "platform/substitute/api/Types.h"
 
 #define CP_ACP 0
+#define CP_UTF8 65001
+#define WC_ERR_INVALID_CHARS 0x00000080
 #define WC_NO_BEST_FIT_CHARS 0x00000400
 
 UINT WINAPI GetACP();

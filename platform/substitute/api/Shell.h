@@ -32,5 +32,7 @@ typedef struct _NOTIFYICONDATAA {
 
 BOOL WINAPI Shell_NotifyIconA(DWORD dwMessage, PNOTIFYICONDATAA lpData);
 HANDLE WINAPI LoadImageA(HINSTANCE hInst, LPCSTR name, UINT type, int cx, int cy, UINT fuLoad);
+// The program's own module for a null name; other modules are not modelled.
+HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName);
 HICON WINAPI ExtractIconA(HINSTANCE hInst, LPCSTR pszExeFileName, UINT nIconIndex);
 BOOL WINAPI DestroyIcon(HICON hIcon);

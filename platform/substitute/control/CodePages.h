@@ -10,6 +10,10 @@ namespace substitute {
 // without 0x7F, and ASCII and 0xA1-0xDF (U+FF61-U+FF9F) are single bytes as on that page. Its
 // double-byte table is the substitute's own: U+4E00 + k is lead k / 188, trail k % 188 in the
 // orders above, so every character of that range round-trips; anything else becomes '?'.
+// 65001: UTF-8, as Windows 10 and later can set the ANSI page. WideCharToMultiByte there takes
+// only the flags 0 and WC_ERR_INVALID_CHARS (else ERROR_INVALID_FLAGS) and no default-character
+// arguments (else ERROR_INVALID_PARAMETER); a lone surrogate becomes U+FFFD, or fails with
+// ERROR_NO_UNICODE_TRANSLATION under WC_ERR_INVALID_CHARS. Bad UTF-8 reads as U+FFFD.
 void UseCodePage(UINT codePage);
 
 }  // namespace substitute

@@ -48,7 +48,8 @@ struct Sample {
     DWORD formatStatus = 0;
 };
 // Each collect of a query takes the next sample of every counter path it holds; once the
-// script is used up its last sample repeats. A path without a script reads 0.
+// script is used up its last sample repeats. A path without a script reads 0 from its second
+// collect on, and PDH_INVALID_DATA before, as an average over an interval does.
 void ScriptCounter(const WideText& path, const std::vector<Sample>& samples);
 
 // Every collect first sleeps this long (scaled by the time scale): a slow service.

@@ -39,9 +39,14 @@ void SetNotifyDelay(DWORD milliseconds);
 void RestartShell();
 
 // A file the icon extractor can read, with the number of icons it holds. As on Windows,
-// ExtractIconA answers 1 (not an icon) for a file that holds none, and null for an index past
-// the last icon or a file it cannot read.
+// ExtractIconA answers 1 (not an icon) for a file that holds none, the number of icons for index
+// -1, and null for an index past the last icon or a file it cannot read; a negative index -n is
+// the icon of resource ID n, and the icons have the IDs 1 to the count.
+// C:\windows\system32\shell32.dll (300 icons) and C:\windows\win.ini (none) are always there.
 void AddIconFile(const std::string& path, UINT iconCount);
+
+// Icons extracted from files and not destroyed yet.
+size_t LiveFileIcons();
 
 struct IconInfo {
     bool shared = false;
