@@ -148,7 +148,7 @@ for name in Lumenhop MinimalTray; do
   result[$name,median]=$(median <"$work/$name.bursts")
   result[$name,worst]=$(worst <"$work/$name.bursts")
   stop "$name"
-  echo "starts (ms): $(echo $(cat "$work/$name.starts")); bursts (ms): $(echo $(cat "$work/$name.bursts"))"
+  echo "starts (ms): $(tr '\n' ' ' <"$work/$name.starts"); bursts (ms): $(tr '\n' ' ' <"$work/$name.bursts")"
 done
 rm -f "$WINEPREFIX/drive_c/burst.bin"
 

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Shared by run.sh and e2e.sh (sourced): a Wine prefix under build/, a virtual X server when
 # asked for, and screen reading through ImageMagick and xdotool. Everything it starts is ended
 # by wine_session_end, which the callers put in an EXIT trap.

@@ -36,6 +36,7 @@ expected_disk_list() {
   echo "PhysicalDisk(_Total)"
 }
 
+joined() { tr '\n' ' ' <<<"$1"; }
 settings_list() { timeout 30 wine "$disk_info_reader" Settings 1010 --items 2>/dev/null | tr -d '\r'; }
 settings_choice() { timeout 30 wine "$disk_info_reader" Settings 1010 2>/dev/null | tr -d '\r'; }
 tray_tips() { timeout 30 wine "$disk_info_reader" --tray-tips 2>/dev/null | tr -d '\r'; }
@@ -45,8 +46,8 @@ lists_the_disks() {
   local shown
   shown=$(settings_list) || return 1
   [ -n "$expected_list" ] && [ "$shown" = "$expected_list" ] && return 0
-  echo "    Settings lists: $(echo $shown)"
-  echo "    expected:       $(echo $expected_list)"
+  echo "    Settings lists: $(joined "$shown")"
+  echo "    expected:       $(joined "$expected_list")"
   return 1
 }
 
@@ -94,7 +95,7 @@ disk_light_scenario() {
   start_program
   check "with the provider: the program starts and shows its icon" wait_for 40 icon_is "80 FF"
   check "... whose tip names the default, LogicalDisk(_Total)" wait_for 10 tip_is "LogicalDisk(_Total)"
-  check "Settings lists _Total and the disks: $(echo $expected_list)" eval 'open_settings && lists_the_disks'
+  check "Settings lists _Total and the disks: $(joined "$expected_list")" eval 'open_settings && lists_the_disks'
   check "Esc closes it" eval 'press_in_settings Escape && wait_for 10 settings_closed'
   check "a burst of direct writes to the prefix's disk lights the icon" burst_lights_icon
   check "... and it goes out once the disk is idle" wait_for 60 icon_is 80
