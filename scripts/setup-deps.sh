@@ -8,6 +8,8 @@ packages=(
   g++-mingw-w64-i686-posix mingw-w64-i686-dev
   # Running the executable: 32-bit Wine, a virtual X server, input and screen reading.
   wine wine32:i386 xvfb xdotool x11-utils imagemagick
+  # The footprint comparison's screen watcher (bench/footprint.sh).
+  libx11-dev
 )
 
 # Wine's 32-bit half comes from the i386 architecture.

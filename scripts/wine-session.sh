@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Shared by run.sh and e2e.sh (sourced): a Wine prefix under build/, a virtual X server when
 # asked for, and screen reading through ImageMagick and xdotool. Everything it starts is ended
 # by wine_session_end, which the callers put in an EXIT trap.
@@ -68,16 +69,21 @@ tray_geometry() { window_geometry "Wine System Tray"; }
 
 screenshot() { "$MAGICK_IMPORT" -window root "$1"; }
 
-# tray_squares SCREENSHOT X Y W H GREEN: prints "X Y" (screen) of each 12 x 12 square with a
-# black 1-pixel border and an interior of #00GREEN00 inside the given area, one per line.
+# tray_squares SCREENSHOT X Y W H GREENS: prints "X Y" (screen) of each 12 x 12 square with a
+# black 1-pixel border and an interior of #00GREEN00 inside the given area, one per line; GREENS
+# is one green ("80", the inactive icon) or several ("80 FF", either icon).
 tray_squares() {
-  "$MAGICK_CONVERT" "$1" -crop "$4x$5+$2+$3" +repage txt:- | awk -v ox="$2" -v oy="$3" -v green="$6" '
+  "$MAGICK_CONVERT" "$1" -crop "$4x$5+$2+$3" +repage txt:- | awk -v ox="$2" -v oy="$3" -v greens="$6" '
     NR > 1 { split($1, xy, "[,:]"); colour[xy[1] "," xy[2]] = $3 }
     END {
-      want = "#00" green "00"
+      split(greens, list, " ")
       for (key in colour) {
         if (colour[key] != "#000000") continue
         split(key, p, ","); x = p[1]; y = p[2]
+        # The square takes the colour of its first interior pixel, if that is one of the greens.
+        want = ""
+        for (g in list) if (colour[(x + 1) "," (y + 1)] == "#00" list[g] "00") want = "#00" list[g] "00"
+        if (want == "") continue
         ok = 1
         for (j = 0; j < 12 && ok; j++) for (i = 0; i < 12 && ok; i++) {
           c = colour[(x + i) "," (y + j)]
@@ -87,4 +93,14 @@ tray_squares() {
         if (ok) print ox + x, oy + y
       }
     }'
+}
+
+# disk_burst FILE: 40 MB of direct writes (past the page cache, to the disk itself) into FILE,
+# 1 MB every 50 ms for about two seconds, so that every sample of a 100 ms disk counter sees some.
+disk_burst() {
+  local block
+  for block in $(seq 0 39); do
+    dd if=/dev/zero of="$1" bs=1M count=1 seek="$block" oflag=direct conv=notrunc status=none || return 1
+    sleep 0.05
+  done
 }

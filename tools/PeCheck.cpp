@@ -428,6 +428,9 @@ int main(int argc, char** argv) {
     }
     size_t pe = U32(0x3C);
     Expect(U32(pe) == 0x4550, "PE signature");
+    // What the user gets is small: stripped, at most 200 KB.
+    Expect(Image.size() <= 200 * 1024, "at most 200 KB, not " + std::to_string(Image.size()) + " bytes");
+    Expect(U32(pe + 12) == 0 && U32(pe + 16) == 0, "no symbol table");
     Expect(U16(pe + 4) == 0x14C, "machine is i386");
     uint32_t sectionCount = U16(pe + 6);
     size_t optional = pe + 24;

@@ -2,13 +2,16 @@
 // it, so that the end-to-end tests can compare what a dialog shows. Runs under Wine beside the
 // program under test:
 //
-//   ReadWindowText.exe CAPTION CONTROL-ID
+//   ReadWindowText.exe CAPTION CONTROL-ID           the control's text
+//   ReadWindowText.exe CAPTION CONTROL-ID --items   a combo box's items, one a line
+//   ReadWindowText.exe --tray-tips                  the tips of the notification-area icons
 //
 // Exit codes: 0 the text was printed (possibly empty); 1 bad arguments; 2 no visible window has
 // that caption; 3 more than one has; 4 the window has no such control, or it did not answer.
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
+#include <commctrl.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -50,11 +53,70 @@ bool ReadControlText(HWND control, std::string& text) {
     return true;
 }
 
+// Wine passes an item's text across processes only for combo boxes with the has-strings style,
+// but always the selection's text: each item is selected in turn, and the selection put back.
+bool ReadComboItems(HWND combo, std::string& text) {
+    DWORD_PTR count = 0;
+    DWORD_PTR selected = 0;
+    if (!SendMessageTimeoutA(combo, CB_GETCOUNT, 0, 0, SMTO_ABORTIFHUNG, 5000, &count) ||
+        !SendMessageTimeoutA(combo, CB_GETCURSEL, 0, 0, SMTO_ABORTIFHUNG, 5000, &selected)) {
+        return false;
+    }
+    bool read = true;
+    for (DWORD_PTR i = 0; i < count && read; ++i) {
+        std::string item;
+        DWORD_PTR ignored = 0;
+        read = SendMessageTimeoutA(combo, CB_SETCURSEL, i, 0, SMTO_ABORTIFHUNG, 5000, &ignored) &&
+               ReadControlText(combo, item);
+        text.append(item).append("\n");
+    }
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutA(combo, CB_SETCURSEL, selected, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
+    return read;
+}
+
+// The shell shows each icon's tip in a tooltip window of its own process, whose text no message
+// carries across processes: it is copied into memory lent inside that process.
+BOOL CALLBACK PrintTrayTip(HWND window, LPARAM) {
+    char className[64] = {};
+    GetClassNameA(window, className, sizeof className);
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (std::strcmp(className, TOOLTIPS_CLASSA) != 0 || process == GetCurrentProcessId()) return TRUE;
+    HANDLE shell = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, process);
+    if (shell == nullptr) return TRUE;
+    const SIZE_T textBytes = 1024;
+    auto* lent = static_cast<BYTE*>(VirtualAllocEx(shell, nullptr, sizeof(TTTOOLINFOW) + textBytes,
+                                                   MEM_COMMIT, PAGE_READWRITE));
+    TTTOOLINFOW tool = {};
+    tool.cbSize = sizeof tool;
+    tool.lpszText = reinterpret_cast<LPWSTR>(lent + sizeof tool);
+    std::vector<WCHAR> tip(textBytes / sizeof(WCHAR) + 1, 0);
+    DWORD_PTR found = 0;
+    if (lent != nullptr && WriteProcessMemory(shell, lent, &tool, sizeof tool, nullptr) &&
+        WriteProcessMemory(shell, lent + sizeof tool, tip.data(), textBytes, nullptr) &&
+        SendMessageTimeoutW(window, TTM_ENUMTOOLSW, 0, reinterpret_cast<LPARAM>(lent), SMTO_ABORTIFHUNG, 5000,
+                            &found) &&
+        found && ReadProcessMemory(shell, lent + sizeof tool, tip.data(), textBytes, nullptr)) {
+        char line[1024] = {};
+        WideCharToMultiByte(CP_ACP, 0, tip.data(), -1, line, sizeof line - 1, nullptr, nullptr);
+        std::printf("%s\n", line);
+    }
+    if (lent != nullptr) VirtualFreeEx(shell, lent, 0, MEM_RELEASE);
+    CloseHandle(shell);
+    return TRUE;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::fputs("usage: ReadWindowText CAPTION CONTROL-ID\n", stderr);
+    if (argc == 2 && std::strcmp(argv[1], "--tray-tips") == 0) {
+        EnumWindows(PrintTrayTip, 0);
+        return 0;
+    }
+    const bool items = argc == 4 && std::strcmp(argv[3], "--items") == 0;
+    if (argc != 3 && !items) {
+        std::fputs("usage: ReadWindowText CAPTION CONTROL-ID [--items] | --tray-tips\n", stderr);
         return 1;
     }
     WindowSearch search{argv[1], {}};
@@ -64,7 +126,7 @@ int main(int argc, char** argv) {
 
     HWND control = GetDlgItem(search.found.front(), std::atoi(argv[2]));
     std::string text;
-    if (control == nullptr || !ReadControlText(control, text)) return 4;
+    if (control == nullptr || !(items ? ReadComboItems(control, text) : ReadControlText(control, text))) return 4;
 
     // Byte for byte: the test checks the line ends.
     _setmode(_fileno(stdout), _O_BINARY);

@@ -1,0 +1,109 @@
+# shellcheck shell=bash disable=SC2154
+# The disk light for real, with the provider pdh.dll beside the program: Settings lists the disks
+# the kernel counts, direct writes to the disk the Wine prefix lies on light the tray icon, it goes
+# out again when the disk is idle, and a physical disk chosen in Settings becomes the watched one.
+# Sourced by scripts/e2e.sh, whose helpers it uses (check, wait_for, stays_for, disk_burst,
+# tray_squares_now, choose_from_menu, start_program, wait_for_exit, stored_value, open_settings,
+# click_in_settings, press_in, press_in_settings, settings_closed), with $disk_info_reader, which
+# also reads lists and tray tips.
+
+# disk_of DIR: the whole disk, as /sys/block names it, that holds the directory.
+disk_of() {
+  local device sys
+  device=$(stat -L -c '%Hd:%Ld' "$1") || return 1
+  sys=$(readlink -f "/sys/dev/block/$device") || return 1
+  [ -f "$sys/partition" ] && sys=$(dirname "$sys")
+  [ -d "/sys/block/$(basename "$sys")" ] && basename "$sys"
+}
+
+# What Settings should list, worked out from /sys rather than the way the provider does it: the
+# prefix's drive letters whose folder lies on a whole disk, each whole disk (no loop, RAM or
+# compressed-RAM device) in the kernel's order, and the two totals.
+expected_disk_list() {
+  local disks=() name link letter disk i
+  while read -r _ _ name _; do
+    case $name in loop* | ram* | zram*) continue ;; esac
+    [ -d "/sys/block/$name" ] && disks+=("$name")
+  done </proc/diskstats
+  [ ${#disks[@]} -gt 0 ] || return 0
+  for link in "$WINEPREFIX"/dosdevices/?:; do
+    letter=$(basename "$link")
+    disk=$(disk_of "$link/") || continue
+    printf '%s\n' "${disks[@]}" | grep -qxF "$disk" && echo "LogicalDisk(${letter^^})"
+  done
+  echo "LogicalDisk(_Total)"
+  for i in "${!disks[@]}"; do echo "PhysicalDisk($i ${disks[i]})"; done
+  echo "PhysicalDisk(_Total)"
+}
+
+joined() { tr '\n' ' ' <<<"$1"; }
+settings_list() { timeout 30 wine "$disk_info_reader" Settings 1010 --items 2>/dev/null | tr -d '\r'; }
+settings_choice() { timeout 30 wine "$disk_info_reader" Settings 1010 2>/dev/null | tr -d '\r'; }
+tray_tips() { timeout 30 wine "$disk_info_reader" --tray-tips 2>/dev/null | tr -d '\r'; }
+tip_is() { tray_tips | grep -qxF -- "$1"; }
+
+lists_the_disks() {
+  local shown
+  shown=$(settings_list) || return 1
+  [ -n "$expected_list" ] && [ "$shown" = "$expected_list" ] && return 0
+  echo "    Settings lists: $(joined "$shown")"
+  echo "    expected:       $(joined "$expected_list")"
+  return 1
+}
+
+icon_is() { [ "$(tray_squares_now "$1" | wc -l)" -eq 1 ]; }
+
+# Waits for a quiet disk (the inactive icon for a second), then writes a burst to the prefix's
+# disk and sees the active icon (interior 0,255,0) while it lasts.
+burst_lights_icon() {
+  local writer lit=0
+  wait_for 60 stays_for 1 icon_is 80 || { echo "    the disk never stayed idle for a second"; return 1; }
+  disk_burst "$WINEPREFIX/drive_c/burst.bin" &
+  writer=$!
+  wait_for 10 icon_is FF || lit=1
+  wait "$writer" || { echo "    the writes failed"; return 1; }
+  return "$lit"
+}
+
+# Opens Settings, picks ENTRY from the disk list as a person would (a click opens the list, keys
+# move to the entry, Enter takes it) and confirms with Enter, the dialog's OK.
+choose_disk() {
+  local index keys=(Home)
+  index=$(echo "$expected_list" | grep -nxF -- "$1" | cut -d: -f1)
+  [ -n "$index" ] || return 1
+  for ((; index > 1; index--)); do keys+=(Down); done
+  open_settings && click_in_settings 120 42 || return 1
+  sleep 0.5
+  press_in Settings "${keys[@]}" Return || return 1
+  [ "$(settings_choice)" = "$1" ] || { echo "    Settings shows \"$(settings_choice)\" chosen"; return 1; }
+  press_in Settings Return && wait_for 10 settings_closed
+}
+
+# The stored SelectedDiskCounter: UTF-16LE bytes as reg prints them, read back as ASCII text.
+stored_name() {
+  local hex
+  hex=$(stored_value SelectedDiskCounter)
+  [[ $hex =~ ^(..00)*$ ]] || return 1
+  printf '%b' "$(echo "$hex" | sed -E 's/(..)00/\\x\1/g')"
+}
+
+disk_light_scenario() {
+  export WINEDLLOVERRIDES="$base_dll_overrides;pdh=n,b"
+  timeout 30 wine reg delete 'HKCU\Software\Orvane' /f >/dev/null 2>&1 || true
+  expected_list=$(expected_disk_list)
+  physical=$(echo "$expected_list" | grep -m 1 '^PhysicalDisk([0-9]')
+  start_program
+  check "with the provider: the program starts and shows its icon" wait_for 40 icon_is "80 FF"
+  check "... whose tip names the default, LogicalDisk(_Total)" wait_for 10 tip_is "LogicalDisk(_Total)"
+  check "Settings lists _Total and the disks: $(joined "$expected_list")" eval 'open_settings && lists_the_disks'
+  check "Esc closes it" eval 'press_in_settings Escape && wait_for 10 settings_closed'
+  check "a burst of direct writes to the prefix's disk lights the icon" burst_lights_icon
+  check "... and it goes out once the disk is idle" wait_for 60 icon_is 80
+  check "choosing ${physical:-a physical disk} in Settings and OK" choose_disk "$physical"
+  check "... stores its name" eval '[ "$(stored_name)" = "$physical" ]'
+  check "... and shows it as the icon's tip" wait_for 10 tip_is "$physical"
+  check "... and watches it: a burst lights the icon again" burst_lights_icon
+  check "... which goes out again" wait_for 60 icon_is 80
+  check "Exit ends the program with 0" eval 'choose_from_menu 6 && wait_for_exit'
+  rm -f "$WINEPREFIX/drive_c/burst.bin"
+}

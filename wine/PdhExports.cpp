@@ -1,0 +1,204 @@
+// The provider's face to Windows programs: the performance-data helper's entry points that
+// Lumenhop calls, exported under their own names with the Windows calling convention, over a
+// CounterService that reads the Linux kernel's disk statistics through Wine.
+#include "wine/CounterService.h"
+
+#include <windows.h>
+#include <pdh.h>
+#include <pdhmsg.h>
+
+#include <cstring>
+
+static_assert(provider::status::NoInstance == PDH_CSTATUS_NO_INSTANCE && provider::status::MoreData == PDH_MORE_DATA &&
+              provider::status::NoData == PDH_NO_DATA && provider::status::InvalidData == PDH_INVALID_DATA &&
+              provider::status::CounterInvalidData == PDH_CSTATUS_INVALID_DATA &&
+              provider::status::InvalidHandle == PDH_INVALID_HANDLE &&
+              provider::status::InvalidArgument == PDH_INVALID_ARGUMENT &&
+              provider::status::NoCounterName == PDH_CSTATUS_NO_COUNTERNAME &&
+              provider::status::BadCounterName == PDH_CSTATUS_BAD_COUNTERNAME &&
+              provider::FormatLong == PDH_FMT_LONG && provider::FormatTimes1000 == PDH_FMT_1000);
+
+namespace {
+
+CRITICAL_SECTION ServiceLock;
+
+typedef char*(CDECL* UnixFileNameFunction)(LPCWSTR);
+typedef WCHAR*(CDECL* DosFileNameFunction)(LPCSTR);
+
+// One of Wine's own additions to kernel32; absent on Windows, where the provider then sees no
+// disks. It goes through the generic function pointer type, which converts to any other.
+template <typename Function>
+Function WineFunction(const char* name) {
+    FARPROC entry = GetProcAddress(GetModuleHandleA("kernel32.dll"), name);
+    return entry ? reinterpret_cast<Function>(reinterpret_cast<void (*)()>(entry)) : nullptr;
+}
+
+// The text of a Linux file, read through the DOS name Wine maps its Unix path to.
+std::string ReadUnixFile(const char* path) {
+    auto dosFileName = WineFunction<DosFileNameFunction>("wine_get_dos_file_name");
+    WCHAR* name = dosFileName ? dosFileName(path) : nullptr;
+    if (name == nullptr) return {};
+    HANDLE file = CreateFileW(name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    HeapFree(GetProcessHeap(), 0, name);
+    if (file == INVALID_HANDLE_VALUE) return {};
+    // The kernel's files give no size: read to the end, within a bound.
+    std::string text;
+    char buffer[4096];
+    DWORD read = 0;
+    while (text.size() < (1u << 20) && ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0)
+        text.append(buffer, read);
+    CloseHandle(file);
+    return text;
+}
+
+// The device number of the file system a Unix path lies on. Wine tells where a drive letter
+// points only through the symbolic links of its dosdevices folder, which Windows calls cannot
+// follow; the Linux kernel follows them in stat64, which a 32-bit Wine process may call itself.
+bool UnixDeviceOf(const char* path, uint32_t& major, uint32_t& minor) {
+#if defined(__i386__)
+    alignas(8) unsigned char status[144] = {};
+    long result = 195;  // stat64
+    __asm__ volatile("push %%ebx\n\tmov %2, %%ebx\n\tint $0x80\n\tpop %%ebx"
+                     : "+a"(result)
+                     : "c"(status), "r"(path)
+                     : "memory");
+    if (result != 0) return false;
+    uint64_t device = 0;
+    std::memcpy(&device, status, sizeof device);
+    major = static_cast<uint32_t>((device >> 8) & 0xFFF);
+    minor = static_cast<uint32_t>((device & 0xFF) | ((device >> 12) & 0xFFF00));
+    return true;
+#else
+    (void)path, (void)major, (void)minor;
+    return false;
+#endif
+}
+
+std::vector<provider::Drive> WineDrives() {
+    std::vector<provider::Drive> drives;
+    auto unixFileName = WineFunction<UnixFileNameFunction>("wine_get_unix_file_name");
+    if (unixFileName == nullptr) return drives;
+    const DWORD letters = GetLogicalDrives();
+    for (int i = 0; i < 26; ++i) {
+        if ((letters & (1u << i)) == 0) continue;
+        const WCHAR root[] = {static_cast<WCHAR>(L'A' + i), L':', L'\\', 0};
+        char* path = unixFileName(root);
+        if (path == nullptr) continue;
+        provider::Drive drive{static_cast<char16_t>(u'A' + i), 0, 0};
+        if (UnixDeviceOf(path, drive.major, drive.minor)) drives.push_back(drive);
+        HeapFree(GetProcessHeap(), 0, path);
+    }
+    return drives;
+}
+
+provider::CounterService& Service() {
+    static provider::CounterService service(provider::Machine{
+        [] { return ReadUnixFile("/proc/diskstats"); },
+        [] { return ReadUnixFile("/proc/self/mountinfo"); },
+        WineDrives,
+    });
+    return service;
+}
+
+// Runs one call on the service, one caller at a time; nothing thrown leaves the DLL.
+template <typename Call>
+PDH_STATUS Serve(Call call) {
+    uint32_t result;
+    EnterCriticalSection(&ServiceLock);
+    try {
+        result = call(Service());
+    } catch (...) {
+        result = provider::status::MemoryAllocationFailure;
+    }
+    LeaveCriticalSection(&ServiceLock);
+    return static_cast<PDH_STATUS>(result);
+}
+
+const char16_t* Wide(LPCWSTR text) { return reinterpret_cast<const char16_t*>(text); }
+char16_t* Wide(LPWSTR text) { return reinterpret_cast<char16_t*>(text); }
+uintptr_t Handle(HANDLE handle) { return reinterpret_cast<uintptr_t>(handle); }
+
+}  // namespace
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+    if (reason == DLL_PROCESS_ATTACH) {
+        DisableThreadLibraryCalls(instance);
+        InitializeCriticalSection(&ServiceLock);
+    } else if (reason == DLL_PROCESS_DETACH) {
+        DeleteCriticalSection(&ServiceLock);
+    }
+    return TRUE;
+}
+
+PDH_STATUS WINAPI PdhOpenQueryA(LPCSTR szDataSource, DWORD_PTR, PDH_HQUERY* phQuery) {
+    return Serve([&](provider::CounterService& service) {
+        uintptr_t query = 0;
+        uint32_t result = service.OpenQuery(szDataSource == nullptr, phQuery ? &query : nullptr);
+        if (result == provider::status::Success) *phQuery = reinterpret_cast<PDH_HQUERY>(query);
+        return result;
+    });
+}
+
+PDH_STATUS WINAPI PdhCloseQuery(PDH_HQUERY hQuery) {
+    return Serve([&](provider::CounterService& service) { return service.CloseQuery(Handle(hQuery)); });
+}
+
+PDH_STATUS WINAPI PdhLookupPerfNameByIndexW(LPCWSTR szMachineName, DWORD dwNameIndex, LPWSTR szNameBuffer,
+                                            LPDWORD pcchNameBufferSize) {
+    if (pcchNameBufferSize == nullptr) return PDH_INVALID_ARGUMENT;
+    return Serve([&](provider::CounterService& service) {
+        uint32_t size = *pcchNameBufferSize;
+        uint32_t result = service.LookupName(Wide(szMachineName), dwNameIndex, Wide(szNameBuffer), &size);
+        *pcchNameBufferSize = size;
+        return result;
+    });
+}
+
+PDH_STATUS WINAPI PdhEnumObjectItemsW(LPCWSTR szDataSource, LPCWSTR szMachineName, LPCWSTR szObjectName,
+                                      PZZWSTR mszCounterList, LPDWORD pcchCounterListLength,
+                                      PZZWSTR mszInstanceList, LPDWORD pcchInstanceListLength, DWORD, DWORD) {
+    if (pcchCounterListLength == nullptr || pcchInstanceListLength == nullptr) return PDH_INVALID_ARGUMENT;
+    return Serve([&](provider::CounterService& service) {
+        uint32_t counterLength = *pcchCounterListLength;
+        uint32_t instanceLength = *pcchInstanceListLength;
+        uint32_t result = service.EnumObjectItems(Wide(szDataSource), Wide(szMachineName), Wide(szObjectName),
+                                                  Wide(mszCounterList), &counterLength, Wide(mszInstanceList),
+                                                  &instanceLength);
+        *pcchCounterListLength = counterLength;
+        *pcchInstanceListLength = instanceLength;
+        return result;
+    });
+}
+
+PDH_STATUS WINAPI PdhAddCounterW(PDH_HQUERY hQuery, LPCWSTR szFullCounterPath, DWORD_PTR,
+                                 PDH_HCOUNTER* phCounter) {
+    return Serve([&](provider::CounterService& service) {
+        uintptr_t counter = 0;
+        uint32_t result = service.AddCounter(Handle(hQuery), Wide(szFullCounterPath), phCounter ? &counter : nullptr);
+        if (result == provider::status::Success) *phCounter = reinterpret_cast<PDH_HCOUNTER>(counter);
+        return result;
+    });
+}
+
+PDH_STATUS WINAPI PdhCollectQueryData(PDH_HQUERY hQuery) {
+    return Serve([&](provider::CounterService& service) { return service.CollectQueryData(Handle(hQuery)); });
+}
+
+PDH_STATUS WINAPI PdhGetFormattedCounterValue(PDH_HCOUNTER hCounter, DWORD dwFormat, LPDWORD lpdwType,
+                                              PPDH_FMT_COUNTERVALUE pValue) {
+    if (pValue == nullptr) return PDH_INVALID_ARGUMENT;
+    return Serve([&](provider::CounterService& service) {
+        uint32_t type = 0;
+        uint32_t counterStatus = 0;
+        int32_t value = 0;
+        uint32_t result = service.GetFormattedValue(Handle(hCounter), dwFormat, lpdwType ? &type : nullptr,
+                                                    counterStatus, value);
+        if (result == provider::status::InvalidHandle || result == provider::status::InvalidArgument) return result;
+        if (lpdwType != nullptr) *lpdwType = type;
+        pValue->CStatus = counterStatus;
+        // A value that could not be formed leaves the caller's record as it was.
+        if (result == provider::status::Success) pValue->longValue = value;
+        return result;
+    });
+}
