@@ -70,9 +70,10 @@ build() {
 # Runs the unit tests, stopping at the first failure; the log is $1. Answers the gtest exit code,
 # 124 for a run that outlived the timeout. Runs in the background so that Ctrl-C is acted on at once.
 run_tests() {
-  timeout -k 5 "$test_timeout" "$tests" --gtest_fail_fast --gtest_brief=1 >"$1" 2>&1 &
+  timeout -k 5 "$test_timeout" "$tests" --gtest_fail_fast >"$1" 2>&1 &
   test_pid=$!
-  wait "$test_pid"
+  # Quietly: a crash is reported as the mutant's fate, not by the shell.
+  wait "$test_pid" 2>/dev/null
   local status=$?
   test_pid=""
   return "$status"
@@ -108,13 +109,14 @@ if ! run_tests "$logs/baseline-tests.log"; then
   echo "mutate.sh: the unit tests fail without any mutant; see $logs/baseline-tests.log" >&2; exit 1
 fi
 echo "unit tests pass in $((SECONDS - start)) s"
-python3 scripts/mutants.py show "$plan" | head -n 1
+mapfile -t mutants < <(python3 scripts/mutants.py show "$plan")
+echo "${mutants[0]}"
+mutants=("${mutants[@]:1}")
 echo
 
 killed=0 survived=0 not_built=0
 survivors=()
 run_start=$SECONDS
-mapfile -t mutants < <(python3 scripts/mutants.py show "$plan" | tail -n +2)
 total=${#mutants[@]}
 for line in "${mutants[@]}"; do
   IFS=$'\t' read -r index where operator description <<<"$line"
@@ -138,11 +140,16 @@ for line in "${mutants[@]}"; do
   else
     code=$?
     killed=$((killed + 1))
+    failed=$(grep -m1 -o '^\[  FAILED  \] [A-Za-z0-9_/.]*' "$logs/$tag-tests.log" | sed 's/^\[  FAILED  \] //')
+    running=$(grep -o '^\[ RUN      \] [A-Za-z0-9_/.]*' "$logs/$tag-tests.log" | tail -n 1 | sed 's/^\[ RUN      \] //')
     if [ "$code" = 124 ] || [ "$code" = 137 ]; then
-      fate="killed (timeout after ${test_timeout} s)"
+      fate="killed (timeout after ${test_timeout} s in ${running:-?})"
+    elif [ -n "$failed" ]; then
+      fate="killed by $failed"
+    elif [ "$code" -gt 128 ]; then
+      fate="killed (crashed, signal $((code - 128)), in ${running:-?})"
     else
-      failed=$(grep -m1 -o '^\[  FAILED  \] [A-Za-z0-9_/.]*' "$logs/$tag-tests.log" | sed 's/^\[  FAILED  \] //')
-      if [ -n "$failed" ]; then fate="killed by $failed"; else fate="killed (exit $code)"; fi
+      fate="killed (exit $code)"
     fi
   fi
   restore
