@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 namespace substitute {
@@ -65,10 +64,5 @@ void SetDeviceLogging(bool on);
 // Global memory blocks allocated and not yet freed; and how many were ever allocated.
 size_t GlobalBlocksInUse();
 size_t GlobalBlocksAllocated();
-
-// Seeds devices, answers and the platform family from a recording (see
-// tools/replay/RECORDING.md). Returns the empty text, or "line N: what is wrong" and seeds
-// nothing. A recording is outside data: any text gives one or the other.
-std::string LoadDeviceRecording(std::string_view text);
 
 }  // namespace substitute
