@@ -60,7 +60,7 @@ TEST_F(DriveProbesTest, TheAdminProbeAsksEachDriveWithTheCommandItsMapChooses) {
     SmartDrive(2, 0x40, Drive("2"));  // bit 2 + 4: a packet device, master
     SmartDrive(3, 0x80, Drive("3"));  // bit 3 + 4: a packet device, slave
     SmartDrive(5, 0xFF, Drive("5"));  // past the map: always IDENTIFY DEVICE
-    ProbePhysicalAdmin();
+    RunDriveProbe(ProbePhysicalAdmin);
 
     EXPECT_EQ(DriveReport, AdminHeader + IdentifyText(2, "Secondary Controller - Master drive", "2") +
                                IdentifyText(3, "Secondary Controller - Slave drive", "3") +
@@ -100,12 +100,12 @@ TEST_F(DriveProbesTest, TheAdminProbeAsksEachDriveWithTheCommandItsMapChooses) {
 TEST_F(DriveProbesTest, AnEmptyDeviceMapStopsTheAdminProbeButNotTheSmartProbe) {
     SmartDrive(0, 0x00, Drive("0"));
     SmartDrive(1, 0x02, Drive("1"));
-    ProbePhysicalAdmin();
+    RunDriveProbe(ProbePhysicalAdmin);
     EXPECT_EQ(DriveReport, AdminHeader + IdentifyText(1, "Primary Controller - Slave drive", "1"));
     EXPECT_EQ(CallsWithCode(SMART_RCV_DRIVE_DATA).size(), 1u);
 
     ClearDriveReport();
-    ProbeSmart();
+    RunDriveProbe(ProbeSmart);
     EXPECT_EQ(DriveReport, SmartHeader + IdentifyText(0, "Primary Controller - Master drive", "0") +
                                IdentifyText(1, "Primary Controller - Slave drive", "1"));
     auto reads = CallsWithCode(SMART_RCV_DRIVE_DATA);
@@ -121,7 +121,7 @@ TEST_F(DriveProbesTest, AnEmptyDeviceMapStopsTheAdminProbeButNotTheSmartProbe) {
 TEST_F(DriveProbesTest, TheSmartProbeSkipsADriveWhoseVersionRequestFails) {
     substitute::SetDeviceAnswer(PhysicalDrive(0), SMART_GET_VERSION, {false, {}});
     substitute::SetDeviceAnswer(PhysicalDrive(0), SMART_RCV_DRIVE_DATA, {true, samples::SmartAnswer(Drive("0"))});
-    ProbeSmart();
+    RunDriveProbe(ProbeSmart);
     EXPECT_THAT(DriveReport, IsEmpty());
     EXPECT_THAT(CallsWithCode(SMART_RCV_DRIVE_DATA), IsEmpty());
 }
@@ -136,7 +136,7 @@ TEST_F(DriveProbesTest, TheScsiProbeNumbersDrivesByPortAndTarget) {
     substitute::SetDeviceAnswer(ScsiPort(3), IOCTL_SCSI_MINIPORT, {true, samples::ScsiAnswer(Drive("p3t1"))}, 1);
     substitute::SetDeviceAnswer(ScsiPort(9), IOCTL_SCSI_MINIPORT, {true, samples::ScsiAnswer(Drive("p9t0"))}, 0);
     substitute::SetDeviceAnswer(ScsiPort(9), IOCTL_SCSI_MINIPORT, {false, samples::ScsiAnswer(Drive("p9t1"))}, 1);
-    ProbeScsi();
+    RunDriveProbe(ProbeScsi);
 
     EXPECT_EQ(DriveReport, ScsiHeader + IdentifyText(0, "Primary Controller - Master drive", "p0t0") +
                                IdentifyText(1, "Primary Controller - Slave drive", "p0t1") +
@@ -175,7 +175,7 @@ TEST_F(DriveProbesTest, TheUserProbeReportsTheDescriptorAndTheGeometryAsTheDrive
                                 {true, samples::DescriptorAnswer("V", "P", "R", "S")});
     substitute::SetDeviceAnswer(PhysicalDrive(7), IOCTL_DISK_GET_DRIVE_GEOMETRY_EX,
                                 {true, samples::GeometryAnswer(-1, 11, 0xFFFFFFFF, 0x80000000, 4096, INT64_MIN)});
-    ProbePhysicalUser();
+    RunDriveProbe(ProbePhysicalUser);
 
     EXPECT_EQ(DriveReport, std::string(UserHeader) +
                                "\r\nDevice Descriptor for drive #0:\r\nVendor ID: ATA\r\nProduct ID: Model X\r\n"
@@ -242,11 +242,11 @@ TEST_F(DriveProbesTest, FailuresSkipOnlyTheDeviceTheyHappenOn) {
     substitute::FailNext("GlobalAlloc", ERROR_NOT_ENOUGH_MEMORY);         // drive 0's buffer
     substitute::FailNext("DeviceIoControl", ERROR_INVALID_FUNCTION, 2);  // drive 1's read
     substitute::FailNext("CreateFileA", ERROR_ACCESS_DENIED, 2);         // drive 2's open
-    ProbePhysicalAdmin();
+    RunDriveProbe(ProbePhysicalAdmin);
     EXPECT_THAT(DriveReport, IsEmpty());
     EXPECT_GE(substitute::GlobalBlocksAllocated(), 1u);
 
-    ProbePhysicalAdmin();
+    RunDriveProbe(ProbePhysicalAdmin);
     EXPECT_EQ(DriveReport, AdminHeader + IdentifyText(0, "Primary Controller - Master drive", "0") +
                                IdentifyText(1, "Primary Controller - Slave drive", "1") +
                                IdentifyText(2, "Secondary Controller - Master drive", "2"));
@@ -255,7 +255,7 @@ TEST_F(DriveProbesTest, FailuresSkipOnlyTheDeviceTheyHappenOn) {
     ClearDriveReport();
     substitute::SetDeviceAnswer(ScsiPort(0), IOCTL_SCSI_MINIPORT, {true, samples::ScsiAnswer(Drive("t"))});
     substitute::FailNext("GlobalAlloc", ERROR_NOT_ENOUGH_MEMORY);
-    ProbeScsi();
+    RunDriveProbe(ProbeScsi);
     EXPECT_EQ(DriveReport, ScsiHeader + IdentifyText(1, "Primary Controller - Slave drive", "t"));
 }
 
