@@ -12,8 +12,6 @@ namespace {
 
 using substitute::DeviceAccess;
 using substitute::DeviceAnswer;
-using substitute::DeviceIoCall;
-using substitute::DeviceOpenCall;
 
 // No target: the answer for every target without one of its own.
 constexpr int AnyTarget = -1;
@@ -26,7 +24,6 @@ struct DeviceRecord {
 };
 
 struct OpenDevice {
-    std::string path;
     std::string key;
     DWORD access;
 };
@@ -39,7 +36,6 @@ struct DeviceState {
     std::vector<DeviceIoCall> ioLog;
     bool logging = true;
     std::map<void*, size_t> blocks;
-    size_t blocksAllocated = 0;
 };
 
 DeviceState& State() {
@@ -47,14 +43,9 @@ DeviceState& State() {
     return state;
 }
 
-void FreeAllBlocks() {
-    for (auto& [block, size] : State().blocks) delete[] static_cast<BYTE*>(block);
-    State().blocks.clear();
-}
-
 const bool Registered = RegisterModel(Model{
     [] {
-        FreeAllBlocks();
+        for (auto& [block, size] : State().blocks) delete[] static_cast<BYTE*>(block);
         State() = DeviceState{};
     },
     [](std::vector<std::string>& leaks) {
@@ -82,51 +73,39 @@ const DeviceAnswer* FindAnswer(const DeviceRecord& device, DWORD code, int targe
     return it == device.answers.end() ? nullptr : &it->second;
 }
 
-
 }  // namespace
 }  // namespace substitute::detail
 
 using namespace substitute::detail;
 using substitute::DeviceAccess;
 
-HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD share, struct _SECURITY_ATTRIBUTES* security,
-                          DWORD disposition, DWORD flags, HANDLE templateFile) {
-    if (name == nullptr) {
-        Problem("CreateFileA without a file name");
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return INVALID_HANDLE_VALUE;
-    }
-    std::unique_lock lock(Mutex());
+HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD share, struct _SECURITY_ATTRIBUTES*, DWORD disposition,
+                          DWORD flags, HANDLE) {
+    std::lock_guard lock(Mutex());
     auto& state = State();
-    DeviceOpenCall call{name, access, share, disposition, flags, security != nullptr,
-                        templateFile != nullptr, false};
-    auto logged = [&](DWORD error) {
-        if (state.logging) state.openLog.push_back(call);
+    if (state.logging) state.openLog.push_back({name, access, share, flags});
+    auto failed = [](DWORD error) {
         SetLastError(error);
         return INVALID_HANDLE_VALUE;
     };
-    if (auto failure = TakeFailure("CreateFileA")) return logged(*failure);
-
+    if (auto failure = TakeFailure("CreateFileA")) return failed(*failure);
     std::string key = DeviceKey(name);
     auto device = state.devices.find(key);
     if (device == state.devices.end() || device->second.access == DeviceAccess::Absent)
-        return logged(ERROR_FILE_NOT_FOUND);
-    if (disposition != OPEN_EXISTING) return logged(ERROR_INVALID_PARAMETER);
+        return failed(ERROR_FILE_NOT_FOUND);
+    if (disposition != OPEN_EXISTING) return failed(ERROR_INVALID_PARAMETER);
     bool wantsData = (access & (GENERIC_READ | GENERIC_WRITE)) != 0;
     if (device->second.access == DeviceAccess::None ||
         (device->second.access == DeviceAccess::NoReadWrite && wantsData))
-        return logged(ERROR_ACCESS_DENIED);
+        return failed(ERROR_ACCESS_DENIED);
 
     uintptr_t object = state.nextOpen++;
-    state.opens[object] = OpenDevice{name, key, access};
-    call.opened = true;
-    if (state.logging) state.openLog.push_back(call);
-    HANDLE handle = OpenKernelHandle(HandleKind::Device, object, [object] {
+    state.opens[object] = OpenDevice{key, access};
+    SetLastError(ERROR_SUCCESS);
+    return OpenKernelHandle(HandleKind::Device, object, [object] {
         std::lock_guard closeLock(Mutex());
         State().opens.erase(object);
     });
-    SetLastError(ERROR_SUCCESS);
-    return handle;
 }
 
 BOOL WINAPI DeviceIoControl(HANDLE device, DWORD code, LPVOID inBuffer, DWORD inSize, LPVOID outBuffer,
@@ -134,32 +113,23 @@ BOOL WINAPI DeviceIoControl(HANDLE device, DWORD code, LPVOID inBuffer, DWORD in
     std::lock_guard lock(Mutex());
     auto& state = State();
     auto object = KernelObject(device, HandleKind::Device);
-    if (!object || !state.opens.count(*object)) {
-        Problem("DeviceIoControl on a handle that is not an open device");
-        SetLastError(ERROR_INVALID_HANDLE);
+    auto misuse = [](const char* what, DWORD error) {
+        Problem(std::string("DeviceIoControl: ") + what);
+        SetLastError(error);
         return FALSE;
-    }
-    if (overlapped != nullptr || bytesReturned == nullptr) {
-        // Without an overlapped record Windows writes the count through the pointer.
-        Problem("DeviceIoControl: synchronous calls need a byte count and no overlapped record");
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
-    if ((inBuffer == nullptr && inSize != 0) || (outBuffer == nullptr && outSize != 0)) {
-        Problem("DeviceIoControl: a buffer size without a buffer");
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
+    };
+    if (!object || !state.opens.count(*object)) return misuse("not an open device", ERROR_INVALID_HANDLE);
+    // Without an overlapped record Windows writes the count through the pointer.
+    if (overlapped != nullptr || bytesReturned == nullptr)
+        return misuse("a synchronous call needs a byte count", ERROR_INVALID_PARAMETER);
+    if ((inBuffer == nullptr && inSize != 0) || (outBuffer == nullptr && outSize != 0))
+        return misuse("a buffer size without a buffer", ERROR_INVALID_PARAMETER);
     const OpenDevice& open = state.opens[*object];
-    DeviceIoCall call{open.path, open.access, code, {}, inSize, outSize, *bytesReturned, FALSE};
     // The request is read in full before anything is written: the SCSI miniport request uses one
     // buffer for both.
-    if (inSize != 0) {
-        const BYTE* input = static_cast<const BYTE*>(inBuffer);
-        call.input.assign(input, input + inSize);
-    }
+    const BYTE* input = static_cast<const BYTE*>(inBuffer);
+    substitute::DeviceIoCall call{code, std::vector<uint8_t>(input, input + inSize), outSize, *bytesReturned};
     auto finish = [&](BOOL result, DWORD error) {
-        call.result = result;
         if (state.logging) state.ioLog.push_back(std::move(call));
         SetLastError(error);
         return result;
@@ -195,21 +165,18 @@ HGLOBAL WINAPI GlobalAlloc(UINT flags, SIZE_T bytes) {
     std::memset(block, (flags & GMEM_ZEROINIT) ? 0 : 0xCD, bytes == 0 ? 1 : bytes);
     std::lock_guard lock(Mutex());
     State().blocks[block] = bytes;
-    ++State().blocksAllocated;
     return block;
 }
 
 HGLOBAL WINAPI GlobalFree(HGLOBAL memory) {
     if (memory == nullptr) return nullptr;
     std::lock_guard lock(Mutex());
-    auto it = State().blocks.find(memory);
-    if (it == State().blocks.end()) {
+    if (State().blocks.erase(memory) == 0) {
         Problem("GlobalFree on a block that is not allocated");
         SetLastError(ERROR_INVALID_HANDLE);
         return memory;
     }
     delete[] static_cast<BYTE*>(memory);
-    State().blocks.erase(it);
     return nullptr;
 }
 
@@ -239,16 +206,6 @@ std::vector<DeviceIoCall> DeviceIoLog() {
 void SetDeviceLogging(bool on) {
     std::lock_guard lock(Mutex());
     detail::State().logging = on;
-}
-
-size_t GlobalBlocksInUse() {
-    std::lock_guard lock(Mutex());
-    return detail::State().blocks.size();
-}
-
-size_t GlobalBlocksAllocated() {
-    std::lock_guard lock(Mutex());
-    return detail::State().blocksAllocated;
 }
 
 }  // namespace substitute
