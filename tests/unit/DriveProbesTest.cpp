@@ -11,7 +11,6 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
-#include <regex>
 
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
@@ -34,9 +33,11 @@ void SmartDrive(int i, BYTE deviceMap) {
 // The numbers of the drives the report lists, in order.
 std::string ListedDrives() {
     std::string listed;
-    std::regex entry("Descriptor for drive #([0-9]+)");
-    for (std::sregex_iterator it(DriveReport.begin(), DriveReport.end(), entry), end; it != end; ++it)
-        listed += (listed.empty() ? "" : " ") + (*it)[1].str();
+    const std::string entry = "Descriptor for drive #";
+    for (size_t at = DriveReport.find(entry); at != std::string::npos; at = DriveReport.find(entry, at + 1)) {
+        size_t number = at + entry.size();
+        listed += (listed.empty() ? "" : " ") + DriveReport.substr(number, DriveReport.find(':', number) - number);
+    }
     return listed;
 }
 
