@@ -49,6 +49,44 @@ namespace {
 std::string PhysicalDrive(int i) { return "\\\\.\\PhysicalDrive" + std::to_string(i); }
 std::string ScsiPort(int p) { return "\\\\.\\Scsi" + std::to_string(p) + ":"; }
 
+// The whole 557-byte SCSI miniport buffer as it comes back: SRB_IO_CONTROL, SENDCMDOUTPARAMS.
+std::vector<uint8_t> ScsiAnswer(const samples::Words& words) {
+    std::vector<uint8_t> bytes = samples::IdentifyAnswer(words, 44, 1);
+    samples::PutLe(bytes, 0, 28, 4);
+    for (int i = 0; i < 8; ++i) bytes[4 + i] = static_cast<uint8_t>("SCSIDISK"[i]);
+    samples::PutLe(bytes, 24, 529, 4);
+    return bytes;
+}
+
+// A STORAGE_DEVICE_DESCRIPTOR of 512 bytes with the four strings stored after the fixed part.
+std::vector<uint8_t> DescriptorAnswer(const std::string& vendor, const std::string& product,
+                                      const std::string& revision, const std::string& serial) {
+    std::vector<uint8_t> bytes(512, 0);
+    samples::PutLe(bytes, 0, 1, 4);    // Version
+    samples::PutLe(bytes, 4, 512, 4);  // Size
+    size_t next = 40;
+    const std::string* strings[] = {&vendor, &product, &revision, &serial};
+    for (int i = 0; i < 4; ++i) {
+        samples::PutLe(bytes, 12 + 4 * i, next, 4);
+        for (char c : *strings[i]) bytes[next++] = static_cast<uint8_t>(c);
+        ++next;
+    }
+    return bytes;
+}
+
+// DISK_GEOMETRY_EX as far as the report reads it.
+std::vector<uint8_t> GeometryAnswer(int64_t cylinders, uint32_t mediaType, uint32_t tracksPerCylinder,
+                                    uint32_t sectorsPerTrack, uint32_t bytesPerSector, int64_t diskSize) {
+    std::vector<uint8_t> bytes(40, 0);
+    samples::PutLe(bytes, 0, static_cast<uint64_t>(cylinders), 8);
+    samples::PutLe(bytes, 8, mediaType, 4);
+    samples::PutLe(bytes, 12, tracksPerCylinder, 4);
+    samples::PutLe(bytes, 16, sectorsPerTrack, 4);
+    samples::PutLe(bytes, 20, bytesPerSector, 4);
+    samples::PutLe(bytes, 24, static_cast<uint64_t>(diskSize), 8);
+    return bytes;
+}
+
 // Full-length strings everywhere, so each entry is as long as a real drive makes it.
 samples::Words Drive(int number) {
     std::string tag = std::to_string(number);
@@ -64,13 +102,13 @@ void PrepareMachine() {
         substitute::SetDeviceAnswer(drive, SMART_GET_VERSION, {true, samples::VersionAnswer(0x0F)});
         substitute::SetDeviceAnswer(drive, SMART_RCV_DRIVE_DATA, {true, samples::SmartAnswer(Drive(i))});
         substitute::SetDeviceAnswer(drive, IOCTL_STORAGE_QUERY_PROPERTY,
-                                    {true, samples::DescriptorAnswer("41544120202020", "Benchmark Model " + std::to_string(i),
+                                    {true, DescriptorAnswer("41544120202020", "Benchmark Model " + std::to_string(i),
                                                                      "312E3030", "3030303030303031")});
         substitute::SetDeviceAnswer(drive, IOCTL_DISK_GET_DRIVE_GEOMETRY_EX,
-                                    {true, samples::GeometryAnswer(60801, 12, 255, 63, 512, 500107862016)});
+                                    {true, GeometryAnswer(60801, 12, 255, 63, 512, 500107862016)});
         for (int target = 0; target < 2; ++target)
             substitute::SetDeviceAnswer(ScsiPort(i), IOCTL_SCSI_MINIPORT,
-                                        {true, samples::ScsiAnswer(Drive(32 + i * 2 + target))},
+                                        {true, ScsiAnswer(Drive(32 + i * 2 + target))},
                                         static_cast<uint8_t>(target));
     }
     ClearDriveReport();

@@ -7,6 +7,7 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
+#include <span>
 #include <utility>
 
 // The SCSI miniport codes come with the driver kit rather than the SDK headers we include.
@@ -67,37 +68,36 @@ constexpr size_t GeometryAnswerSize = 512;
 constexpr size_t GeometryTextSize = 512;
 constexpr uint32_t FixedMedia = 12;
 
-const char AdminHeader[] = "\r\nReading the drive internals using physical access with admin rights\r\n";
-const char ScsiHeader[] = "\r\nReading the drive internals using SCSI...\r\n";
-const char UserHeader[] = "\r\nReading the drive internals using physical access with current user rights\r\n";
-const char SmartHeader[] = "\r\nReading the drive internals using SMART\r\n";
-
 // A probe's header goes in once, right before the first drive it reports.
-void AppendHeaderOnce(bool& headerAppended, const char* header) {
-    if (headerAppended) return;
-    AppendToReport(header);
-    headerAppended = true;
+struct Section {
+    const char* header;
+    bool started;
+};
+
+void StartSection(Section& section) {
+    if (section.started) return;
+    AppendToReport(section.header);
+    section.started = true;
 }
 
-void ReportIdentifyData(int driveNumber, const BYTE* data, bool& headerAppended, const char* header) {
+void ReportIdentifyData(int driveNumber, const BYTE* data, Section& section) {
     IdentifyBlock block;
     ReadIdentifyBlock(data, block);
-    AppendHeaderOnce(headerAppended, header);
+    StartSection(section);
     FormatIdentifyBlock(driveNumber, block);
 }
 
-HANDLE OpenDevice(const char* format, int number, DWORD access, DWORD share) {
-    char path[PathAreaSize] = {};
-    std::snprintf(path, sizeof path, format, number);
-    return CreateFileA(path, access, share, nullptr, OPEN_EXISTING, 0, nullptr);
+// The driver's GETVERSIONINPARAMS; all zero when the request writes nothing.
+bool AskSmartVersion(HANDLE device, BYTE (&version)[VersionAnswerSize]) {
+    DWORD returned = 0;
+    return DeviceIoControl(device, SMART_GET_VERSION, nullptr, 0, version, sizeof version, &returned, nullptr);
 }
 
 // One drive through SMART with a full ATA command, chosen by the driver's device map.
-void IdentifyWithAtaCommand(HANDLE device, int drive, bool& headerAppended) {
+void IdentifyWithAtaCommand(HANDLE device, int drive, Section& section) {
     BYTE version[VersionAnswerSize] = {};
-    DWORD returned = 0;
     // Only the map decides: it stays 0 when the request writes nothing.
-    DeviceIoControl(device, SMART_GET_VERSION, nullptr, 0, version, sizeof version, &returned, nullptr);
+    AskSmartVersion(device, version);
     BYTE deviceMap = version[DeviceMapOffset];
     if (deviceMap == 0) return;
 
@@ -110,15 +110,15 @@ void IdentifyWithAtaCommand(HANDLE device, int drive, bool& headerAppended) {
     // Bit drive + 4 of the map marks a packet device; from drive 4 on it lies past the map.
     request[CommandOffset] = ((deviceMap >> drive) & 0x10) ? IdentifyPacketDevice : IdentifyDevice;
     request[DriveNumberOffset] = static_cast<BYTE>(drive);
-    returned = 0;
+    DWORD returned = 0;
     if (DeviceIoControl(device, SMART_RCV_DRIVE_DATA, request, SendCmdInSize - 1, answer, AdminAnswerSize,
                         &returned, nullptr))
-        ReportIdentifyData(drive, answer + SendCmdOutDataOffset, headerAppended, AdminHeader);
+        ReportIdentifyData(drive, answer + SendCmdOutDataOffset, section);
     GlobalFree(answer);
 }
 
 // One target of a SCSI port through the miniport's IDENTIFY pass-through.
-void IdentifyThroughMiniport(HANDLE device, int port, int target, bool& headerAppended) {
+void IdentifyThroughMiniport(HANDLE device, int port, int target, Section& section) {
     BYTE* buffer = static_cast<BYTE*>(GlobalAlloc(GPTR, ScsiBufferSize));
     if (buffer == nullptr) return;
     PutLe32(buffer + 0, SrbHeaderLength);
@@ -132,12 +132,17 @@ void IdentifyThroughMiniport(HANDLE device, int port, int target, bool& headerAp
     if (DeviceIoControl(device, IOCTL_SCSI_MINIPORT, buffer, ScsiRequestSize, buffer, ScsiBufferSize, &returned,
                         nullptr) &&
         buffer[ScsiModelCheckOffset] != 0)
-        ReportIdentifyData(port * 2 + target, buffer + ScsiDataOffset, headerAppended, ScsiHeader);
+        ReportIdentifyData(port * 2 + target, buffer + ScsiDataOffset, section);
     GlobalFree(buffer);
 }
 
+void IdentifyBothTargets(HANDLE device, int port, Section& section) {
+    IdentifyThroughMiniport(device, port, 0, section);
+    IdentifyThroughMiniport(device, port, 1, section);
+}
+
 // One drive's storage descriptor and, when the driver gives it, its geometry.
-void DescribeWithStorageQueries(HANDLE device, int drive, bool& headerAppended) {
+void DescribeWithStorageQueries(HANDLE device, int drive, Section& section) {
     // The answer takes the first 512 bytes; the zeros after them end its last string.
     BYTE area[ScratchAreaSize] = {};
     BYTE query[PropertyQuerySize] = {};
@@ -154,7 +159,7 @@ void DescribeWithStorageQueries(HANDLE device, int drive, bool& headerAppended) 
     DecodeDescriptorString(area, GetLe32(area + ProductRevisionOffsetAt), false, revision);
     DecodeDescriptorString(area, GetLe32(area + SerialNumberOffsetAt), true, serial);
 
-    AppendHeaderOnce(headerAppended, UserHeader);
+    StartSection(section);
     char text[ScratchAreaSize] = {};
     std::snprintf(text, sizeof text,
                   "\r\nDevice Descriptor for drive #%d:\r\nVendor ID: %s\r\nProduct ID: %s\r\n"
@@ -179,63 +184,111 @@ void DescribeWithStorageQueries(HANDLE device, int drive, bool& headerAppended) 
 }
 
 // One drive through SMART with nothing but the IDENTIFY DEVICE command set.
-void IdentifyWithBareCommand(HANDLE device, int drive, bool& headerAppended) {
+void IdentifyWithBareCommand(HANDLE device, int drive, Section& section) {
     BYTE version[VersionAnswerSize] = {};
-    DWORD returned = 0;
-    if (!DeviceIoControl(device, SMART_GET_VERSION, nullptr, 0, version, sizeof version, &returned, nullptr))
-        return;
+    if (!AskSmartVersion(device, version)) return;
     BYTE* buffer = static_cast<BYTE*>(GlobalAlloc(GPTR, SmartBufferSize));
     if (buffer == nullptr) return;
     buffer[CommandOffset] = IdentifyDevice;
-    returned = 0;
+    DWORD returned = 0;
     if (DeviceIoControl(device, SMART_RCV_DRIVE_DATA, buffer, SendCmdInSize, buffer, SmartBufferSize, &returned,
                         nullptr))
-        ReportIdentifyData(drive, buffer + SendCmdOutDataOffset, headerAppended, SmartHeader);
+        ReportIdentifyData(drive, buffer + SendCmdOutDataOffset, section);
     GlobalFree(buffer);
+}
+
+// How each probe opens its devices, what it asks each one that opens and the header it
+// reports under; in DriveProbe order.
+struct ProbeKind {
+    const char* pathFormat;
+    DWORD access;
+    DWORD share;
+    void (*ask)(HANDLE device, int number, Section& section);
+    const char* header;
+};
+
+const ProbeKind ProbeKinds[DriveProbeCount] = {
+    {"\\\\.\\PhysicalDrive%d", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+     IdentifyWithAtaCommand, "\r\nReading the drive internals using physical access with admin rights\r\n"},
+    {"\\\\.\\Scsi%d:", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, IdentifyBothTargets,
+     "\r\nReading the drive internals using SCSI...\r\n"},
+    {"\\\\.\\PhysicalDrive%d", 0, FILE_SHARE_READ | FILE_SHARE_WRITE, DescribeWithStorageQueries,
+     "\r\nReading the drive internals using physical access with current user rights\r\n"},
+    {"\\\\.\\PhysicalDrive%d", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+     IdentifyWithBareCommand, "\r\nReading the drive internals using SMART\r\n"},
+};
+
+// The string at `offset` of the answer, up to its terminator or the answer's end; none when the
+// offset, read as signed, lies outside the answer.
+std::span<const BYTE> DescriptorSource(const BYTE* answer, DWORD offset) {
+    int32_t start = static_cast<int32_t>(offset);
+    if (start <= 0 || start >= static_cast<int32_t>(DescriptorAnswerSize)) return {};
+    size_t length = 0;
+    while (start + length < DescriptorAnswerSize && answer[start + length] != 0) ++length;
+    return {answer + start, length};
+}
+
+// A digit of a hexadecimal dump; whitespace counts as 0. -1 for anything else.
+int DumpDigit(BYTE c) {
+    if (IsReportWhitespace(c)) return 0;
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// The source read as a hexadecimal dump, a lone last digit dropped; false as soon as a character
+// is no digit or a pair gives neither a printable character nor a zero.
+bool ReadHexDump(std::span<const BYTE> source, char* out, size_t& length) {
+    length = 0;
+    BYTE pair = 0;
+    for (size_t i = 0; i < source.size(); ++i) {
+        int digit = DumpDigit(source[i]);
+        if (digit < 0) return false;
+        pair = static_cast<BYTE>((pair << 4) | digit);
+        if (i % 2 == 0) continue;
+        if (pair != 0 && !IsReportPrintable(pair)) return false;
+        out[length++] = static_cast<char>(pair);
+    }
+    return true;
+}
+
+// The source as plain text; nothing at all when any of it is not printable.
+size_t CopyPlainText(std::span<const BYTE> source, char* out) {
+    for (size_t i = 0; i < source.size(); ++i) {
+        if (!IsReportPrintable(source[i])) return 0;
+        out[i] = static_cast<char>(source[i]);
+    }
+    return source.size();
+}
+
+void SwapPairs(char* text, size_t length) {
+    for (size_t i = 0; i + 1 < length; i += 2) std::swap(text[i], text[i + 1]);
+}
+
+// Leading and trailing whitespace go; a text of whitespace only is kept as it is.
+void TrimWhitespace(char* text) {
+    size_t length = std::strlen(text);
+    size_t first = 0;
+    while (first < length && IsReportWhitespace(static_cast<BYTE>(text[first]))) ++first;
+    if (first == length) return;
+    size_t end = length;
+    while (IsReportWhitespace(static_cast<BYTE>(text[end - 1]))) --end;
+    std::memmove(text, text + first, end - first);
+    text[end - first] = 0;
 }
 
 }  // namespace
 
-void ProbePhysicalAdmin() {
-    bool headerAppended = false;
-    for (int drive = 0; drive < DevicesPerProbe; ++drive) {
-        HANDLE device = OpenDevice("\\\\.\\PhysicalDrive%d", drive, GENERIC_READ | GENERIC_WRITE,
-                                   FILE_SHARE_READ | FILE_SHARE_WRITE);
+void RunDriveProbe(DriveProbe probe) {
+    const ProbeKind& kind = ProbeKinds[probe];
+    Section section{kind.header, false};
+    for (int number = 0; number < DevicesPerProbe; ++number) {
+        char path[PathAreaSize] = {};
+        std::snprintf(path, sizeof path, kind.pathFormat, number);
+        HANDLE device = CreateFileA(path, kind.access, kind.share, nullptr, OPEN_EXISTING, 0, nullptr);
         if (device == INVALID_HANDLE_VALUE) continue;
-        IdentifyWithAtaCommand(device, drive, headerAppended);
-        CloseHandle(device);
-    }
-}
-
-void ProbeScsi() {
-    bool headerAppended = false;
-    for (int port = 0; port < DevicesPerProbe; ++port) {
-        HANDLE device = OpenDevice("\\\\.\\Scsi%d:", port, GENERIC_READ | GENERIC_WRITE,
-                                   FILE_SHARE_READ | FILE_SHARE_WRITE);
-        if (device == INVALID_HANDLE_VALUE) continue;
-        IdentifyThroughMiniport(device, port, 0, headerAppended);
-        IdentifyThroughMiniport(device, port, 1, headerAppended);
-        CloseHandle(device);
-    }
-}
-
-void ProbePhysicalUser() {
-    bool headerAppended = false;
-    for (int drive = 0; drive < DevicesPerProbe; ++drive) {
-        HANDLE device = OpenDevice("\\\\.\\PhysicalDrive%d", drive, 0, FILE_SHARE_READ | FILE_SHARE_WRITE);
-        if (device == INVALID_HANDLE_VALUE) continue;
-        DescribeWithStorageQueries(device, drive, headerAppended);
-        CloseHandle(device);
-    }
-}
-
-void ProbeSmart() {
-    bool headerAppended = false;
-    for (int drive = 0; drive < DevicesPerProbe; ++drive) {
-        HANDLE device = OpenDevice("\\\\.\\PhysicalDrive%d", drive, GENERIC_READ | GENERIC_WRITE,
-                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
-        if (device == INVALID_HANDLE_VALUE) continue;
-        IdentifyWithBareCommand(device, drive, headerAppended);
+        kind.ask(device, number, section);
         CloseHandle(device);
     }
 }
@@ -243,58 +296,11 @@ void ProbeSmart() {
 // Drivers give these strings either as text or as a hexadecimal dump of it; a dump is taken only
 // when every digit pair gives a printable character or a zero.
 char* DecodeDescriptorString(const BYTE* answer, DWORD offset, bool swap, char (&out)[DescriptorTextAreaSize]) {
-    out[0] = 0;
-    int32_t start = static_cast<int32_t>(offset);
-    if (start <= 0 || start >= static_cast<int32_t>(DescriptorAnswerSize)) return out;
-    const BYTE* source = answer + start;
-    size_t sourceLength = 0;
-    while (start + sourceLength < DescriptorAnswerSize && source[sourceLength] != 0) ++sourceLength;
-
+    std::span<const BYTE> source = DescriptorSource(answer, offset);
     size_t length = 0;
-    bool isHex = true;
-    BYTE pair = 0;
-    int digits = 0;
-    for (size_t i = 0; i < sourceLength; ++i) {
-        BYTE c = source[i];
-        if (c >= 'A' && c <= 'Z') c = static_cast<BYTE>(c - 'A' + 'a');
-        int digit = IsReportWhitespace(c)        ? 0
-                    : (c >= '0' && c <= '9')     ? c - '0'
-                    : (c >= 'a' && c <= 'f')     ? c - 'a' + 10
-                                                 : -1;
-        if (digit < 0) {
-            isHex = false;
-            break;
-        }
-        pair = static_cast<BYTE>((pair << 4) | digit);
-        if (++digits < 2) continue;
-        if (pair != 0 && !IsReportPrintable(pair)) {
-            isHex = false;
-            break;
-        }
-        out[length++] = static_cast<char>(pair);
-        pair = 0;
-        digits = 0;
-    }
-    if (!isHex) {
-        length = 0;
-        while (length < sourceLength && IsReportPrintable(source[length])) {
-            out[length] = static_cast<char>(source[length]);
-            ++length;
-        }
-        if (length < sourceLength) length = 0;
-    }
-    if (swap)
-        for (size_t i = 0; i + 1 < length; i += 2) std::swap(out[i], out[i + 1]);
+    if (!ReadHexDump(source, out, length)) length = CopyPlainText(source, out);
+    if (swap) SwapPairs(out, length);
     out[length] = 0;
-
-    // A text of whitespace only is kept as it is.
-    size_t textLength = std::strlen(out);
-    size_t first = 0;
-    while (first < textLength && IsReportWhitespace(static_cast<BYTE>(out[first]))) ++first;
-    if (first == textLength) return out;
-    size_t end = textLength;
-    while (IsReportWhitespace(static_cast<BYTE>(out[end - 1]))) --end;
-    std::memmove(out, out + first, end - first);
-    out[end - first] = 0;
+    TrimWhitespace(out);
     return out;
 }

@@ -12,14 +12,16 @@
 constexpr size_t DescriptorAnswerSize = 512;
 constexpr size_t DescriptorTextAreaSize = 512;
 
-// Physical drives opened for reading and writing; IDENTIFY through SMART with a full ATA command.
-void ProbePhysicalAdmin();
-// SCSI ports; IDENTIFY through the miniport pass-through, two targets a port.
-void ProbeScsi();
-// Physical drives opened without data access; the storage descriptor and the drive geometry.
-void ProbePhysicalUser();
-// Physical drives opened for reading and writing; IDENTIFY through SMART with a bare command.
-void ProbeSmart();
+// In the order the report lists them.
+enum DriveProbe {
+    ProbePhysicalAdmin,  // physical drives opened for reading and writing; IDENTIFY through SMART, full ATA command
+    ProbeScsi,           // SCSI ports; IDENTIFY through the miniport pass-through, two targets a port
+    ProbePhysicalUser,   // physical drives opened without data access; storage descriptor and geometry
+    ProbeSmart,          // physical drives opened for reading and writing; IDENTIFY through SMART, bare command
+    DriveProbeCount
+};
+
+void RunDriveProbe(DriveProbe probe);
 
 // One string of a storage device descriptor, given as plain text or as a hexadecimal dump of its
 // bytes, decoded and trimmed into `out`; `swap` exchanges the bytes of each pair first. Reads

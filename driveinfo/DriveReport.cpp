@@ -25,10 +25,7 @@ const char* BuildDriveReport() {
     version.dwOSVersionInfoSize = sizeof version;
     GetVersionExA(&version);
     if (version.dwPlatformId == VER_PLATFORM_WIN32_NT) {
-        ProbePhysicalAdmin();
-        ProbeScsi();
-        ProbePhysicalUser();
-        ProbeSmart();
+        for (int probe = 0; probe < DriveProbeCount; ++probe) RunDriveProbe(static_cast<DriveProbe>(probe));
     } else {
         DriveReport = NotNtMessage;
     }

@@ -27,7 +27,7 @@ bash scripts/contract.sh
 echo "=== fuzz targets, ${fuzz_seconds}s each"
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j "$jobs"
-for target in build/fuzz/tests/fuzz/fuzz_*; do
+for target in build/fuzz/tests/fuzz/fuzz_* build/fuzz/tools/replay/fuzz_*; do
   [ -x "$target" ] || continue
   corpus="build/fuzz/corpus/$(basename "$target")"
   mkdir -p "$corpus"

@@ -4,6 +4,7 @@
 // substitute seeded from the recording.
 #include "driveinfo/DriveReport.h"
 #include "platform/substitute/Substitute.h"
+#include "tools/replay/DeviceRecording.h"
 
 #include <cstdio>
 #include <cstring>
@@ -85,7 +86,7 @@ int main(int argc, char** argv) {
         return ExitUsage;
     }
     substitute::Reset();
-    std::string error = substitute::LoadDeviceRecording(*recording);
+    std::string error = replay::LoadDeviceRecording(*recording);
     if (!error.empty()) {
         std::cerr << recordingPath << ": " << error << "\n";
         return ExitBadRecording;

@@ -20,16 +20,9 @@
 #define IOCTL_SCSI_MINIPORT 0x0004D008
 #define IOCTL_SCSI_MINIPORT_IDENTIFY 0x001B0501
 
-// The program passes null for both; the security record is left incomplete here so that
-// whichever service declares it in full can do so.
+// The program passes null for both, so both are left incomplete here.
 struct _SECURITY_ATTRIBUTES;
-typedef struct _OVERLAPPED {
-    ULONG_PTR Internal;
-    ULONG_PTR InternalHigh;
-    DWORD Offset;
-    DWORD OffsetHigh;
-    HANDLE hEvent;
-} OVERLAPPED, *LPOVERLAPPED;
+typedef struct _OVERLAPPED* LPOVERLAPPED;
 
 HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
                           struct _SECURITY_ATTRIBUTES* lpSecurityAttributes,

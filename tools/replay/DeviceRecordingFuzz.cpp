@@ -2,6 +2,7 @@
 // which the whole report builds without leaving a device open or a buffer allocated.
 #include "driveinfo/DriveReport.h"
 #include "platform/substitute/Substitute.h"
+#include "tools/replay/DeviceRecording.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -23,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     substitute::Reset();
     substitute::SetDeviceLogging(false);
     ClearDriveReport();
-    std::string error = substitute::LoadDeviceRecording(std::string_view(reinterpret_cast<const char*>(bytes), size));
+    std::string error = replay::LoadDeviceRecording(std::string_view(reinterpret_cast<const char*>(bytes), size));
     if (!error.empty()) {
         Check(error.rfind("line ", 0) == 0, "an error names its line");
         return 0;

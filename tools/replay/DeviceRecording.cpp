@@ -1,0 +1,229 @@
+// Reads a drive recording line by line into a whole before anything is seeded, so that a
+// malformed recording seeds nothing.
+#include "tools/replay/DeviceRecording.h"
+
+#include "platform/substitute/Substitute.h"
+
+#include <optional>
+#include <set>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+namespace replay {
+namespace {
+
+using substitute::DeviceAccess;
+using substitute::DeviceAnswer;
+
+// No target: the answer for every target without one of its own.
+constexpr int AnyTarget = -1;
+
+// Paths are compared without regard to case, as the substitute compares them.
+std::string LowerCase(std::string text) {
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
+
+// A recording, read in full before anything is seeded.
+struct RecordedAnswer {
+    std::string path;
+    DWORD code;
+    int target;
+    DeviceAnswer answer;
+    size_t line;
+};
+
+struct Recording {
+    std::optional<DWORD> platformId;
+    std::vector<std::pair<std::string, DeviceAccess>> devices;
+    std::vector<RecordedAnswer> answers;
+};
+
+constexpr size_t MaxPathLength = 259;
+constexpr size_t MaxAnswerBytes = 65536;
+
+struct NamedCode {
+    std::string_view name;
+    DWORD code;
+};
+constexpr NamedCode CodeNames[] = {
+    {"SMART_GET_VERSION", SMART_GET_VERSION},
+    {"SMART_RCV_DRIVE_DATA", SMART_RCV_DRIVE_DATA},
+    {"IOCTL_SCSI_MINIPORT", IOCTL_SCSI_MINIPORT},
+    {"IOCTL_STORAGE_QUERY_PROPERTY", IOCTL_STORAGE_QUERY_PROPERTY},
+    {"IOCTL_DISK_GET_DRIVE_GEOMETRY_EX", IOCTL_DISK_GET_DRIVE_GEOMETRY_EX},
+};
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+// A device path as written in a recording: as Windows has it, or with every backslash doubled
+// as in C source.
+std::string RecordedPath(std::string_view word) {
+    if (word.substr(0, 4) != "\\\\\\\\") return std::string(word);
+    std::string path;
+    for (size_t i = 0; i < word.size(); ++i) {
+        path.push_back(word[i]);
+        if (word[i] == '\\' && i + 1 < word.size() && word[i + 1] == '\\') ++i;
+    }
+    return path;
+}
+
+std::vector<std::string_view> SplitWords(std::string_view line) {
+    std::vector<std::string_view> words;
+    size_t at = 0;
+    while (at < line.size()) {
+        while (at < line.size() && IsBlank(line[at])) ++at;
+        size_t start = at;
+        while (at < line.size() && !IsBlank(line[at])) ++at;
+        if (at > start) words.push_back(line.substr(start, at - start));
+    }
+    return words;
+}
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// A decimal number, or a hexadecimal one after 0x; at most 32 bits.
+std::optional<DWORD> ParseNumber(std::string_view word) {
+    unsigned base = 10;
+    if (word.size() > 2 && word[0] == '0' && (word[1] == 'x' || word[1] == 'X')) {
+        base = 16;
+        word.remove_prefix(2);
+    }
+    if (word.empty()) return std::nullopt;
+    uint64_t value = 0;
+    for (char c : word) {
+        int digit = HexValue(c);
+        if (digit < 0 || static_cast<unsigned>(digit) >= base) return std::nullopt;
+        value = value * base + static_cast<unsigned>(digit);
+        if (value > 0xFFFFFFFFu) return std::nullopt;
+    }
+    return static_cast<DWORD>(value);
+}
+
+std::optional<DWORD> ParseCode(std::string_view word) {
+    for (const auto& named : CodeNames)
+        if (named.name == word) return named.code;
+    return ParseNumber(word);
+}
+
+// Appends the bytes of hexadecimal words; the digits of one word come in pairs.
+std::string AppendHexBytes(const std::vector<std::string_view>& words, size_t first, std::vector<uint8_t>& bytes) {
+    for (size_t w = first; w < words.size(); ++w) {
+        std::string_view word = words[w];
+        if (word.size() % 2 != 0) return "an odd number of hexadecimal digits in '" + std::string(word) + "'";
+        for (size_t i = 0; i < word.size(); i += 2) {
+            int high = HexValue(word[i]), low = HexValue(word[i + 1]);
+            // Built by appending: GCC 12 at -O3 warns falsely (-Wrestrict) on "'" + std::string.
+            if (high < 0 || low < 0) return std::string(1, '\'').append(word).append("' is not hexadecimal");
+            if (bytes.size() >= MaxAnswerBytes) return "an answer of more than 65536 bytes";
+            bytes.push_back(static_cast<uint8_t>(high * 16 + low));
+        }
+    }
+    return {};
+}
+
+std::string ParseRecordingLine(std::string_view line, size_t lineNumber, Recording& recording, bool& inAnswer) {
+    auto words = SplitWords(line);
+    if (words.empty() || words[0][0] == '#') return {};
+    bool continuation = IsBlank(line[0]);
+    if (continuation) {
+        if (!inAnswer) return "a continued line that follows no answer";
+        return AppendHexBytes(words, 0, recording.answers.back().answer.bytes);
+    }
+    inAnswer = false;
+    std::string_view keyword = words[0];
+    if (keyword == "platform") {
+        if (words.size() != 2) return "platform takes one word: nt, 9x or a number";
+        if (words[1] == "nt")
+            recording.platformId = VER_PLATFORM_WIN32_NT;
+        else if (words[1] == "9x")
+            recording.platformId = VER_PLATFORM_WIN32_WINDOWS;
+        else if (auto id = ParseNumber(words[1]))
+            recording.platformId = *id;
+        else
+            return "unknown platform '" + std::string(words[1]) + "'";
+        return {};
+    }
+    if (words.size() >= 2 && words[1].size() > MaxPathLength) return "a device path longer than 259 characters";
+    if (keyword == "device") {
+        static const std::pair<std::string_view, DeviceAccess> rules[] = {
+            {"open", DeviceAccess::Any},
+            {"no-read-write", DeviceAccess::NoReadWrite},
+            {"refused", DeviceAccess::None},
+            {"absent", DeviceAccess::Absent},
+        };
+        if (words.size() != 3) return "device takes a path and one of open, no-read-write, refused, absent";
+        for (auto& [name, access] : rules)
+            if (words[2] == name) {
+                recording.devices.emplace_back(RecordedPath(words[1]), access);
+                return {};
+            }
+        return "unknown device rule '" + std::string(words[2]) + "'";
+    }
+    if (keyword == "answer") {
+        if (words.size() < 4) return "answer takes a path, a control code and ok or fail";
+        RecordedAnswer entry{RecordedPath(words[1]), 0, AnyTarget, {}, lineNumber};
+        auto code = ParseCode(words[2]);
+        if (!code) return "unknown control code '" + std::string(words[2]) + "'";
+        entry.code = *code;
+        size_t next = 3;
+        if (words[next] == "target") {
+            auto target = next + 1 < words.size() ? ParseNumber(words[next + 1]) : std::nullopt;
+            if (!target || *target > 255) return "target takes a number from 0 to 255";
+            entry.target = static_cast<int>(*target);
+            next += 2;
+        }
+        if (next >= words.size() || (words[next] != "ok" && words[next] != "fail"))
+            return "answer needs ok or fail after the control code";
+        entry.answer.success = words[next] == "ok";
+        recording.answers.push_back(std::move(entry));
+        inAnswer = true;
+        return AppendHexBytes(words, next + 1, recording.answers.back().answer.bytes);
+    }
+    return "unknown keyword '" + std::string(keyword) + "'";
+}
+
+std::string ParseRecording(std::string_view text, Recording& recording) {
+    bool inAnswer = false;
+    size_t lineNumber = 0;
+    while (!text.empty()) {
+        ++lineNumber;
+        size_t end = text.find('\n');
+        std::string_view line = text.substr(0, end);
+        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        if (line.find('\0') != std::string_view::npos) return "line " + std::to_string(lineNumber) + ": a zero byte";
+        std::string error = ParseRecordingLine(line, lineNumber, recording, inAnswer);
+        if (!error.empty()) return "line " + std::to_string(lineNumber) + ": " + error;
+    }
+    // The same request answered twice is a mistake in the recording, not a choice.
+    std::set<std::tuple<std::string, DWORD, int>> seen;
+    for (const auto& entry : recording.answers)
+        if (!seen.insert({LowerCase(entry.path), entry.code, entry.target}).second)
+            return "line " + std::to_string(entry.line) + ": this request is answered twice";
+    return {};
+}
+
+}  // namespace
+
+std::string LoadDeviceRecording(std::string_view text) {
+    Recording recording;
+    std::string error = ParseRecording(text, recording);
+    if (!error.empty()) return error;
+    // Answers first: they add their devices, which a device line may then restrict.
+    for (auto& entry : recording.answers)
+        substitute::SetDeviceAnswer(entry.path, entry.code, std::move(entry.answer),
+                                    entry.target == AnyTarget ? std::nullopt : std::optional<uint8_t>(entry.target));
+    for (auto& [path, access] : recording.devices) substitute::AddDevice(path, access);
+    if (recording.platformId) substitute::SetPlatformId(*recording.platformId);
+    return {};
+}
+
+}  // namespace replay

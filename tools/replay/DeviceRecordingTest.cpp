@@ -1,0 +1,93 @@
+// The recording reader: what each kind of line seeds, and that a malformed recording names its
+// line and seeds nothing.
+#include "tools/replay/DeviceRecording.h"
+
+#include "platform/Win32.h"
+#include "platform/substitute/Substitute.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+
+namespace {
+
+HANDLE Open(const char* path, DWORD access) {
+    return CreateFileA(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+}
+
+class DeviceRecordingTest : public ::testing::Test {
+protected:
+    void SetUp() override { substitute::Reset(); }
+    void TearDown() override { EXPECT_THAT(substitute::Problems(), IsEmpty()); }
+};
+
+TEST_F(DeviceRecordingTest, ARecordingSeedsDevicesAnswersAndThePlatform) {
+    ASSERT_EQ(replay::LoadDeviceRecording("# two drives\r\n"
+                                          "platform 9x\r\n"
+                                          "device \\\\.\\PhysicalDrive1 no-read-write\r\n"
+                                          "answer \\\\.\\PhysicalDrive0 SMART_GET_VERSION ok 0102 00\r\n"
+                                          "   03 04\r\n"
+                                          "\r\n"
+                                          "answer \\\\.\\PhysicalDrive1 0x2D1400 fail\n"
+                                          "answer \\\\.\\Scsi0: IOCTL_SCSI_MINIPORT target 1 ok ff\n"
+                                          "answer \\\\\\\\.\\\\Scsi0: 315400 ok EE"),  // backslashes doubled as in C
+              "");
+    OSVERSIONINFOA version{};
+    version.dwOSVersionInfoSize = sizeof version;
+    GetVersionExA(&version);
+    EXPECT_EQ(version.dwPlatformId, static_cast<DWORD>(VER_PLATFORM_WIN32_WINDOWS));
+
+    EXPECT_EQ(Open("\\\\.\\PhysicalDrive1", GENERIC_READ), INVALID_HANDLE_VALUE);
+    HANDLE drive0 = Open("\\\\.\\PhysicalDrive0", GENERIC_READ | GENERIC_WRITE);
+    HANDLE drive1 = Open("\\\\.\\PhysicalDrive1", 0);
+    HANDLE port = Open("\\\\.\\Scsi0:", GENERIC_READ | GENERIC_WRITE);
+    BYTE out[8] = {};
+    BYTE request[60] = {};
+    DWORD returned = 0;
+    EXPECT_TRUE(DeviceIoControl(drive0, SMART_GET_VERSION, nullptr, 0, out, 8, &returned, nullptr));
+    EXPECT_EQ(returned, 5u);
+    EXPECT_THAT(out, ElementsAre(1, 2, 0, 3, 4, 0, 0, 0));
+    EXPECT_FALSE(DeviceIoControl(drive1, IOCTL_STORAGE_QUERY_PROPERTY, request, 12, out, 8, &returned, nullptr));
+    request[40] = 1;
+    EXPECT_TRUE(DeviceIoControl(port, IOCTL_SCSI_MINIPORT, request, 60, out, 1, &returned, nullptr));
+    EXPECT_EQ(out[0], 0xFF);
+    EXPECT_TRUE(DeviceIoControl(port, 315400, nullptr, 0, out, 1, &returned, nullptr));
+    EXPECT_EQ(out[0], 0xEE);
+    for (HANDLE h : {drive0, drive1, port}) EXPECT_TRUE(CloseHandle(h));
+}
+
+TEST_F(DeviceRecordingTest, ABadRecordingNamesItsLineAndSeedsNothing) {
+    const std::pair<std::string, const char*> cases[] = {
+        {"answer \\\\.\\PhysicalDrive0 SMART_GET_VERSION ok 0", "line 1: an odd number"},
+        {"device \\\\.\\PhysicalDrive0 open\nanswer \\\\.\\PhysicalDrive0 SMART_GET_VERSION ok zz", "line 2: 'zz'"},
+        {"answer \\\\.\\PhysicalDrive0 NO_SUCH_CODE ok", "line 1: unknown control code"},
+        {"answer \\\\.\\PhysicalDrive0 0x100000000 ok", "line 1: unknown control code"},
+        {"answer \\\\.\\PhysicalDrive0 1 maybe", "line 1: answer needs ok or fail"},
+        {"answer \\\\.\\Scsi0: 1 target 256 ok", "line 1: target takes"},
+        {"answer \\\\.\\Scsi0: 1 target", "line 1: target takes"},
+        {"answer x 1 ok\nanswer X 1 fail", "line 2: this request is answered twice"},
+        {"  01 02", "line 1: a continued line"},
+        {"device x open\n  01", "line 2: a continued line"},
+        {"device x sometimes", "line 1: unknown device rule"},
+        {"platform", "line 1: platform takes"},
+        {"platform os2", "line 1: unknown platform"},
+        {"drive x", "line 1: unknown keyword"},
+        {"device x open\n\nanswer x 1 ok \x01\x02", "line 3: '\x01\x02' is not hexadecimal"},
+        {std::string("device x open\nanswer x 1 ok\0", 28), "line 2: a zero byte"},
+        {"answer x 1 ok " + std::string(2 * 65537, 'a'), "line 1: an answer of more than 65536 bytes"},
+        {"device \\\\.\\" + std::string(300, 'p') + " open", "line 1: a device path longer than 259"},
+    };
+    for (const auto& [text, error] : cases) {
+        SCOPED_TRACE(text.substr(0, 60));
+        EXPECT_THAT(replay::LoadDeviceRecording(text), HasSubstr(error));
+    }
+    for (const char* path : {"x", "\\\\.\\PhysicalDrive0"}) {
+        EXPECT_EQ(Open(path, 0), INVALID_HANDLE_VALUE);
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    }
+}
+
+}  // namespace
