@@ -82,11 +82,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const int role = flags & 0x20 ? Active : Inactive;
     const bool ok = (flags & 0x40) == 0;
     substitute::ScriptIconPick(answer);
-    substitute::QueueDialogAction([&](HWND dialog) {
-        substitute::ClickButton(dialog, role == Active ? IDC_BROWSE_ACTIVE : IDC_BROWSE_INACTIVE);
-        substitute::ClickButton(dialog, ok ? IDOK : IDCANCEL);
-    });
-    DialogBoxParamA(AppInstance, MAKEINTRESOURCEA(IDD_SETTINGS), MainWindow, SettingsDialogProc, 0);
+    HWND dialog = substitute::MakeDialog(MainWindow, SettingsDialogProc,
+                                         {{IDC_BLINK_DURATION, "EDIT"}, {IDC_DISK, "COMBOBOX"},
+                                          {IDC_ACTIVE_PREVIEW, "STATIC"}, {IDC_INACTIVE_PREVIEW, "STATIC"}});
+    SettingsDialogProc(dialog, WM_INITDIALOG, 0, 0);
+    SettingsDialogProc(dialog, WM_COMMAND, role == Active ? IDC_BROWSE_ACTIVE : IDC_BROWSE_INACTIVE, 0);
+    SettingsDialogProc(dialog, WM_COMMAND, ok ? IDOK : IDCANCEL, 0);
+    DestroyWindow(dialog);
     const IconRole& running = role == Active ? IconPair.Active : IconPair.Inactive;
     const std::string file = running.File;
     Check(IconFileFitsStore(file), "an icon file the store cannot keep");

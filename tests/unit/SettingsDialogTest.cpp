@@ -2,18 +2,15 @@
 #include "settings/SettingsDialog.h"
 
 #include "app/MainWindow.h"
-#include "tray/TrayPresenter.h"
+#include "app/MonitorSetup.h"
 #include "monitor/ActivitySampler.h"
 #include "monitor/CounterCatalogue.h"
-#include "app/MonitorSetup.h"
 #include "res/resource.h"
 #include "settings/SettingsStore.h"
 #include "tests/unit/Machine.h"
+#include "tray/TrayPresenter.h"
 
-#include <chrono>
 #include <cstring>
-#include <functional>
-#include <thread>
 
 using substitute::DwordBytes;
 using substitute::IconPickAnswer;
@@ -39,7 +36,8 @@ RegistryValue Name(const WideString& name) { return RegistryValue{REG_BINARY, su
 
 bool Destroyed(HICON icon) { return substitute::DescribeIcon(icon)->destroyed; }
 HICON Preview(HWND dialog, int role) {
-    return substitute::DialogControl(dialog, role == Active ? IDC_ACTIVE_PREVIEW : IDC_INACTIVE_PREVIEW)->icon;
+    HWND control = GetDlgItem(dialog, role == Active ? IDC_ACTIVE_PREVIEW : IDC_INACTIVE_PREVIEW);
+    return reinterpret_cast<HICON>(SendMessageA(control, STM_GETICON, 0, 0));
 }
 
 // Changes of the store in order, "set Name" or "delete Name".
@@ -64,6 +62,27 @@ std::vector<substitute::NotifyCall> GuiNotifies() {
     return calls;
 }
 
+// What the user does in the dialog, as the dialog manager hands it to the procedure.
+INT_PTR Command(HWND dialog, int id) {
+    return SettingsDialogProc(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+}
+void Browse(HWND dialog, int role, IconPickAnswer answer) {
+    substitute::ScriptIconPick(std::move(answer));
+    EXPECT_FALSE(Command(dialog, role == Active ? IDC_BROWSE_ACTIVE : IDC_BROWSE_INACTIVE));
+}
+void ClickAutoStart(HWND dialog) {
+    CheckDlgButton(dialog, IDC_AUTOSTART, IsDlgButtonChecked(dialog, IDC_AUTOSTART) ? BST_UNCHECKED : BST_CHECKED);
+}
+void TypePeriod(HWND dialog, const char* text) { SetWindowTextA(GetDlgItem(dialog, IDC_BLINK_DURATION), text); }
+void ChooseDisk(HWND dialog, int item) { SendMessageA(GetDlgItem(dialog, IDC_DISK), CB_SETCURSEL, item, 0); }
+// OK or Cancel ends the dialog; the dialog manager then destroys it.
+void End(HWND dialog, WORD command) {
+    EXPECT_TRUE(Command(dialog, command));
+    EXPECT_EQ(substitute::DialogResult(dialog), command);
+    EXPECT_EQ(SettingsDialogOpen, 0);
+    DestroyWindow(dialog);
+}
+
 class SettingsDialogTest : public MachineTest {
 protected:
     void SetUp() override {
@@ -80,15 +99,15 @@ protected:
         RunMonitorSetup();
         monitorStarted = true;
     }
-    // Opens the dialog as the tray command does; `act` plays the user.
-    INT_PTR Open(std::function<void(HWND)> act) {
+    // Opens the dialog as the tray command does: the template's controls, then WM_INITDIALOG.
+    HWND Open() {
         if (!monitorStarted) StartMonitor();
-        substitute::QueueDialogAction(std::move(act));
-        return DialogBoxParamA(AppInstance, MAKEINTRESOURCEA(IDD_SETTINGS), MainWindow, SettingsDialogProc, 0);
-    }
-    static void Browse(HWND dialog, int role, IconPickAnswer answer) {
-        substitute::ScriptIconPick(std::move(answer));
-        substitute::ClickButton(dialog, role == Active ? IDC_BROWSE_ACTIVE : IDC_BROWSE_INACTIVE);
+        HWND dialog = substitute::MakeDialog(MainWindow, SettingsDialogProc,
+                                             {{IDC_AUTOSTART, "BUTTON"}, {IDC_BLINK_DURATION, "EDIT"}, {IDC_DISK, "COMBOBOX"},
+                                              {IDC_ACTIVE_PREVIEW, "STATIC"}, {IDC_INACTIVE_PREVIEW, "STATIC"}});
+        EXPECT_TRUE(SettingsDialogProc(dialog, WM_INITDIALOG, 0, 0));  // the manager focuses the first control
+        EXPECT_EQ(SettingsDialogOpen, 1);
+        return dialog;
     }
     bool monitorStarted = false;
 };
@@ -106,27 +125,21 @@ void PrintTo(const OpenCase& c, std::ostream* os) { *os << c.name; }
 
 class DialogOpenTest : public SettingsDialogTest, public ::testing::WithParamInterface<OpenCase> {};
 
-TEST_P(DialogOpenTest, ShowsTheStoreAndTheRunningIconsAndEscapeWritesNothing) {
+TEST_P(DialogOpenTest, ShowsTheStoreAndTheRunningIconsAndCancelWritesNothing) {
     GetParam().store();
     StoreIcon(Active, DiskIcons, 1);
-    EXPECT_EQ(Open([](HWND dialog) {
-                  EXPECT_EQ(SettingsDialogOpen, 1);
-                  EXPECT_EQ(substitute::FocusedControl(dialog), GetDlgItem(dialog, IDC_AUTOSTART));
-                  EXPECT_EQ(IsDlgButtonChecked(dialog, IDC_AUTOSTART), GetParam().checked ? 1u : 0u);
-                  EXPECT_EQ(substitute::DialogControl(dialog, IDC_BLINK_DURATION)->text, GetParam().blinkText);
-                  auto list = substitute::DialogControl(dialog, IDC_DISK);
-                  std::vector<std::string> items;
-                  for (auto& item : list->items)
-                      items.push_back(std::string(item.text.begin(), item.text.end()) + " " + std::to_string(item.data));
-                  EXPECT_THAT(items, ElementsAre("LogicalDisk(C:) 0", "LogicalDisk(D:) 1", "LogicalDisk(_Total) 2",
-                                                 "PhysicalDisk(0 C:) 3", "PhysicalDisk(1 D:) 4"));
-                  EXPECT_EQ(list->selection, GetParam().item);
-                  EXPECT_EQ(Preview(dialog, Active), IconPair.Active.Icon);  // the tray's own icons
-                  EXPECT_EQ(Preview(dialog, Inactive), IconPair.Inactive.Icon);
-                  substitute::PressEscape(dialog);
-              }),
-              IDCANCEL);
-    EXPECT_EQ(SettingsDialogOpen, 0);
+    HWND dialog = Open();
+    EXPECT_EQ(IsDlgButtonChecked(dialog, IDC_AUTOSTART), GetParam().checked ? 1u : 0u);
+    EXPECT_EQ(substitute::DescribeWindow(GetDlgItem(dialog, IDC_BLINK_DURATION))->text, GetParam().blinkText);
+    auto list = substitute::DescribeWindow(GetDlgItem(dialog, IDC_DISK));
+    std::vector<std::string> items;
+    for (auto& item : list->items) items.push_back(std::string(item.text.begin(), item.text.end()) + " " + std::to_string(item.data));
+    EXPECT_THAT(items, ElementsAre("LogicalDisk(C:) 0", "LogicalDisk(D:) 1", "LogicalDisk(_Total) 2", "PhysicalDisk(0 C:) 3",
+                                   "PhysicalDisk(1 D:) 4"));
+    EXPECT_EQ(list->selection, GetParam().item);
+    EXPECT_EQ(Preview(dialog, Active), IconPair.Active.Icon);  // the tray's own icons
+    EXPECT_EQ(Preview(dialog, Inactive), IconPair.Inactive.Icon);
+    End(dialog, IDCANCEL);
     EXPECT_THAT(StoreWrites(), IsEmpty());
 }
 
@@ -150,18 +163,20 @@ INSTANTIATE_TEST_SUITE_P(
                                false, "100", 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// A stored period above the range is saved as its top, after the old sampler stopped.
 TEST_F(SettingsDialogTest, OkWithoutChangesRewritesTheStoreInOrderAndLeavesTheRunKeyAlone) {
     StoreIcon(Active, DiskIcons, 2);
     Store(InactiveIconIndexValue, REG_DWORD, DwordBytes(5));  // an index without its file
+    Store(BlinkDurationValue, REG_DWORD, DwordBytes(3000));
     StartMonitor();
     ASSERT_TRUE(substitute::WaitForCollects(2));
-    EXPECT_EQ(Open([](HWND dialog) { substitute::ClickButton(dialog, IDOK); }), IDOK);
-    EXPECT_EQ(SettingsDialogOpen, 0);
+    End(Open(), IDOK);
     EXPECT_THAT(StoreWrites(), ElementsAre("set StartUp", "set BlinkDuration", "set SelectedDiskCounter",
                                            "set ExternalActiveIconFile", "set ExternalActiveIconIndex",
                                            "delete ExternalInactiveIconFile", "delete ExternalInactiveIconIndex"));
     EXPECT_EQ(Stored(StartUpValue), Number(0));
-    EXPECT_EQ(Stored(BlinkDurationValue), Number(100));
+    EXPECT_EQ(BlinkDuration, 2000u);
+    EXPECT_EQ(Stored(BlinkDurationValue), Number(2000));
     EXPECT_EQ(Stored(ActiveIconFileValue), (RegistryValue{REG_SZ, TextBytes(DiskIcons)}));
     EXPECT_EQ(Stored(ActiveIconIndexValue), Number(2));
     EXPECT_FALSE(RunKeyTouched());
@@ -170,48 +185,19 @@ TEST_F(SettingsDialogTest, OkWithoutChangesRewritesTheStoreInOrderAndLeavesTheRu
     EXPECT_EQ(SelectedCounterPath, FirstPath);
     EXPECT_EQ(TooltipText, "LogicalDisk(C:)");
     ASSERT_EQ(substitute::WaitLog().size(), 1u);
-    EXPECT_EQ(substitute::WaitLog()[0].timeout, 200u);
+    EXPECT_EQ(substitute::WaitLog()[0].timeout, 6000u);  // twice the period in force before OK
     EXPECT_TRUE(Eventually([] { return substitute::AddedCounterPaths().size() == 2; }));
     EXPECT_EQ(substitute::AddedCounterPaths(), (std::vector<WideString>{TotalPath, FirstPath}));
 }
 
-TEST_F(SettingsDialogTest, StoredPeriodAboveTheRangeIsSavedAsItsTopAfterTheOldSamplerStopped) {
-    Store(BlinkDurationValue, REG_DWORD, DwordBytes(3000));
-    StartMonitor();
-    EXPECT_EQ(BlinkDuration, 3000u);
-    Open([](HWND dialog) { substitute::ClickButton(dialog, IDOK); });
-    EXPECT_EQ(BlinkDuration, 2000u);
-    EXPECT_EQ(Stored(BlinkDurationValue), Number(2000));
-    ASSERT_EQ(substitute::WaitLog().size(), 1u);
-    EXPECT_EQ(substitute::WaitLog()[0].timeout, 6000u);  // twice the period in force before OK
+// The edit box's text is read as a number (as the C library's atol would, but never wrapped
+// round) and held within 100..2000.
+TEST(BlinkDurationFromTextTest, IsReadAsANumberAndHeldWithinTheRange) {
+    const std::pair<const char*, DWORD> table[] = {
+        {"150ms", 150}, {" 300", 300}, {"\t+1999x", 1999}, {"\r500", 500}, {"", 100}, {"fast", 100}, {"50", 100},
+        {"2500", 2000}, {"-5", 2000}, {"-0", 100}, {"- 5", 100}, {"4294967396", 2000}, {"-4294967295", 2000}};
+    for (auto [text, period] : table) EXPECT_EQ(BlinkDurationFromText(text), period) << '"' << text << '"';
 }
-
-struct BlinkText {
-    std::string text;
-    DWORD period;
-};
-void PrintTo(const BlinkText& c, std::ostream* os) { *os << '"' << c.text << '"'; }
-
-class BlinkTextTest : public SettingsDialogTest, public ::testing::WithParamInterface<BlinkText> {};
-
-TEST_P(BlinkTextTest, IsReadAsANumberAndHeldWithinTheRange) {
-    Open([](HWND dialog) {
-        substitute::TypeText(dialog, IDC_BLINK_DURATION, GetParam().text);
-        substitute::ClickButton(dialog, IDOK);
-    });
-    EXPECT_EQ(BlinkDuration, GetParam().period);
-    EXPECT_EQ(Stored(BlinkDurationValue), Number(GetParam().period));
-}
-
-INSTANTIATE_TEST_SUITE_P(Table, BlinkTextTest,
-                         ::testing::Values(BlinkText{"150ms", 150}, BlinkText{" 300", 300}, BlinkText{"\t+1999x", 1999},
-                                           BlinkText{"", 100}, BlinkText{"fast", 100}, BlinkText{"50", 100},
-                                           BlinkText{"2500", 2000}, BlinkText{"-5", 2000}, BlinkText{"-0", 100},
-                                           BlinkText{"- 5", 100},
-                                           // Beyond 32 bits: large, never wrapped round to a short period.
-                                           BlinkText{"4294967396", 2000}, BlinkText{"-4294967295", 2000},
-                                           // Only the first 15 characters count.
-                                           BlinkText{"000000000000000150", 100}));
 
 struct AutoStartCase {
     const char* name;
@@ -229,10 +215,9 @@ TEST_P(DialogAutoStartTest, RunEntryChangesOnlyWithTheCheckBox) {
     const AutoStartCase c = GetParam();
     Store(StartUpValue, REG_DWORD, DwordBytes(c.checkedAtOpen));
     if (c.runEntry) substitute::SetRegistryValue(RunKeyPath, AutoStartValueName, REG_SZ, TextBytes("old.exe"));
-    Open([&](HWND dialog) {
-        for (int i = 0; i < c.clicks; ++i) substitute::ClickButton(dialog, IDC_AUTOSTART);
-        substitute::ClickButton(dialog, IDOK);
-    });
+    HWND dialog = Open();
+    for (int i = 0; i < c.clicks; ++i) ClickAutoStart(dialog);
+    End(dialog, IDOK);
     EXPECT_EQ(substitute::GetRegistryValue(RunKeyPath, AutoStartValueName).has_value(), c.runEntryAfter);
     EXPECT_EQ(RunKeyTouched(), c.runKeyTouched);
     EXPECT_EQ(Stored(StartUpValue), Number(c.checkedAtOpen != (c.clicks % 2 == 1)));
@@ -248,17 +233,14 @@ INSTANTIATE_TEST_SUITE_P(Table, DialogAutoStartTest,
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(SettingsDialogTest, OkWhenTheKeyCanNeitherBeOpenedNorCreatedChangesOnlyAutoStart) {
-    EXPECT_EQ(Open([](HWND dialog) {
-                  substitute::TypeText(dialog, IDC_BLINK_DURATION, "500");
-                  substitute::ChooseComboItem(dialog, IDC_DISK, 3);
-                  Browse(dialog, Inactive, PickedIcon(u"C:\\Icons\\disk.ico", 1));
-                  substitute::ClickButton(dialog, IDC_AUTOSTART);
-                  substitute::FailNext("RegOpenKeyExA", ERROR_ACCESS_DENIED);
-                  substitute::FailNext("RegCreateKeyExA", ERROR_ACCESS_DENIED);
-                  substitute::ClickButton(dialog, IDOK);
-              }),
-              IDOK);
-    EXPECT_EQ(SettingsDialogOpen, 0);
+    HWND dialog = Open();
+    TypePeriod(dialog, "500");
+    ChooseDisk(dialog, 3);
+    Browse(dialog, Inactive, PickedIcon(u"C:\\Icons\\disk.ico", 1));
+    ClickAutoStart(dialog);
+    substitute::FailNext("RegOpenKeyExA", ERROR_ACCESS_DENIED);
+    substitute::FailNext("RegCreateKeyExA", ERROR_ACCESS_DENIED);
+    End(dialog, IDOK);
     EXPECT_FALSE(substitute::RegistryKeyExists(SettingsKeyPath));
     EXPECT_EQ(BlinkDuration, 100u);
     EXPECT_EQ(SelectedCounterPath, TotalPath);
@@ -270,16 +252,19 @@ TEST_F(SettingsDialogTest, OkWhenTheKeyCanNeitherBeOpenedNorCreatedChangesOnlyAu
     EXPECT_TRUE(SamplerRecorded());
 }
 
-// --- The selection ---
+// --- The selection and the period ---
 
+// Only the first 15 characters of the period count.
 TEST_F(SettingsDialogTest, NewSelectionShowsInTheTrayAtOnceAndNewIconsFromTheNextChange) {
     // The new sampler's first collect only primes the counter.
     substitute::ScriptCounter(PhysicalPath, {substitute::Sample{0}, substitute::Sample{150}, substitute::Sample{0}});
-    Open([](HWND dialog) {
-        substitute::ChooseComboItem(dialog, IDC_DISK, 3);
-        Browse(dialog, Inactive, PickedIcon(u"C:\\Icons\\disk.ico", 1));
-        substitute::ClickButton(dialog, IDOK);
-    });
+    HWND dialog = Open();
+    ChooseDisk(dialog, 3);
+    TypePeriod(dialog, "000000000000150");
+    Browse(dialog, Inactive, PickedIcon(u"C:\\Icons\\disk.ico", 1));
+    End(dialog, IDOK);
+    EXPECT_EQ(BlinkDuration, 150u);
+    EXPECT_EQ(Stored(BlinkDurationValue), Number(150));
     EXPECT_EQ(SelectedCounterPath, PhysicalPath);
     EXPECT_EQ(Stored(SelectedDiskCounterValue), Name(u"PhysicalDisk(0 C:)"));
     auto gui = GuiNotifies();
@@ -293,38 +278,26 @@ TEST_F(SettingsDialogTest, NewSelectionShowsInTheTrayAtOnceAndNewIconsFromTheNex
     EXPECT_EQ(Describe(substitute::NotifyLog()[3].record.hIcon), "C:\\Icons\\disk.ico#1");
 }
 
-struct LostSelectionCase {
-    const char* name;
-    std::vector<WideString> logical;
-    void (*act)(HWND dialog);
-};
-void PrintTo(const LostSelectionCase& c, std::ostream* os) { *os << c.name; }
-
-class LostSelectionTest : public SettingsDialogTest, public ::testing::WithParamInterface<LostSelectionCase> {};
-
-TEST_P(LostSelectionTest, OkLeavesTheSelectionAndTheTrayAlone) {
-    substitute::SeedDiskObjects(GetParam().logical, {});
-    StartMonitor();
-    WideString watched = SelectedCounterPath;
-    Open([](HWND dialog) {
-        GetParam().act(dialog);
-        substitute::ClickButton(dialog, IDOK);
-    });
-    EXPECT_EQ(SelectedCounterPath, watched);
-    EXPECT_FALSE(Stored(SelectedDiskCounterValue));
-    for (auto& call : GuiNotifies()) EXPECT_NE(call.message, static_cast<DWORD>(NIM_MODIFY));
+// With an empty list, or an entry the catalogue lost when the shell restarted while the dialog was
+// open, OK leaves the selection and the tray alone.
+TEST_F(SettingsDialogTest, OkWithoutAnEntryLeavesTheSelectionAndTheTrayAlone) {
+    for (bool empty : {true, false}) {
+        SCOPED_TRACE(empty ? "empty list" : "entry gone");
+        substitute::SeedDiskObjects(empty ? std::vector<WideString>{} : std::vector<WideString>{u"C:", u"_Total"}, {});
+        StartMonitor();
+        WideString watched = SelectedCounterPath;
+        HWND dialog = Open();
+        if (!empty) {
+            ChooseDisk(dialog, 1);
+            substitute::SeedDiskObjects({u"_Total"}, {});
+            RunMonitorSetup();
+        }
+        End(dialog, IDOK);
+        EXPECT_EQ(SelectedCounterPath, watched);
+        EXPECT_FALSE(Stored(SelectedDiskCounterValue));
+        for (auto& call : GuiNotifies()) EXPECT_NE(call.message, static_cast<DWORD>(NIM_MODIFY));
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(Table, LostSelectionTest,
-                         ::testing::Values(LostSelectionCase{"EmptyList", {}, [](HWND) {}},
-                                           // The shell restarts while the dialog is open; the catalogue shrinks.
-                                           LostSelectionCase{"EntryGoneAfterAShellRestart", {u"C:", u"_Total"},
-                                                             [](HWND dialog) {
-                                                                 substitute::ChooseComboItem(dialog, IDC_DISK, 1);
-                                                                 substitute::SeedDiskObjects({u"_Total"}, {});
-                                                                 RunMonitorSetup();
-                                                             }}),
-                         [](const auto& info) { return std::string(info.param.name); });
 
 // --- Icons ---
 
@@ -344,28 +317,24 @@ TEST_P(BrowseTest, ChangesTheRolesChoiceOnlyForAnIconTheStoreCanKeep) {
     const BrowseCase& c = GetParam();
     StoreIcon(Active, DiskIcons, 1);
     c.arrange();
-    Open([&](HWND dialog) {
-        if (c.answer) substitute::ScriptIconPick(*c.answer);
-        substitute::ClickButton(dialog, IDC_BROWSE_ACTIVE);
-        EXPECT_EQ(Describe(Preview(dialog, Active)), c.icon);
-        EXPECT_EQ(Describe(Preview(dialog, Inactive)), "shared 114");
-        substitute::ClickButton(dialog, IDOK);
-    });
+    HWND dialog = Open();
+    if (c.answer) substitute::ScriptIconPick(*c.answer);
+    EXPECT_FALSE(Command(dialog, IDC_BROWSE_ACTIVE));
+    EXPECT_EQ(Describe(Preview(dialog, Active)), c.icon);
+    EXPECT_EQ(Describe(Preview(dialog, Inactive)), "shared 114");
+    End(dialog, IDOK);
     EXPECT_EQ(Describe(IconPair.Active.Icon), c.icon);
     EXPECT_EQ(IconPair.Active.File, c.storedFile.value_or(""));
     EXPECT_EQ(Stored(ActiveIconFileValue),
               c.storedFile ? std::optional(RegistryValue{REG_SZ, TextBytes(*c.storedFile)}) : std::nullopt);
     EXPECT_EQ(Stored(ActiveIconIndexValue).has_value(), c.storedFile.has_value());
     EXPECT_FALSE(Stored(InactiveIconFileValue));
-    if (c.answer) {
-        // The picker opens over the dialog on an empty path and the role's index.
-        auto picks = substitute::IconPickLog();
-        ASSERT_EQ(picks.size(), 1u);
-        EXPECT_EQ(picks[0].owner, substitute::DialogLog().back().dialog);
-        EXPECT_EQ(picks[0].path, "");
-        EXPECT_EQ(picks[0].capacity, 260u);
-        EXPECT_EQ(picks[0].index, 1);
-    }
+    if (!c.answer) return;
+    // The picker opens over the dialog on an empty path and the role's index.
+    auto picks = substitute::IconPickLog();
+    ASSERT_EQ(picks.size(), 1u);
+    EXPECT_EQ(picks[0].owner, dialog);
+    EXPECT_EQ(picks[0].path + " " + std::to_string(picks[0].capacity) + " " + std::to_string(picks[0].index), " 260 1");
 }
 
 const std::string Path199 = "C:\\" + std::string(192, 'p') + ".ico";
@@ -386,22 +355,21 @@ INSTANTIATE_TEST_SUITE_P(
                    PickedIcon(WidePath(Path199), 0), Path199 + "#0", Path199},
         BrowseCase{"PathTooLongForTheStore", [] { substitute::AddIconFile(Path200, 1); },
                    PickedIcon(WidePath(Path200), 0), "C:\\Icons\\disk.ico#1", DiskIcons},
-        BrowseCase{"NoShellLibrary", [] { substitute::RemoveLibrary("shell32.dll"); }, std::nullopt,
+        BrowseCase{"NoShellLibrary", [] { substitute::FailNext("LoadLibraryA", ERROR_MOD_NOT_FOUND); }, std::nullopt,
                    "C:\\Icons\\disk.ico#1", DiskIcons}),
     [](const auto& info) { return std::string(info.param.name); });
 
-class DefaultIconsTest : public SettingsDialogTest, public ::testing::WithParamInterface<int> {};
+class DefaultIconsTest : public SettingsDialogTest, public ::testing::WithParamInterface<WORD> {};
 
 TEST_P(DefaultIconsTest, AreCommittedByOkAndDroppedByCancel) {
     StoreIcon(Active, DiskIcons, 1);
     StoreIcon(Inactive, DiskIcons, 2);
     const bool ok = GetParam() == IDOK;
-    Open([](HWND dialog) {
-        substitute::ClickButton(dialog, IDC_DEFAULT_ICONS);
-        EXPECT_EQ(Describe(Preview(dialog, Active)), "shared 113");
-        EXPECT_EQ(Describe(Preview(dialog, Inactive)), "shared 114");
-        substitute::ClickButton(dialog, GetParam());
-    });
+    HWND dialog = Open();
+    EXPECT_FALSE(Command(dialog, IDC_DEFAULT_ICONS));
+    EXPECT_EQ(Describe(Preview(dialog, Active)), "shared 113");
+    EXPECT_EQ(Describe(Preview(dialog, Inactive)), "shared 114");
+    End(dialog, GetParam());
     EXPECT_EQ(Describe(IconPair.Active.Icon), ok ? "shared 113" : "C:\\Icons\\disk.ico#1");
     EXPECT_EQ(Describe(IconPair.Inactive.Icon), ok ? "shared 114" : "C:\\Icons\\disk.ico#2");
     EXPECT_EQ(IconPair.Active.Index, ok ? 0 : 1);
@@ -415,55 +383,47 @@ TEST_P(DefaultIconsTest, AreCommittedByOkAndDroppedByCancel) {
 
 INSTANTIATE_TEST_SUITE_P(OkOrCancel, DefaultIconsTest, ::testing::Values(IDOK, IDCANCEL));
 
-struct Ending {
-    const char* name;
-    void (*end)(HWND dialog);
-    bool ok;
-};
-void PrintTo(const Ending& c, std::ostream* os) { *os << c.name; }
+class PreviewTest : public SettingsDialogTest, public ::testing::WithParamInterface<int> {};
 
-class PreviewTest : public SettingsDialogTest, public ::testing::WithParamInterface<Ending> {};
-
-// Every extracted preview is destroyed once it is replaced or the dialog goes, however it goes;
-// shared and running icons never are (the substitute fails the test on that). Without OK the
-// next opening starts again from the running icons.
+// Every extracted preview is destroyed once it is replaced or the dialog goes, however it goes
+// (OK, Cancel, or destroyed with the main window while open); shared and running icons never are
+// (the substitute fails the test on that). Without OK the next opening starts again from the
+// running icons.
 TEST_P(PreviewTest, ExtractedPreviewsAreDestroyedAndNothingElse) {
+    const int end = GetParam();
     StoreIcon(Active, DiskIcons, 0);
     StartMonitor();
     HICON running = IconPair.Active.Icon;
     std::vector<HICON> previews;
-    Open([&](HWND dialog) {
-        Browse(dialog, Active, PickedIcon(u"C:\\Icons\\disk.ico", 1));
-        previews.push_back(Preview(dialog, Active));
-        Browse(dialog, Active, PickedIcon(u"C:\\Icons\\disk.ico", 2));
-        EXPECT_TRUE(Destroyed(previews.back()));
-        previews.push_back(Preview(dialog, Active));
-        Browse(dialog, Inactive, PickedIcon(u"C:\\Icons\\disk.ico", 0));
-        previews.push_back(Preview(dialog, Inactive));
-        substitute::ClickButton(dialog, IDC_DEFAULT_ICONS);
-        EXPECT_TRUE(Destroyed(previews[1]) && Destroyed(previews[2]));
-        Browse(dialog, Inactive, PickedIcon(u"C:\\readme.txt", 0));
-        Browse(dialog, Active, PickedIcon(u"C:\\Icons\\disk.ico", 1));
-        previews.push_back(Preview(dialog, Active));
-        GetParam().end(dialog);
-    });
+    HWND dialog = Open();
+    Browse(dialog, Active, PickedIcon(u"C:\\Icons\\disk.ico", 1));
+    previews.push_back(Preview(dialog, Active));
+    Browse(dialog, Active, PickedIcon(u"C:\\Icons\\disk.ico", 2));
+    EXPECT_TRUE(Destroyed(previews.back()));
+    previews.push_back(Preview(dialog, Active));
+    Browse(dialog, Inactive, PickedIcon(u"C:\\Icons\\disk.ico", 0));
+    previews.push_back(Preview(dialog, Inactive));
+    EXPECT_FALSE(Command(dialog, IDC_DEFAULT_ICONS));
+    EXPECT_TRUE(Destroyed(previews[1]) && Destroyed(previews[2]));
+    Browse(dialog, Inactive, PickedIcon(u"C:\\readme.txt", 0));
+    Browse(dialog, Active, PickedIcon(u"C:\\Icons\\disk.ico", 1));
+    previews.push_back(Preview(dialog, Active));
+    EXPECT_FALSE(Destroyed(previews.back()));
+    if (end == 0)
+        DestroyWindow(dialog);
+    else
+        End(dialog, static_cast<WORD>(end));
     EXPECT_TRUE(Destroyed(previews.back()));
     EXPECT_FALSE(Destroyed(IconPair.Active.Icon));
-    EXPECT_EQ(Stored(ActiveIconIndexValue), Number(GetParam().ok ? 1 : 0));
-    if (GetParam().ok) return;
+    EXPECT_EQ(Stored(ActiveIconIndexValue), Number(end == IDOK ? 1 : 0));
+    if (end == IDOK) return;
     EXPECT_EQ(IconPair.Active.Icon, running);
-    Open([&](HWND dialog) {
-        EXPECT_EQ(Preview(dialog, Active), running);
-        substitute::PressEscape(dialog);
-    });
+    dialog = Open();
+    EXPECT_EQ(Preview(dialog, Active), running);
+    End(dialog, IDCANCEL);
 }
 
-INSTANTIATE_TEST_SUITE_P(EveryEnd, PreviewTest,
-                         ::testing::Values(Ending{"Ok", [](HWND d) { substitute::ClickButton(d, IDOK); }, true},
-                                           Ending{"CloseBox", [](HWND d) { substitute::PressCloseBox(d); }, false},
-                                           // As when the main window goes while the dialog is open.
-                                           Ending{"Destroyed", [](HWND d) { DestroyWindow(d); }, false}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(OkCancelOrDestroyed, PreviewTest, ::testing::Values(IDOK, IDCANCEL, 0));
 
 // --- The chooser ---
 
@@ -490,7 +450,6 @@ TEST_P(ChooseIconTest, GivesBackOnlyAWholePathInTheAnsiCodePage) {
     EXPECT_EQ(std::string(path), c.path.empty() ? "C:\\old.ico" : c.path);
     EXPECT_EQ(index, c.path.empty() ? 4 : c.index);
     EXPECT_EQ(static_cast<unsigned char>(path[MAX_PATH]), 0xCCu);
-    EXPECT_EQ(substitute::LoadedLibraries(), 0u);
     std::vector<std::string> picks;
     for (auto& pick : substitute::IconPickLog()) picks.push_back(pick.path + " " + std::to_string(pick.index));
     EXPECT_EQ(picks, c.answer ? std::vector<std::string>{"C:\\old.ico 4"} : std::vector<std::string>{});
@@ -517,8 +476,9 @@ INSTANTIATE_TEST_SUITE_P(
         ChooseCase{"DoubleByteNameTooLong", DoubleByte, PickedIcon(WideString(200, u'\u4e00'), 1), "", 0},
         ChooseCase{"NoVersion", [] { substitute::FailNext("GetVersionExA", ERROR_INVALID_PARAMETER); }, std::nullopt,
                    "", 0},
-        ChooseCase{"NoLibrary", [] { substitute::RemoveLibrary("shell32.dll"); }, std::nullopt, "", 0},
-        ChooseCase{"NoEntry", [] { substitute::RemoveLibraryEntry("shell32.dll", 62); }, std::nullopt, "", 0}),
+        ChooseCase{"NoLibrary", [] { substitute::FailNext("LoadLibraryA", ERROR_MOD_NOT_FOUND); }, std::nullopt, "", 0},
+        ChooseCase{"NoEntry", [] { substitute::FailNext("GetProcAddress", ERROR_PROC_NOT_FOUND); }, std::nullopt, "",
+                   0}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
