@@ -4,6 +4,7 @@
 #include "monitor/ActivitySampler.h"
 #include "res/resource.h"
 #include "settings/SettingsDialog.h"
+#include "settings/SettingsStore.h"
 #include "tests/unit/Machine.h"
 #include "tray/TrayPresenter.h"
 
@@ -97,44 +98,41 @@ TEST_F(MainWindowTest, StartsHiddenWithTheInactiveIconAndExitEndsWithZero) {
     ExpectEndedCleanly();
 }
 
-class RefusedStartTest : public MainWindowTest, public ::testing::WithParamInterface<int> {};
-
-// Another instance holds the mutex, or one in another user's context: no window, icon or thread.
-// Any other failure of the mutex lets the start go on.
-TEST_P(RefusedStartTest, EndsAtOnceWithZero) {
-    const int how = GetParam();
-    if (how == 2)
-        substitute::FailNext("CreateMutexA", ERROR_INVALID_PARAMETER);
-    else
-        substitute::AddForeignMutex("Lumenhop", how == 1);
-    if (how == 2) UserChooses(IDM_EXIT);
-    EXPECT_EQ(RunProgram(), 0);
-    EXPECT_EQ(Adds(), how == 2 ? 1u : 0u);
-    EXPECT_EQ(substitute::ThreadsStarted(), how == 2 ? 1u : 0u);
-    EXPECT_EQ(substitute::RegisteredClass("Lumenhop").has_value(), how == 2);
-}
-
-INSTANTIATE_TEST_SUITE_P(AlreadyExistsAccessDeniedOrOtherFailure, RefusedStartTest, ::testing::Values(0, 1, 2));
-
-TEST_F(MainWindowTest, FailedWindowCreationEndsWithZeroBeforeAnySetUp) {
-    substitute::FailNext("CreateWindowExA", ERROR_NOT_ENOUGH_MEMORY);
-    EXPECT_EQ(RunProgram(), 0);
-    EXPECT_EQ(MainWindow, nullptr);
-    EXPECT_THAT(substitute::NotifyLog(), IsEmpty());
-    EXPECT_EQ(substitute::ThreadsStarted(), 0u);
+// Another instance holds the mutex, or one in another user's context: no icon or thread. Any other
+// failure of the mutex lets the start go on. A window that cannot be created ends it before any
+// set-up. The exit code is 0 on every path.
+TEST_F(MainWindowTest, RefusedStartsEndAtOnceWithZero) {
+    for (int how : {0, 1, 2, 3}) {
+        SCOPED_TRACE(how);
+        substitute::Reset();
+        if (how < 2) substitute::AddForeignMutex("Lumenhop", how == 1);
+        if (how == 2) substitute::FailNext("CreateMutexA", ERROR_INVALID_PARAMETER);
+        if (how == 2) UserChooses(IDM_EXIT);
+        if (how == 3) substitute::FailNext("CreateWindowExA", ERROR_NOT_ENOUGH_MEMORY);
+        EXPECT_EQ(RunProgram(), 0);
+        EXPECT_EQ(Adds(), how == 2 ? 1u : 0u);
+        EXPECT_EQ(substitute::ThreadsStarted(), how == 2 ? 1u : 0u);
+        EXPECT_EQ(substitute::RegisteredClass("Lumenhop").has_value(), how >= 2);
+        EXPECT_THAT(substitute::Problems(), IsEmpty());
+    }
 }
 
 // --- The shell's restart broadcast ---
 
+// The rerun starts again from the store of that moment: an icon file no longer stored is dropped.
 TEST_F(MainWindowTest, TaskbarCreatedRerunsTheWholeSetUp) {
+    substitute::AddIconFile("C:\\disk.ico", 1);
+    Store(InactiveIconFileValue, REG_SZ, substitute::TextBytes("C:\\disk.ico"));
     substitute::QueueUserAction([] {
+        EXPECT_EQ(Describe(substitute::TrayIcon()->icon), "C:\\disk.ico#0");
+        substitute::RemoveRegistryValue(SettingsKeyPath, InactiveIconFileValue);
         substitute::RestartShell();
         PostMessageA(MainWindow, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
     });
     substitute::QueueUserAction([] {
         EXPECT_EQ(Adds(), 2u);
         ASSERT_TRUE(substitute::TrayIcon());
-        EXPECT_EQ(Describe(substitute::TrayIcon()->icon), "shared 114");
+        EXPECT_EQ(Describe(substitute::TrayIcon()->icon) + " " + IconPair.Inactive.File, "shared 114 ");
         EXPECT_EQ(substitute::ThreadsStarted(), 2u);
     });
     UserChooses(IDM_EXIT);
@@ -142,49 +140,38 @@ TEST_F(MainWindowTest, TaskbarCreatedRerunsTheWholeSetUp) {
     ExpectEndedCleanly();
 }
 
-// The first set-up runs inside the window's creation, before the restart message is registered.
-TEST_F(MainWindowTest, NullMessageIsNeverTheRestartMessage) {
+// The first set-up runs inside the window's creation, before the restart message is registered,
+// so WM_NULL (0) is never taken for it. Only the right button's press opens the menu, at the
+// pointer, with the main window in the foreground; a WM_NULL posted after it lets a dismissed menu
+// close at once. A menu that cannot be loaded shows nothing (the fixture fails on a loaded menu
+// not destroyed), and other commands do nothing.
+TEST_F(MainWindowTest, WindowProcedureRoutesNullMouseAndOtherCommands) {
     HWND window = CreateWindowOnly();
     ASSERT_EQ(TaskbarCreatedMessage, 0u);
     MainWindowProc(window, WM_NULL, 0, 0);
     TaskbarCreatedMessage = RegisterWindowMessageA("TaskbarCreated");
     MainWindowProc(window, WM_NULL, 0, 0);
     EXPECT_EQ(Adds(), 1u);
-    DestroyWindow(window);
-}
+    EXPECT_EQ(MainWindowProc(window, TaskbarCreatedMessage, 0, 0), 0);
+    EXPECT_EQ(Adds(), 2u);
 
-// --- The tray menu ---
-
-// Only the right button's press opens the menu, at the pointer, with the main window in the
-// foreground; a WM_NULL posted after it lets a dismissed menu close at once.
-TEST_F(MainWindowTest, RightButtonPressOpensTheMenuAtThePointer) {
-    HWND window = CreateWindowOnly();
-    for (LPARAM other : {WM_RBUTTONUP, WM_LBUTTONDOWN}) EXPECT_EQ(MainWindowProc(window, TrayCallbackMessage, 0, other), 0);
-    EXPECT_THAT(substitute::MenuLog(), IsEmpty());
-
-    EXPECT_EQ(MainWindowProc(window, TrayCallbackMessage, 0, WM_RBUTTONDOWN), 0);
-    auto menus = substitute::MenuLog();
-    ASSERT_EQ(menus.size(), 1u);
-    EXPECT_EQ(std::make_pair(menus[0].x, menus[0].y), std::make_pair(900, 700));
-    EXPECT_EQ(menus[0].flags, 0u);
-    EXPECT_EQ(menus[0].owner, window);
-    EXPECT_TRUE(menus[0].ownerInForeground);
-    auto posted = substitute::PostedMessages();
-    ASSERT_EQ(posted.size(), 1u);
-    EXPECT_EQ(posted[0].hwnd, window);
-    EXPECT_TRUE(posted[0].message == WM_NULL && posted[0].wParam == 0 && posted[0].lParam == 0);
-    DestroyWindow(window);
-}
-
-// A menu that cannot be loaded shows nothing; the fixture fails on a loaded menu not destroyed.
-TEST_F(MainWindowTest, MenuThatCannotBeLoadedShowsNothing) {
-    HWND window = CreateWindowOnly();
     for (const char* function : {"LoadMenuA", "GetSubMenu"}) {
         substitute::FailNext(function, ERROR_RESOURCE_NAME_NOT_FOUND);
         MainWindowProc(window, TrayCallbackMessage, 0, WM_RBUTTONDOWN);
     }
-    EXPECT_THAT(substitute::MenuLog(), IsEmpty());
-    EXPECT_THAT(substitute::PostedMessages(), IsEmpty());
+    for (LPARAM other : {WM_RBUTTONUP, WM_LBUTTONDOWN}) EXPECT_EQ(MainWindowProc(window, TrayCallbackMessage, 0, other), 0);
+    EXPECT_TRUE(substitute::MenuLog().empty() && substitute::PostedMessages().empty());
+    EXPECT_EQ(MainWindowProc(window, TrayCallbackMessage, 0, WM_RBUTTONDOWN), 0);
+    auto menus = substitute::MenuLog();
+    ASSERT_EQ(menus.size(), 1u);
+    EXPECT_TRUE(menus[0].x == 900 && menus[0].y == 700 && menus[0].flags == 0 && menus[0].owner == window);
+    EXPECT_TRUE(menus[0].ownerInForeground);
+    auto posted = substitute::PostedMessages();
+    ASSERT_EQ(posted.size(), 1u);
+    EXPECT_TRUE(posted[0].hwnd == window && posted[0].message == WM_NULL && posted[0].wParam == 0 && posted[0].lParam == 0);
+
+    for (WPARAM command : {WPARAM{0}, WPARAM{IDOK}, WPARAM{119}}) EXPECT_EQ(MainWindowProc(window, WM_COMMAND, command, 0), 0);
+    EXPECT_TRUE(substitute::DialogLog().empty() && IsWindow(window));
     DestroyWindow(window);
 }
 
@@ -243,14 +230,6 @@ TEST_F(MainWindowTest, OtherDialogsAndExitStillActWhileADialogIsOpen) {
     EXPECT_THAT(DialogsOpened(), ElementsAre(IDD_ABOUT, IDD_DISKINFO));
     EXPECT_THAT(substitute::OpenDialogs(), IsEmpty());
     ExpectEndedCleanly();
-}
-
-TEST_F(MainWindowTest, OtherCommandsDoNothing) {
-    HWND window = CreateWindowOnly();
-    for (WPARAM command : {WPARAM{0}, WPARAM{IDOK}, WPARAM{119}}) EXPECT_EQ(MainWindowProc(window, WM_COMMAND, command, 0), 0);
-    EXPECT_THAT(substitute::DialogLog(), IsEmpty());
-    EXPECT_TRUE(IsWindow(window));
-    DestroyWindow(window);
 }
 
 // Keys go through the program's accelerator table before they are dispatched.

@@ -30,61 +30,41 @@ HWND Control(HWND parent, const char* className, int id) {
                            nullptr, nullptr);
 }
 
-TEST_F(WindowsContractTest, GetWindowTextCutsToTheBufferAndNeverWritesPastIt) {
+// Text is cut to the caller's buffer and nothing is written past it; a list keeps its items, their
+// data and its selection, and finds whole texts in any case, from the top with -1, else after the
+// start item, wrapping; a check box keeps its state and an icon static its icon.
+TEST_F(WindowsContractTest, ControlsKeepWhatTheyAreGiven) {
     HWND parent = PlainWindow();
-    HWND edit = Control(parent, "Edit", 7);
+    HWND edit = Control(parent, "Edit", 7), combo = Control(parent, "ComboBox", 8), preview = Control(parent, "Static", 9);
+    Control(parent, "Button", 10);
     EXPECT_EQ(GetDlgItem(parent, 7), edit);
+    EXPECT_EQ(GetDlgItem(parent, 11), nullptr);
+    EXPECT_EQ(GetLastError(), 0x58Du);  // ERROR_CONTROL_ID_NOT_FOUND
     ASSERT_TRUE(SetWindowTextA(edit, "1234567890123456789"));
     char buffer[20];
     std::memset(buffer, 0xCC, sizeof buffer);
     EXPECT_EQ(GetWindowTextA(edit, buffer, 16), 15);
-    EXPECT_STREQ(buffer, "123456789012345");
-    EXPECT_EQ(static_cast<unsigned char>(buffer[16]), 0xCCu);
-    std::memset(buffer, 0xCC, sizeof buffer);
-    EXPECT_EQ(GetWindowTextA(edit, buffer, 0), 0);
-    EXPECT_EQ(static_cast<unsigned char>(buffer[0]), 0xCCu);
-    EXPECT_EQ(GetDlgItem(parent, 8), nullptr);
-    EXPECT_EQ(GetLastError(), 0x58Du);  // ERROR_CONTROL_ID_NOT_FOUND
-    DestroyWindow(parent);
-}
+    EXPECT_EQ(std::string(buffer, 17), std::string("123456789012345\0\xCC", 17));
 
-TEST_F(WindowsContractTest, ComboBoxKeepsItemsDataAndSelection) {
-    HWND parent = PlainWindow();
-    HWND combo = Control(parent, "ComboBox", 7);
-    auto add = [&](const char16_t* text) { return SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text)); };
-    auto find = [&](WPARAM start, const char16_t* text) {
-        return SendMessageW(combo, CB_FINDSTRINGEXACT, start, reinterpret_cast<LPARAM>(text));
+    auto send = [&](UINT message, WPARAM wParam, const char16_t* text) {
+        return SendMessageW(combo, message, wParam, reinterpret_cast<LPARAM>(text));
     };
-    EXPECT_EQ(SendMessageA(combo, CB_GETCURSEL, 0, 0), CB_ERR);
-    EXPECT_EQ(find(static_cast<WPARAM>(-1), u"x"), CB_ERR);
-    EXPECT_EQ(add(u"LogicalDisk(C:)"), 0);
-    EXPECT_EQ(add(u"PhysicalDisk(_Total)"), 1);
-    EXPECT_EQ(add(u"logicaldisk(c:)"), 2);
-    EXPECT_EQ(SendMessageA(combo, CB_GETCOUNT, 0, 0), 3);
+    EXPECT_EQ(send(CB_GETCURSEL, 0, nullptr), CB_ERR);
+    for (const char16_t* item : {u"LogicalDisk(C:)", u"PhysicalDisk(_Total)", u"logicaldisk(c:)"}) send(CB_ADDSTRING, 0, item);
+    EXPECT_EQ(send(CB_GETCOUNT, 0, nullptr), 3);
     EXPECT_EQ(SendMessageA(combo, CB_SETITEMDATA, 1, 7), TRUE);
     EXPECT_EQ(SendMessageA(combo, CB_SETITEMDATA, 3, 7), CB_ERR);
-    EXPECT_EQ(SendMessageA(combo, CB_GETITEMDATA, 1, 0), 7);
-    EXPECT_EQ(SendMessageA(combo, CB_GETITEMDATA, 0, 0), 0);
-    EXPECT_EQ(SendMessageA(combo, CB_GETITEMDATA, static_cast<WPARAM>(-1), 0), CB_ERR);
-    // Whole text, any case; from the top with -1, else after the start item, wrapping.
-    EXPECT_EQ(find(static_cast<WPARAM>(-1), u"LOGICALDISK(C:)"), 0);
-    EXPECT_EQ(find(0, u"LogicalDisk(C:)"), 2);
-    EXPECT_EQ(find(2, u"LogicalDisk(C:)"), 0);
-    EXPECT_EQ(find(static_cast<WPARAM>(-1), u"LogicalDisk(C"), CB_ERR);
+    EXPECT_EQ(SendMessageA(combo, CB_GETITEMDATA, 1, 0) * 10 + SendMessageA(combo, CB_GETITEMDATA, 0, 0), 70);
+    EXPECT_EQ(send(CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1), u"LOGICALDISK(C:)"), 0);
+    EXPECT_EQ(send(CB_FINDSTRINGEXACT, 0, u"LogicalDisk(C:)"), 2);
+    EXPECT_EQ(send(CB_FINDSTRINGEXACT, 2, u"LogicalDisk(C:)"), 0);
+    EXPECT_EQ(send(CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1), u"LogicalDisk(C"), CB_ERR);
     EXPECT_EQ(SendMessageA(combo, CB_SETCURSEL, 1, 0), 1);
-    EXPECT_EQ(SendMessageA(combo, CB_GETCURSEL, 0, 0), 1);
     EXPECT_EQ(SendMessageA(combo, CB_SETCURSEL, 9, 0), CB_ERR);
     EXPECT_EQ(SendMessageA(combo, CB_GETCURSEL, 0, 0), CB_ERR);
-    DestroyWindow(parent);
-}
 
-TEST_F(WindowsContractTest, CheckBoxAndIconStaticKeepWhatTheyAreGiven) {
-    HWND parent = PlainWindow();
-    Control(parent, "Button", 7);
-    HWND preview = Control(parent, "Static", 8);
-    EXPECT_EQ(IsDlgButtonChecked(parent, 7), 0u);
-    EXPECT_TRUE(CheckDlgButton(parent, 7, BST_CHECKED));
-    EXPECT_EQ(IsDlgButtonChecked(parent, 7), 1u);
+    EXPECT_TRUE(CheckDlgButton(parent, 10, BST_CHECKED));
+    EXPECT_EQ(IsDlgButtonChecked(parent, 10), 1u);
     HICON icon = LoadIconA(substitute::ModuleInstance(), MAKEINTRESOURCEA(113));
     EXPECT_EQ(SendMessageA(preview, STM_SETICON, reinterpret_cast<WPARAM>(icon), 0), 0);
     EXPECT_EQ(SendMessageA(preview, STM_GETICON, 0, 0), reinterpret_cast<LRESULT>(icon));
