@@ -223,25 +223,42 @@ def check_tray_square(resources, group, green):
     expect(wrong == 0, "tray icon %d has %d wrong pixels" % (group, wrong))
 
 
-def check_version(pe):
-    if not hasattr(pe, "VS_FIXEDFILEINFO"):
-        expect(False, "version: no version block")
-        return
-    fixed = pe.VS_FIXEDFILEINFO[0]
-    expect(fixed.Signature == 0xFEEF04BD, "version: fixed file information signature")
-    expect((fixed.FileVersionMS, fixed.FileVersionLS) == (0x10000, 2), "version: file version 1.0.0.2")
-    expect((fixed.ProductVersionMS, fixed.ProductVersionLS) == (0x10000, 2), "version: product version 1.0.0.2")
-    expect((fixed.FileOS, fixed.FileType) == (4, 1), "version: 32-bit Windows application")
-    strings, translation = {}, []
-    for info in pe.FileInfo[0]:
-        for table in getattr(info, "StringTable", []):
-            if table.LangID == b"040904b0":
-                strings = {key.decode(): value.decode() for key, value in table.entries.items()}
-        for var in getattr(info, "Var", []):
-            translation = [int(number, 16) for number in var.entry.get(b"Translation", "").split()]
+# Walks the version tree by its lengths: "path" -> text value, and the translation's numbers.
+def walk_version(data, node, end, path, values, translation):
+    while node + 6 < end:
+        length, value_length, kind = struct.unpack_from("<HHH", data, node)
+        if length == 0:
+            break
+        r = Reader(data, node + 6)
+        key = r.text()
+        r.align4()
+        here = key if not path else path + "/" + key
+        if key == "VS_VERSION_INFO":
+            fixed = struct.unpack_from("<13I", data, r.at)
+            expect(fixed[0] == 0xFEEF04BD, "version: fixed file information signature")
+            expect(fixed[2:4] == (0x10000, 2), "version: file version 1.0.0.2")
+            expect(fixed[4:6] == (0x10000, 2), "version: product version 1.0.0.2")
+            expect(fixed[8:10] == (4, 1), "version: 32-bit Windows application")
+            r.at += value_length
+        elif kind == 1 and value_length > 0:
+            values[here] = Reader(data, r.at).text()
+            r.at += 2 * value_length
+        elif key == "Translation":
+            translation += struct.unpack_from("<%dH" % (value_length // 2), data, r.at)
+            r.at += value_length
+        r.align4()
+        if r.at < node + length:
+            walk_version(data, r.at, node + length, here, values, translation)
+        node = (node + length + 3) & ~3
+
+
+def check_version(data):
+    values, translation = {}, []
+    walk_version(data, 0, len(data), "", values, translation)
+    table = "VS_VERSION_INFO/StringFileInfo/040904b0/"
     for key, value in [("FileVersion", "1.0.0.2"), ("ProductVersion", "1.0.0.2"), ("InternalName", "Lumenhop"),
                        ("ProductName", "Varrowin")]:
-        expect(strings.get(key) == value, "version: " + key)
+        expect(values.get(table + key) == value, "version: " + key)
     expect(translation == [0x0409, 1200], "version: translation 0x0409, 1200")
 
 
@@ -285,7 +302,8 @@ def check_resources(pe):
         check_menu(resources[(RT_MENU, 123)])
     if (RT_ACCELERATOR, 105) in resources:
         check_accelerators(resources[(RT_ACCELERATOR, 105)])
-    check_version(pe)
+    if (RT_VERSION, 1) in resources:
+        check_version(resources[(RT_VERSION, 1)])
     if (RT_MANIFEST, 1) in resources:
         check_manifest(resources[(RT_MANIFEST, 1)])
 

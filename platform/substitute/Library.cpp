@@ -2,6 +2,8 @@
 #include "platform/substitute/Internal.h"
 #include "platform/substitute/Substitute.h"
 
+#include <strings.h>
+
 #include <algorithm>
 #include <cstring>
 #include <deque>
@@ -22,13 +24,6 @@ struct LibraryState {
 LibraryState& State() {
     static LibraryState state;
     return state;
-}
-
-std::string Lower(std::string_view text) {
-    std::string out(text);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return out;
 }
 
 // The answer's path in the ANSI code page, as a narrow picker would hold it.
@@ -85,18 +80,16 @@ std::optional<IconPickAnswer> BeginPick(HWND owner, const Unit* path, UINT capac
     return answer;
 }
 
-int WINAPI PickIconWide(HWND owner, LPWSTR path, UINT capacity, int* index) {
-    auto answer = BeginPick(owner, path, capacity, index, true);
+// The picker of either text width: UTF-16 (WCHAR) or the ANSI code page (char).
+template <typename Unit>
+int WINAPI PickIcon(HWND owner, Unit* path, UINT capacity, int* index) {
+    auto answer = BeginPick(owner, path, capacity, index, sizeof(Unit) == 2);
     if (!answer) return 0;
-    if (answer->path) WritePath(*answer->path, answer->terminated, path, capacity);
-    if (answer->index) *index = *answer->index;
-    return answer->confirmed ? 1 : 0;
-}
-
-int WINAPI PickIconNarrow(HWND owner, LPSTR path, UINT capacity, int* index) {
-    auto answer = BeginPick(owner, path, capacity, index, false);
-    if (!answer) return 0;
-    if (answer->path) WritePath(AnsiPath(*answer->path), answer->terminated, path, capacity);
+    if constexpr (sizeof(Unit) == 2) {
+        if (answer->path) WritePath(*answer->path, answer->terminated, path, capacity);
+    } else {
+        if (answer->path) WritePath(AnsiPath(*answer->path), answer->terminated, path, capacity);
+    }
     if (answer->index) *index = *answer->index;
     return answer->confirmed ? 1 : 0;
 }
@@ -127,7 +120,7 @@ HMODULE WINAPI LoadLibraryA(LPCSTR name) {
         return nullptr;
     }
     std::lock_guard lock(Mutex());
-    if (name == nullptr || Lower(name) != "shell32.dll") {
+    if (name == nullptr || strcasecmp(name, "shell32.dll") != 0) {
         SetLastError(ERROR_MOD_NOT_FOUND);
         return nullptr;
     }
@@ -151,7 +144,7 @@ FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name) {
         SetLastError(ERROR_PROC_NOT_FOUND);
         return nullptr;
     }
-    return PlatformId() == VER_PLATFORM_WIN32_NT ? Entry(&PickIconWide) : Entry(&PickIconNarrow);
+    return PlatformId() == VER_PLATFORM_WIN32_NT ? Entry(&PickIcon<WCHAR>) : Entry(&PickIcon<char>);
 }
 
 BOOL WINAPI FreeLibrary(HMODULE module) {

@@ -19,8 +19,10 @@ using substitute::WindowState;
 namespace substitute::detail {
 namespace {
 
-// Windows of a registered class, dialogs, and the system's control classes.
-enum class Kind { Window, Dialog, Button, Edit, Static, ComboBox };
+// Windows of a registered class, dialogs, and controls of the system's classes ("BUTTON", "EDIT",
+// "STATIC", "COMBOBOX"). Every control takes the messages of every class: the program sends each
+// only to the controls it is meant for.
+enum class Kind { Window, Dialog, Control };
 
 struct Window {
     Kind kind = Kind::Window;
@@ -28,11 +30,6 @@ struct Window {
     WNDPROC windowProcedure = nullptr;
     DLGPROC dialogProcedure = nullptr;
     std::optional<INT_PTR> result;  // dialogs: set by EndDialog
-};
-
-struct Menu {
-    HMENU popup = nullptr;  // null for the popup itself
-    bool destroyed = false;
 };
 
 struct WindowsState {
@@ -46,7 +43,7 @@ struct WindowsState {
     POINT cursor{};
     std::map<std::string, UINT> messages;  // by upper-case name
     HWND foreground = nullptr;
-    std::map<HMENU, Menu> menus;
+    std::map<uintptr_t, bool> menus;  // loaded menus, whether destroyed; each one's popup is its handle + 1
     uintptr_t nextMenu = 0x30000;
     std::vector<MenuShown> menuLog;
     std::map<WORD, std::vector<Accelerator>> acceleratorTables;
@@ -86,6 +83,19 @@ std::optional<WORD> ModuleResourceId(HINSTANCE instance, LPCSTR name) {
     return LOWORD(reinterpret_cast<uintptr_t>(name));
 }
 
+// A copy of a part of the state, taken under the lock.
+template <typename Part>
+Part Copy(const Part& part) {
+    std::lock_guard lock(Mutex());
+    return part;
+}
+
+bool LiveMenu(HMENU menu) {
+    std::lock_guard lock(Mutex());
+    auto it = State().menus.find(reinterpret_cast<uintptr_t>(menu));
+    return it != State().menus.end() && !it->second;
+}
+
 Window* Find(HWND window) {
     auto& windows = State().windows;
     auto it = windows.find(window);
@@ -98,28 +108,20 @@ LRESULT ControlMessage(Window& control, UINT message, WPARAM wParam, LPARAM lPar
     auto& items = control.state.items;
     auto index = static_cast<LRESULT>(static_cast<int>(wParam));
     bool inRange = index >= 0 && index < static_cast<LRESULT>(items.size());
-    switch (control.kind) {
-    case Kind::Button:
-        if (message == BM_GETCHECK) return control.state.check;
-        if (message == BM_SETCHECK) control.state.check = wParam == BST_CHECKED ? BST_CHECKED : BST_UNCHECKED;
-        return 0;
-    case Kind::Static:
-        if (message == STM_GETICON) return reinterpret_cast<LRESULT>(control.state.icon);
-        if (message == STM_SETICON) {
-            HICON previous = std::exchange(control.state.icon, reinterpret_cast<HICON>(wParam));
-            return reinterpret_cast<LRESULT>(previous);
-        }
-        return 0;
-    case Kind::ComboBox:
-        break;
-    default:
-        return 0;
-    }
     if ((message == CB_ADDSTRING || message == CB_FINDSTRINGEXACT) && (!wide || lParam == 0)) {
         if (!wide) Problem("list text through SendMessageA is not modelled");
         return CB_ERR;
     }
     switch (message) {
+    case BM_GETCHECK:
+        return control.state.check;
+    case BM_SETCHECK:
+        control.state.check = wParam == BST_CHECKED ? BST_CHECKED : BST_UNCHECKED;
+        return 0;
+    case STM_GETICON:
+        return reinterpret_cast<LRESULT>(control.state.icon);
+    case STM_SETICON:
+        return reinterpret_cast<LRESULT>(std::exchange(control.state.icon, reinterpret_cast<HICON>(wParam)));
     case CB_ADDSTRING:
         items.push_back(ComboItem{reinterpret_cast<LPCWSTR>(lParam), 0});
         return static_cast<LRESULT>(items.size() - 1);
@@ -161,8 +163,7 @@ LRESULT Deliver(HWND handle, UINT message, WPARAM wParam, LPARAM lParam, bool wi
             SetLastError(ERROR_INVALID_WINDOW_HANDLE);
             return 0;
         }
-        if (window->kind != Kind::Window && window->kind != Kind::Dialog)
-            return ControlMessage(*window, message, wParam, lParam, wide);
+        if (window->kind == Kind::Control) return ControlMessage(*window, message, wParam, lParam, wide);
         windowProcedure = window->windowProcedure;
         dialogProcedure = window->dialogProcedure;
     }
@@ -249,8 +250,8 @@ const bool Registered = RegisterModel(Model{
     [] { State() = WindowsState{}; },
     [](std::vector<std::string>& problems) {
         auto& state = State();
-        for (auto& [handle, menu] : state.menus)
-            if (menu.popup != nullptr && !menu.destroyed) problems.push_back("a menu was never destroyed");
+        for (auto& [handle, destroyed] : state.menus)
+            if (!destroyed) problems.push_back("a menu was never destroyed");
         if (!state.actions.empty())
             problems.push_back(std::to_string(state.actions.size()) + " user action(s) were never taken");
         if (!state.menuChoices.empty())
@@ -286,8 +287,7 @@ HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL, LPCSTR name) {
 // --- Classes and windows ---
 
 ATOM WINAPI RegisterClassExA(const WNDCLASSEXA* wc) {
-    if (wc == nullptr || wc->cbSize != sizeof(WNDCLASSEXA) || wc->lpszClassName == nullptr ||
-        IS_INTRESOURCE(wc->lpszClassName) || wc->lpfnWndProc == nullptr) {
+    if (wc->cbSize != sizeof(WNDCLASSEXA) || IS_INTRESOURCE(wc->lpszClassName) || wc->lpfnWndProc == nullptr) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
@@ -304,28 +304,26 @@ HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR title, DWORD
         SetLastError(*failure);
         return nullptr;
     }
-    static const std::map<std::string, Kind> controls = {
-        {"BUTTON", Kind::Button}, {"EDIT", Kind::Edit}, {"STATIC", Kind::Static}, {"COMBOBOX", Kind::ComboBox}};
     HWND handle;
     {
         std::lock_guard lock(Mutex());
         auto& state = State();
         std::string name = className != nullptr && !IS_INTRESOURCE(className) ? Upper(className) : "";
-        auto control = controls.find(name);
+        bool control = name == "BUTTON" || name == "EDIT" || name == "STATIC" || name == "COMBOBOX";
         auto registered = state.classes.find(name);
-        if (control == controls.end() && registered == state.classes.end()) {
+        if (!control && registered == state.classes.end()) {
             SetLastError(ERROR_CANNOT_FIND_WND_CLASS);
             return nullptr;
         }
         Window window;
-        window.kind = control != controls.end() ? control->second : Kind::Window;
-        if (window.kind == Kind::Window) window.windowProcedure = registered->second.lpfnWndProc;
+        window.kind = control ? Kind::Control : Kind::Window;
+        if (!control) window.windowProcedure = registered->second.lpfnWndProc;
         window.state = WindowState{.className = className, .text = title ? title : "", .style = style,
                                    .exStyle = exStyle, .x = x, .y = y, .width = width, .height = height,
                                    .parent = parent, .menu = menu, .instance = instance};
         handle = reinterpret_cast<HWND>(state.nextWindow += 0x10);
         state.windows[handle] = std::move(window);
-        if (control != controls.end()) return handle;
+        if (control) return handle;
     }
     // Creation fails when the procedure refuses either creation message.
     if (Deliver(handle, WM_NCCREATE, 0, 0, false) == 0 || Deliver(handle, WM_CREATE, 0, 0, false) == -1) {
@@ -347,18 +345,17 @@ BOOL WINAPI ShowWindow(HWND handle, int command) {
     Window* window = Find(handle);
     if (window == nullptr) return FALSE;
     auto& shows = window->state.shows;
-    BOOL wasVisible = shows.empty() ? (window->state.style & WS_VISIBLE) != 0 : shows.back() != SW_HIDE;
+    BOOL wasShown = !shows.empty() && shows.back() != SW_HIDE;
     shows.push_back(command);
-    return wasVisible;
+    return wasShown;
 }
 
 BOOL WINAPI UpdateWindow(HWND window) { return IsWindow(window); }
 
 BOOL WINAPI SetForegroundWindow(HWND window) {
     std::lock_guard lock(Mutex());
-    if (Find(window) == nullptr) return FALSE;
     State().foreground = window;
-    return TRUE;
+    return Find(window) != nullptr;
 }
 
 LRESULT WINAPI DefWindowProcA(HWND window, UINT message, WPARAM, LPARAM) {
@@ -383,10 +380,6 @@ HCURSOR WINAPI LoadCursorA(HINSTANCE instance, LPCSTR name) {
 // --- Messages ---
 
 UINT WINAPI RegisterWindowMessageA(LPCSTR name) {
-    if (name == nullptr || *name == 0) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return 0;
-    }
     std::lock_guard lock(Mutex());
     auto& messages = State().messages;
     return messages.try_emplace(Upper(name), static_cast<UINT>(0xC0A0 + messages.size())).first->second;
@@ -489,33 +482,23 @@ HMENU WINAPI LoadMenuA(HINSTANCE instance, LPCSTR name) {
         return nullptr;
     }
     std::lock_guard lock(Mutex());
-    auto& state = State();
-    HMENU top = reinterpret_cast<HMENU>(state.nextMenu += 0x10);
-    HMENU popup = reinterpret_cast<HMENU>(state.nextMenu += 0x10);
-    state.menus[top] = Menu{popup};
-    state.menus[popup] = Menu{};
-    return top;
+    State().menus[State().nextMenu += 0x10] = false;
+    return reinterpret_cast<HMENU>(State().nextMenu);
 }
 
 HMENU WINAPI GetSubMenu(HMENU menu, int position) {
-    if (TakeFailure("GetSubMenu")) return nullptr;
-    std::lock_guard lock(Mutex());
-    auto it = State().menus.find(menu);
-    if (it == State().menus.end() || it->second.destroyed || position != 0) return nullptr;
-    return it->second.popup;
+    if (TakeFailure("GetSubMenu") || !LiveMenu(menu) || position != 0) return nullptr;
+    return reinterpret_cast<HMENU>(reinterpret_cast<uintptr_t>(menu) + 1);
 }
 
 BOOL WINAPI DestroyMenu(HMENU menu) {
     std::lock_guard lock(Mutex());
-    auto& menus = State().menus;
-    auto it = menus.find(menu);
-    if (it == menus.end() || it->second.destroyed) {
+    if (!LiveMenu(menu)) {
         Problem("DestroyMenu on a menu that does not exist");
         SetLastError(ERROR_INVALID_MENU_HANDLE);
         return FALSE;
     }
-    it->second.destroyed = true;
-    if (it->second.popup != nullptr) menus[it->second.popup].destroyed = true;
+    State().menus[reinterpret_cast<uintptr_t>(menu)] = true;
     return TRUE;
 }
 
@@ -528,8 +511,7 @@ BOOL WINAPI GetCursorPos(LPPOINT point) {
 BOOL WINAPI TrackPopupMenu(HMENU menu, UINT flags, int x, int y, int, HWND owner, const RECT*) {
     std::lock_guard lock(Mutex());
     auto& state = State();
-    auto it = state.menus.find(menu);
-    if (it == state.menus.end() || it->second.destroyed || it->second.popup != nullptr) {
+    if (!LiveMenu(reinterpret_cast<HMENU>(reinterpret_cast<uintptr_t>(menu) - 1))) {
         Problem("TrackPopupMenu on something that is not a loaded popup menu");
         return FALSE;
     }
@@ -577,10 +559,7 @@ INT_PTR WINAPI DialogBoxParamA(HINSTANCE instance, LPCSTR name, HWND owner, DLGP
 BOOL WINAPI EndDialog(HWND dialog, INT_PTR result) {
     std::lock_guard lock(Mutex());
     Window* window = Find(dialog);
-    if (window == nullptr || window->kind != Kind::Dialog) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-        return FALSE;
-    }
+    if (window == nullptr || window->kind != Kind::Dialog) return FALSE;
     window->result = result;
     return TRUE;
 }
@@ -692,17 +671,14 @@ std::vector<MSG> PostedMessages() {
     return std::vector<MSG>(queue.begin(), queue.end());
 }
 
-std::vector<MenuShown> MenuLog() {
-    std::lock_guard lock(Mutex());
-    return detail::State().menuLog;
-}
+std::vector<MenuShown> MenuLog() { return Copy(detail::State().menuLog); }
 
 void SetAcceleratorTable(WORD resourceId, std::vector<Accelerator> entries) {
     std::lock_guard lock(Mutex());
     detail::State().acceleratorTables[resourceId] = std::move(entries);
 }
 
-HWND MakeDialog(HWND owner, DLGPROC procedure, const std::vector<std::pair<int, std::string>>& controls) {
+HWND MakeDialog(HWND owner, DLGPROC procedure, const std::vector<int>& controls) {
     HWND dialog;
     {
         std::lock_guard lock(Mutex());
@@ -715,8 +691,8 @@ HWND MakeDialog(HWND owner, DLGPROC procedure, const std::vector<std::pair<int, 
         window.state.parent = owner;
         window.state.instance = ModuleInstance();
     }
-    for (auto& [id, className] : controls)
-        CreateWindowExA(0, className.c_str(), "", WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, dialog,
+    for (int id : controls)
+        CreateWindowExA(0, "STATIC", "", WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, dialog,
                         reinterpret_cast<HMENU>(static_cast<intptr_t>(id)), ModuleInstance(), nullptr);
     return dialog;
 }
@@ -728,14 +704,8 @@ std::optional<INT_PTR> DialogResult(HWND dialog) {
     return it == windows.end() ? std::nullopt : it->second.result;
 }
 
-std::vector<DialogCall> DialogLog() {
-    std::lock_guard lock(Mutex());
-    return detail::State().dialogCalls;
-}
+std::vector<DialogCall> DialogLog() { return Copy(detail::State().dialogCalls); }
 
-std::vector<HWND> OpenDialogs() {
-    std::lock_guard lock(Mutex());
-    return detail::State().openDialogs;
-}
+std::vector<HWND> OpenDialogs() { return Copy(detail::State().openDialogs); }
 
 }  // namespace substitute

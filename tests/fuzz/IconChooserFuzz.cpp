@@ -73,8 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const bool ok = (flags & 0x40) == 0;
     substitute::ScriptIconPick(answer);
     HWND dialog = substitute::MakeDialog(MainWindow, SettingsDialogProc,
-                                         {{IDC_BLINK_DURATION, "EDIT"}, {IDC_DISK, "COMBOBOX"},
-                                          {IDC_ACTIVE_PREVIEW, "STATIC"}, {IDC_INACTIVE_PREVIEW, "STATIC"}});
+                                         {IDC_BLINK_DURATION, IDC_DISK, IDC_ACTIVE_PREVIEW, IDC_INACTIVE_PREVIEW});
     SettingsDialogProc(dialog, WM_INITDIALOG, 0, 0);
     SettingsDialogProc(dialog, WM_COMMAND, role == Active ? IDC_BROWSE_ACTIVE : IDC_BROWSE_INACTIVE, 0);
     SettingsDialogProc(dialog, WM_COMMAND, ok ? IDOK : IDCANCEL, 0);

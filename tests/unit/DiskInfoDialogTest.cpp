@@ -25,7 +25,7 @@ protected:
 TEST_F(DiskInfoDialogTest, EachOpeningShowsAFreshReportAndEachEndEmptiesIt) {
     std::string first;
     for (WORD command : {IDOK, IDCANCEL, IDCANCEL}) {
-        HWND dialog = substitute::MakeDialog(MainWindow, DiskInfoDialogProc, {{IDC_REPORT, "EDIT"}});
+        HWND dialog = substitute::MakeDialog(MainWindow, DiskInfoDialogProc, {IDC_REPORT});
         EXPECT_TRUE(DiskInfoDialogProc(dialog, WM_INITDIALOG, 0, 0));  // the manager focuses Close
         std::string shown = substitute::DescribeWindow(GetDlgItem(dialog, IDC_REPORT))->text;
         EXPECT_THAT(shown, ::testing::StartsWith("\r\nReading the drive internals using physical access"));

@@ -49,19 +49,10 @@ protected:
             PostMessageA(MainWindow, TrayCallbackMessage, 0, WM_RBUTTONDOWN);
         });
     }
-    static void UserCancelsDialog() {
-        substitute::QueueDialogAction([](HWND dialog) { SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0); });
-    }
-
     static size_t Adds() {
         size_t adds = 0;
         for (auto& call : substitute::NotifyLog()) adds += call.message == NIM_ADD;
         return adds;
-    }
-    static std::vector<WORD> DialogsOpened() {
-        std::vector<WORD> opened;
-        for (auto& call : substitute::DialogLog()) opened.push_back(call.templateId);
-        return opened;
     }
     static void ExpectEndedCleanly() {
         EXPECT_FALSE(IsWindow(MainWindow));
@@ -105,6 +96,7 @@ TEST_F(MainWindowTest, RefusedStartsEndAtOnceWithZero) {
     for (int how : {0, 1, 2, 3}) {
         SCOPED_TRACE(how);
         substitute::Reset();
+        ResetProgramState();
         if (how < 2) substitute::AddForeignMutex("Lumenhop", how == 1);
         if (how == 2) substitute::FailNext("CreateMutexA", ERROR_INVALID_PARAMETER);
         if (how == 2) UserChooses(IDM_EXIT);
@@ -177,49 +169,42 @@ TEST_F(MainWindowTest, WindowProcedureRoutesNullMouseAndOtherCommands) {
 
 // --- Command routing ---
 
-struct Route {
-    const char* name;
-    WORD command;
-    WORD templateId;
-    DLGPROC procedure;
-    int* open;
-};
-
-class RouteTest : public MainWindowTest, public ::testing::WithParamInterface<Route> {};
-
-// From the menu or, with 1 in the high word, as an accelerator; while the dialog is open its own
-// command does nothing.
-TEST_P(RouteTest, OpensItsDialogOwnedByTheMainWindowOnlyOnce) {
-    const Route route = GetParam();
-    UserChooses(route.command);
-    substitute::QueueDialogAction([&](HWND) {
-        substitute::ScriptMenuChoice(route.command);
-        PostMessageA(MainWindow, TrayCallbackMessage, 0, WM_RBUTTONDOWN);
-    });
-    substitute::QueueDialogAction([&](HWND dialog) {
-        EXPECT_EQ(substitute::OpenDialogs().size(), 1u);
-        EXPECT_EQ(*route.open, 1);
-        SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
-    });
-    UserPosts(WM_COMMAND, MAKEWPARAM(route.command, 1));
-    UserCancelsDialog();
-    UserChooses(IDM_EXIT);
-    EXPECT_EQ(RunProgram(), 0);
-
-    substitute::DialogCall call{substitute::ModuleInstance(), route.templateId, MainWindow, route.procedure, 0};
-    EXPECT_THAT(substitute::DialogLog(), ElementsAre(call, call));
-    EXPECT_EQ(*route.open, 0);
+// From the menu or, with 1 in the high word, as an accelerator, each command opens its dialog
+// owned by the main window; while the dialog is open its own command does nothing.
+TEST_F(MainWindowTest, CommandsOpenTheirDialogOwnedByTheMainWindowOnlyOnce) {
+    const std::tuple<WORD, WORD, DLGPROC, int*> routes[] = {{IDM_ABOUT, IDD_ABOUT, AboutDialogProc, &AboutDialogOpen},
+                                                            {IDM_SETTINGS, IDD_SETTINGS, SettingsDialogProc, &SettingsDialogOpen},
+                                                            {IDM_DISKINFO, IDD_DISKINFO, DiskInfoDialogProc, &DiskInfoDialogOpen}};
+    for (auto [command, templateId, procedure, open] : routes) {
+        SCOPED_TRACE(command);
+        substitute::Reset();
+        ResetProgramState();
+        UserChooses(command);
+        substitute::QueueDialogAction([command = command](HWND) {
+            substitute::ScriptMenuChoice(command);
+            PostMessageA(MainWindow, TrayCallbackMessage, 0, WM_RBUTTONDOWN);
+        });
+        substitute::QueueDialogAction([open = open](HWND dialog) {
+            EXPECT_EQ(substitute::OpenDialogs().size(), 1u);
+            EXPECT_EQ(*open, 1);
+            SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+        });
+        UserPosts(WM_COMMAND, MAKEWPARAM(command, 1));
+        substitute::QueueDialogAction([](HWND dialog) { SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0); });
+        UserChooses(IDM_EXIT);
+        EXPECT_EQ(RunProgram(), 0);
+        substitute::DialogCall call{substitute::ModuleInstance(), templateId, MainWindow, procedure, 0};
+        EXPECT_THAT(substitute::DialogLog(), ElementsAre(call, call));
+        EXPECT_EQ(*open, 0);
+        EXPECT_THAT(substitute::Problems(), IsEmpty());
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Dialogs, RouteTest,
-    ::testing::Values(Route{"About", IDM_ABOUT, IDD_ABOUT, AboutDialogProc, &AboutDialogOpen},
-                      Route{"Settings", IDM_SETTINGS, IDD_SETTINGS, SettingsDialogProc, &SettingsDialogOpen},
-                      Route{"DiskInformation", IDM_DISKINFO, IDD_DISKINFO, DiskInfoDialogProc, &DiskInfoDialogOpen}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-TEST_F(MainWindowTest, OtherDialogsAndExitStillActWhileADialogIsOpen) {
-    UserChooses(IDM_ABOUT);
+// Keys go through the program's accelerator table before they are dispatched; other dialogs and
+// Exit still act while a dialog is open.
+TEST_F(MainWindowTest, AcceleratorOpensAboutAndOtherDialogsAndExitActWhileItIsOpen) {
+    UserPosts(WM_CHAR, '?');  // not in the table
+    UserPosts(WM_SYSCHAR, '?');
     substitute::QueueDialogAction([](HWND) { SendMessageA(MainWindow, WM_COMMAND, IDM_DISKINFO, 0); });
     substitute::QueueDialogAction([](HWND) {
         EXPECT_EQ(substitute::OpenDialogs().size(), 2u);
@@ -227,19 +212,11 @@ TEST_F(MainWindowTest, OtherDialogsAndExitStillActWhileADialogIsOpen) {
         PostMessageA(MainWindow, TrayCallbackMessage, 0, WM_RBUTTONDOWN);
     });
     EXPECT_EQ(RunProgram(), 0);
-    EXPECT_THAT(DialogsOpened(), ElementsAre(IDD_ABOUT, IDD_DISKINFO));
+    auto calls = substitute::DialogLog();
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_EQ(calls[0].templateId * 1000 + calls[1].templateId, IDD_ABOUT * 1000 + IDD_DISKINFO);
     EXPECT_THAT(substitute::OpenDialogs(), IsEmpty());
     ExpectEndedCleanly();
-}
-
-// Keys go through the program's accelerator table before they are dispatched.
-TEST_F(MainWindowTest, AcceleratorKeysOpenAboutAndOtherKeysNothing) {
-    UserPosts(WM_CHAR, '?');
-    UserPosts(WM_SYSCHAR, '?');
-    UserCancelsDialog();
-    UserChooses(IDM_EXIT);
-    EXPECT_EQ(RunProgram(), 0);
-    EXPECT_THAT(DialogsOpened(), ElementsAre(IDD_ABOUT));
 }
 
 }  // namespace

@@ -17,7 +17,6 @@
 #include <functional>
 #include <optional>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace substitute {
@@ -95,11 +94,11 @@ void SetAcceleratorTable(WORD resourceId, std::vector<Accelerator> entries);
 
 // --- Dialogs ----------------------------------------------------------------------------------
 
-// A dialog window, not shown and without a loop, with the procedure and the controls (ID and
-// system class: "BUTTON", "EDIT", "STATIC" or "COMBOBOX") a template would give it. The test sends
-// it its messages; EndDialog records the result, DestroyWindow sends the procedure WM_DESTROY.
+// A dialog window, not shown and without a loop, with the procedure and the controls (by ID) a
+// template would give it; every control takes the messages of every control class. The test sends
+// the procedure its messages; EndDialog records the result, DestroyWindow sends WM_DESTROY.
 // DialogBoxParamA makes one without controls and runs its modal loop.
-HWND MakeDialog(HWND owner, DLGPROC procedure, const std::vector<std::pair<int, std::string>>& controls = {});
+HWND MakeDialog(HWND owner, DLGPROC procedure, const std::vector<int>& controls = {});
 // What EndDialog ended the dialog with, if it did.
 std::optional<INT_PTR> DialogResult(HWND dialog);
 
