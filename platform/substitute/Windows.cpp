@@ -138,16 +138,10 @@ LRESULT ControlMessage(Window& control, UINT message, WPARAM wParam, LPARAM lPar
         if (!inRange) return CB_ERR;
         items[static_cast<size_t>(index)].data = lParam;
         return TRUE;
-    case CB_FINDSTRINGEXACT: {
-        // The search starts after item wParam and wraps around; -1 starts at the top.
-        size_t first = inRange ? static_cast<size_t>(index + 1) : 0;
-        std::basic_string<WCHAR> wanted = reinterpret_cast<LPCWSTR>(lParam);
-        for (size_t step = 0; step < items.size(); ++step) {
-            size_t at = (first + step) % items.size();
-            if (SameTextIgnoringCase(items[at].text, wanted)) return static_cast<LRESULT>(at);
-        }
+    case CB_FINDSTRINGEXACT:  // from the top, as the program asks with -1
+        for (size_t at = 0; at < items.size(); ++at)
+            if (SameTextIgnoringCase(items[at].text, reinterpret_cast<LPCWSTR>(lParam))) return static_cast<LRESULT>(at);
         return CB_ERR;
-    }
     }
     return 0;
 }
