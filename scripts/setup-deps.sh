@@ -5,6 +5,8 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev
+  # The exe check reads the PE image with pefile.
+  python3-pefile
   g++-mingw-w64-i686-posix mingw-w64-i686-dev
   # Running the executable: 32-bit Wine, a virtual X server, input and screen reading.
   wine wine32:i386 xvfb xdotool x11-utils imagemagick

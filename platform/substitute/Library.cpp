@@ -2,26 +2,21 @@
 #include "platform/substitute/Internal.h"
 #include "platform/substitute/Substitute.h"
 
+#include <strings.h>
+
 #include <algorithm>
 #include <cstring>
 #include <deque>
-#include <map>
-#include <set>
 
 namespace substitute::detail {
 namespace {
 
 constexpr WORD PickIconOrdinal = 62;
 
-struct Library {
-    HMODULE handle = nullptr;
-    bool present = false;
-    std::set<WORD> removedEntries;
-    size_t loads = 0;
-};
+const HMODULE Shell = reinterpret_cast<HMODULE>(uintptr_t{0x7CA00000});
 
 struct LibraryState {
-    std::map<std::string, Library> libraries;  // by lower-case name
+    size_t shellLoads = 0;
     std::deque<IconPickAnswer> answers;
     std::vector<IconPickCall> calls;
 };
@@ -29,24 +24,6 @@ struct LibraryState {
 LibraryState& State() {
     static LibraryState state;
     return state;
-}
-
-std::string Lower(std::string_view text) {
-    std::string out(text);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return out;
-}
-
-Library* FindLoaded(HMODULE handle) {
-    for (auto& [name, library] : State().libraries)
-        if (library.handle == handle && library.loads > 0) return &library;
-    return nullptr;
-}
-
-bool ShellLoaded() {
-    auto it = State().libraries.find("shell32.dll");
-    return it != State().libraries.end() && it->second.loads > 0;
 }
 
 // The answer's path in the ANSI code page, as a narrow picker would hold it.
@@ -78,7 +55,7 @@ template <typename Unit>
 std::optional<IconPickAnswer> BeginPick(HWND owner, const Unit* path, UINT capacity, const int* index,
                                         bool wide) {
     std::lock_guard lock(Mutex());
-    if (!ShellLoaded()) Problem("the icon picker was called while its library was not loaded");
+    if (State().shellLoads == 0) Problem("the icon picker was called while its library was not loaded");
     if (path == nullptr || capacity == 0 || index == nullptr) {
         Problem("the icon picker was given no path buffer or no index");
         return std::nullopt;
@@ -103,18 +80,16 @@ std::optional<IconPickAnswer> BeginPick(HWND owner, const Unit* path, UINT capac
     return answer;
 }
 
-int WINAPI PickIconWide(HWND owner, LPWSTR path, UINT capacity, int* index) {
-    auto answer = BeginPick(owner, path, capacity, index, true);
+// The picker of either text width: UTF-16 (WCHAR) or the ANSI code page (char).
+template <typename Unit>
+int WINAPI PickIcon(HWND owner, Unit* path, UINT capacity, int* index) {
+    auto answer = BeginPick(owner, path, capacity, index, sizeof(Unit) == 2);
     if (!answer) return 0;
-    if (answer->path) WritePath(*answer->path, answer->terminated, path, capacity);
-    if (answer->index) *index = *answer->index;
-    return answer->confirmed ? 1 : 0;
-}
-
-int WINAPI PickIconNarrow(HWND owner, LPSTR path, UINT capacity, int* index) {
-    auto answer = BeginPick(owner, path, capacity, index, false);
-    if (!answer) return 0;
-    if (answer->path) WritePath(AnsiPath(*answer->path), answer->terminated, path, capacity);
+    if constexpr (sizeof(Unit) == 2) {
+        if (answer->path) WritePath(*answer->path, answer->terminated, path, capacity);
+    } else {
+        if (answer->path) WritePath(AnsiPath(*answer->path), answer->terminated, path, capacity);
+    }
     if (answer->index) *index = *answer->index;
     return answer->confirmed ? 1 : 0;
 }
@@ -126,15 +101,9 @@ FARPROC Entry(Function* function) {
 }
 
 const bool Registered = RegisterModel(Model{
-    [] {
-        State() = LibraryState{};
-        Library& shell = State().libraries["shell32.dll"];
-        shell.handle = reinterpret_cast<HMODULE>(uintptr_t{0x7CA00000});
-        shell.present = true;
-    },
+    [] { State() = LibraryState{}; },
     [](std::vector<std::string>& problems) {
-        for (auto& [name, library] : State().libraries)
-            if (library.loads > 0) problems.push_back(name + " was loaded and never freed");
+        if (State().shellLoads > 0) problems.push_back("shell32.dll was loaded and never freed");
         if (!State().answers.empty())
             problems.push_back(std::to_string(State().answers.size()) + " icon pick(s) were never asked for");
     },
@@ -151,13 +120,12 @@ HMODULE WINAPI LoadLibraryA(LPCSTR name) {
         return nullptr;
     }
     std::lock_guard lock(Mutex());
-    auto it = name == nullptr ? State().libraries.end() : State().libraries.find(Lower(name));
-    if (it == State().libraries.end() || !it->second.present) {
+    if (name == nullptr || strcasecmp(name, "shell32.dll") != 0) {
         SetLastError(ERROR_MOD_NOT_FOUND);
         return nullptr;
     }
-    ++it->second.loads;
-    return it->second.handle;
+    ++State().shellLoads;
+    return Shell;
 }
 
 FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name) {
@@ -166,55 +134,31 @@ FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name) {
         return nullptr;
     }
     std::lock_guard lock(Mutex());
-    Library* library = FindLoaded(module);
-    if (library == nullptr) {
+    if (module != Shell || State().shellLoads == 0) {
         Problem("GetProcAddress on a library that is not loaded");
         SetLastError(ERROR_INVALID_HANDLE);
         return nullptr;
     }
     // The picker is exported by ordinal only.
-    if (!IS_INTRESOURCE(name) || module != State().libraries["shell32.dll"].handle) {
+    if (!IS_INTRESOURCE(name) || LOWORD(reinterpret_cast<uintptr_t>(name)) != PickIconOrdinal) {
         SetLastError(ERROR_PROC_NOT_FOUND);
         return nullptr;
     }
-    WORD ordinal = LOWORD(reinterpret_cast<uintptr_t>(name));
-    if (ordinal != PickIconOrdinal || library->removedEntries.count(ordinal)) {
-        SetLastError(ERROR_PROC_NOT_FOUND);
-        return nullptr;
-    }
-    return PlatformId() == VER_PLATFORM_WIN32_NT ? Entry(&PickIconWide) : Entry(&PickIconNarrow);
+    return PlatformId() == VER_PLATFORM_WIN32_NT ? Entry(&PickIcon<WCHAR>) : Entry(&PickIcon<char>);
 }
 
 BOOL WINAPI FreeLibrary(HMODULE module) {
     std::lock_guard lock(Mutex());
-    Library* library = FindLoaded(module);
-    if (library == nullptr) {
+    if (module != Shell || State().shellLoads == 0) {
         Problem("FreeLibrary on a library that is not loaded");
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
-    --library->loads;
+    --State().shellLoads;
     return TRUE;
 }
 
 namespace substitute {
-
-void RemoveLibrary(const std::string& name) {
-    std::lock_guard lock(Mutex());
-    detail::State().libraries[Lower(name)].present = false;
-}
-
-void RemoveLibraryEntry(const std::string& library, WORD ordinal) {
-    std::lock_guard lock(Mutex());
-    detail::State().libraries[Lower(library)].removedEntries.insert(ordinal);
-}
-
-size_t LoadedLibraries() {
-    std::lock_guard lock(Mutex());
-    size_t loads = 0;
-    for (auto& [name, library] : detail::State().libraries) loads += library.loads;
-    return loads;
-}
 
 void ScriptIconPick(IconPickAnswer answer) {
     std::lock_guard lock(Mutex());
@@ -224,8 +168,6 @@ void ScriptIconPick(IconPickAnswer answer) {
 IconPickAnswer PickedIcon(const std::basic_string<WCHAR>& path, int index) {
     return IconPickAnswer{true, path, index, true};
 }
-
-IconPickAnswer CancelledPick() { return IconPickAnswer{}; }
 
 std::vector<IconPickCall> IconPickLog() {
     std::lock_guard lock(Mutex());

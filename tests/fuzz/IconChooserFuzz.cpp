@@ -26,21 +26,6 @@ void Check(bool condition, const char* what) {
     std::abort();
 }
 
-void ResetProgram() {
-    ResetProgramState();
-    InitTrayRecord(MainWindow);
-}
-
-// The path as the ANSI code page has it, for making it a file that holds icons.
-std::string AnsiOf(const WideString& text) {
-    if (text.empty()) return {};
-    int bytes = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(bytes > 0 ? bytes : 0), '\0');
-    if (bytes > 0)
-        WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), out.data(), bytes, nullptr, nullptr);
-    return out;
-}
-
 }  // namespace
 
 // Input: flags, a 4-byte index, then the answer's path as UTF-16LE code units.
@@ -49,7 +34,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     substitute::Reset();
     substitute::SetTimeScale(0);
     substitute::SetSleepLogging(false);
-    ResetProgram();
+    ResetProgramState();
+    InitTrayRecord(MainWindow);
     uint8_t flags = data[0];
     if (flags & 1) substitute::SetPlatformId(VER_PLATFORM_WIN32_WINDOWS);
     if (flags & 2) substitute::UseCodePage(932);
@@ -58,7 +44,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (size_t at = 5; at + 1 < size; at += 2) path.push_back(static_cast<WCHAR>(data[at] | data[at + 1] << 8));
     substitute::IconPickAnswer answer{(flags & 4) != 0, path, index, (flags & 8) == 0};
     // Sometimes the picked file holds icons, so that a pick goes all the way to the store.
-    if (flags & 0x10) substitute::AddIconFile(AnsiOf(path.substr(0, path.find(u'\0'))), 2);
+    if (flags & 0x10) {
+        char ansi[2 * MAX_PATH] = {};
+        WideCharToMultiByte(CP_ACP, 0, path.c_str(), -1, ansi, sizeof ansi, nullptr, nullptr);
+        substitute::AddIconFile(ansi, 2);
+    }
     substitute::SeedDiskObjects({u"C:", u"_Total"}, {u"0 C:"});
     RunMonitorSetup();
 
@@ -82,11 +72,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const int role = flags & 0x20 ? Active : Inactive;
     const bool ok = (flags & 0x40) == 0;
     substitute::ScriptIconPick(answer);
-    substitute::QueueDialogAction([&](HWND dialog) {
-        substitute::ClickButton(dialog, role == Active ? IDC_BROWSE_ACTIVE : IDC_BROWSE_INACTIVE);
-        substitute::ClickButton(dialog, ok ? IDOK : IDCANCEL);
-    });
-    DialogBoxParamA(AppInstance, MAKEINTRESOURCEA(IDD_SETTINGS), MainWindow, SettingsDialogProc, 0);
+    HWND dialog = substitute::MakeDialog(MainWindow, SettingsDialogProc,
+                                         {IDC_BLINK_DURATION, IDC_DISK, IDC_ACTIVE_PREVIEW, IDC_INACTIVE_PREVIEW});
+    SettingsDialogProc(dialog, WM_INITDIALOG, 0, 0);
+    SettingsDialogProc(dialog, WM_COMMAND, role == Active ? IDC_BROWSE_ACTIVE : IDC_BROWSE_INACTIVE, 0);
+    SettingsDialogProc(dialog, WM_COMMAND, ok ? IDOK : IDCANCEL, 0);
+    DestroyWindow(dialog);
     const IconRole& running = role == Active ? IconPair.Active : IconPair.Inactive;
     const std::string file = running.File;
     Check(IconFileFitsStore(file), "an icon file the store cannot keep");

@@ -2,66 +2,86 @@
 #include "settings/SettingsDialog.h"
 
 #include "app/MainWindow.h"
-#include "tray/TrayPresenter.h"
+#include "app/MonitorSetup.h"
 #include "monitor/ActivitySampler.h"
 #include "monitor/CounterCatalogue.h"
-#include "app/MonitorSetup.h"
 #include "res/resource.h"
 #include "settings/SettingsStore.h"
 #include "tests/unit/Machine.h"
+#include "tray/TrayPresenter.h"
 
-#include <chrono>
 #include <cstring>
-#include <functional>
-#include <thread>
 
-using substitute::DwordBytes;
 using substitute::IconPickAnswer;
 using substitute::PickedIcon;
-using substitute::RegistryValue;
-using substitute::TextBytes;
-using ::testing::ElementsAre;
-using ::testing::IsEmpty;
 
 namespace {
 
-const WideString TotalPath = u"\\LogicalDisk(_Total)\\Avg. Disk Bytes/Transfer";
-const WideString FirstPath = u"\\LogicalDisk(C:)\\Avg. Disk Bytes/Transfer";
-const WideString PhysicalPath = u"\\PhysicalDisk(0 C:)\\Avg. Disk Bytes/Transfer";
 const char DiskIcons[] = "C:\\Icons\\disk.ico";  // three icons; C:\readme.txt has none
 
 void StoreIcon(int role, const std::string& file, DWORD index) {
-    Store(role == Active ? ActiveIconFileValue : InactiveIconFileValue, REG_SZ, TextBytes(file));
-    Store(role == Active ? ActiveIconIndexValue : InactiveIconIndexValue, REG_DWORD, DwordBytes(index));
-}
-RegistryValue Number(DWORD value) { return RegistryValue{REG_DWORD, DwordBytes(value)}; }
-RegistryValue Name(const WideString& name) { return RegistryValue{REG_BINARY, substitute::WideTextBytes(name)}; }
-
-bool Destroyed(HICON icon) { return substitute::DescribeIcon(icon)->destroyed; }
-HICON Preview(HWND dialog, int role) {
-    return substitute::DialogControl(dialog, role == Active ? IDC_ACTIVE_PREVIEW : IDC_INACTIVE_PREVIEW)->icon;
+    Store(role == Active ? ActiveIconFileValue : InactiveIconFileValue, REG_SZ, substitute::TextBytes(file));
+    Store(role == Active ? ActiveIconIndexValue : InactiveIconIndexValue, REG_DWORD, substitute::DwordBytes(index));
 }
 
-// Changes of the store in order, "set Name" or "delete Name".
-std::vector<std::string> StoreWrites() {
-    std::vector<std::string> writes;
-    for (auto& call : substitute::RegistryLog()) {
-        if (call.function == "RegSetValueExA") writes.push_back("set " + call.value);
-        if (call.function == "RegDeleteValueA") writes.push_back("delete " + call.value);
+// The settings key's values as "Name=value", numbers in decimal, texts (UTF-16 ones too) in ASCII.
+std::string StoreText() {
+    std::string out;
+    for (auto& name : substitute::RegistryValueNames(SettingsKeyPath)) {
+        auto value = *Stored(name.c_str());
+        out += (out.empty() ? "" : " ") + name + "=";
+        uint32_t number = 0;
+        std::memcpy(&number, value.data.data(), std::min<size_t>(4, value.data.size()));
+        if (value.type == REG_DWORD) out += std::to_string(number);
+        for (size_t i = 0; value.type != REG_DWORD && i < value.data.size(); i += value.type == REG_BINARY ? 2 : 1)
+            if (value.data[i] != 0) out.push_back(static_cast<char>(value.data[i]));
     }
+    return out;
+}
+// What the program runs with: the period, the watched entry, and each icon with its file and index.
+std::string Running() {
+    std::string out = std::to_string(BlinkDuration) + " " + std::string(SelectedCounterPath.begin(), SelectedCounterPath.end());
+    for (const IconRole* role : {&IconPair.Active, &IconPair.Inactive})
+        out += " " + Describe(role->Icon) + " (" + role->File + "#" + std::to_string(role->Index) + ")";
+    return out;
+}
+// The changes of a key's values, in order.
+std::vector<std::string> Writes(const char* keyPath) {
+    std::vector<std::string> writes;
+    for (auto& call : substitute::RegistryLog())
+        if (call.key == keyPath && (call.function == "RegSetValueExA" || call.function == "RegDeleteValueA"))
+            writes.push_back((call.function == "RegSetValueExA" ? "set " : "delete ") + call.value);
     return writes;
 }
-bool RunKeyTouched() {
-    for (auto& call : substitute::RegistryLog())
-        if (call.key == RunKeyPath) return true;
-    return false;
-}
 // Tray calls of the GUI thread, as opposed to the sampler's.
-std::vector<substitute::NotifyCall> GuiNotifies() {
-    std::vector<substitute::NotifyCall> calls;
+std::vector<std::string> GuiNotifies() {
+    std::vector<std::string> calls;
     for (auto& call : substitute::NotifyLog())
-        if (call.threadId == GetCurrentThreadId()) calls.push_back(call);
+        if (call.threadId == GetCurrentThreadId()) calls.push_back(std::to_string(call.message) + " " + call.record.szTip);
     return calls;
+}
+std::string Preview(HWND dialog, int role) {
+    HWND control = GetDlgItem(dialog, role == Active ? IDC_ACTIVE_PREVIEW : IDC_INACTIVE_PREVIEW);
+    return Describe(reinterpret_cast<HICON>(SendMessageA(control, STM_GETICON, 0, 0)));
+}
+
+// What the user does, as the dialog manager hands it to the procedure.
+INT_PTR Command(HWND dialog, int id) {
+    return SettingsDialogProc(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+}
+void Browse(HWND dialog, int role, IconPickAnswer answer) {
+    substitute::ScriptIconPick(std::move(answer));
+    EXPECT_FALSE(Command(dialog, role == Active ? IDC_BROWSE_ACTIVE : IDC_BROWSE_INACTIVE));
+}
+void ClickAutoStart(HWND dialog) { CheckDlgButton(dialog, IDC_AUTOSTART, !IsDlgButtonChecked(dialog, IDC_AUTOSTART)); }
+void TypePeriod(HWND dialog, const char* text) { SetWindowTextA(GetDlgItem(dialog, IDC_BLINK_DURATION), text); }
+void ChooseDisk(HWND dialog, int item) { SendMessageA(GetDlgItem(dialog, IDC_DISK), CB_SETCURSEL, item, 0); }
+// OK or Cancel ends the dialog, which the dialog manager then destroys.
+void End(HWND dialog, WORD command) {
+    EXPECT_TRUE(Command(dialog, command));
+    EXPECT_EQ(substitute::DialogResult(dialog), command);
+    EXPECT_EQ(SettingsDialogOpen, 0);
+    DestroyWindow(dialog);
 }
 
 class SettingsDialogTest : public MachineTest {
@@ -75,450 +95,280 @@ protected:
         substitute::AddIconFile("C:\\readme.txt", 0);
         substitute::CreateRegistryKey(RunKeyPath);
     }
-    // The program as the tray menu finds it: the monitor set up from what is stored.
-    void StartMonitor() {
-        RunMonitorSetup();
-        monitorStarted = true;
+    // The program as the tray menu finds it, the monitor set up from what is stored; then the
+    // dialog with its template's controls, as the tray command opens it.
+    static HWND Open(bool startMonitor = true) {
+        if (startMonitor) RunMonitorSetup();
+        HWND dialog = substitute::MakeDialog(MainWindow, SettingsDialogProc,
+                                             {IDC_AUTOSTART, IDC_BLINK_DURATION, IDC_DISK, IDC_ACTIVE_PREVIEW, IDC_INACTIVE_PREVIEW});
+        EXPECT_TRUE(SettingsDialogProc(dialog, WM_INITDIALOG, 0, 0));  // the manager focuses the first control
+        EXPECT_EQ(SettingsDialogOpen, 1);
+        return dialog;
     }
-    // Opens the dialog as the tray command does; `act` plays the user.
-    INT_PTR Open(std::function<void(HWND)> act) {
-        if (!monitorStarted) StartMonitor();
-        substitute::QueueDialogAction(std::move(act));
-        return DialogBoxParamA(AppInstance, MAKEINTRESOURCEA(IDD_SETTINGS), MainWindow, SettingsDialogProc, 0);
-    }
-    static void Browse(HWND dialog, int role, IconPickAnswer answer) {
-        substitute::ScriptIconPick(std::move(answer));
-        substitute::ClickButton(dialog, role == Active ? IDC_BROWSE_ACTIVE : IDC_BROWSE_INACTIVE);
-    }
-    bool monitorStarted = false;
 };
 
 // --- Opening, and OK as a whole ---
 
-struct OpenCase {
-    const char* name;
-    std::function<void()> store;
-    bool checked;
-    std::string blinkText;
-    int item;
-};
-void PrintTo(const OpenCase& c, std::ostream* os) { *os << c.name; }
-
-class DialogOpenTest : public SettingsDialogTest, public ::testing::WithParamInterface<OpenCase> {};
-
-TEST_P(DialogOpenTest, ShowsTheStoreAndTheRunningIconsAndEscapeWritesNothing) {
-    GetParam().store();
+// The whole name, in any case, selects its item; the part of one the set-up accepts does not.
+TEST_F(SettingsDialogTest, ShowsTheStoreAndTheRunningIconsAndCancelWritesNothing) {
     StoreIcon(Active, DiskIcons, 1);
-    EXPECT_EQ(Open([](HWND dialog) {
-                  EXPECT_EQ(SettingsDialogOpen, 1);
-                  EXPECT_EQ(substitute::FocusedControl(dialog), GetDlgItem(dialog, IDC_AUTOSTART));
-                  EXPECT_EQ(IsDlgButtonChecked(dialog, IDC_AUTOSTART), GetParam().checked ? 1u : 0u);
-                  EXPECT_EQ(substitute::DialogControl(dialog, IDC_BLINK_DURATION)->text, GetParam().blinkText);
-                  auto list = substitute::DialogControl(dialog, IDC_DISK);
-                  std::vector<std::string> items;
-                  for (auto& item : list->items)
-                      items.push_back(std::string(item.text.begin(), item.text.end()) + " " + std::to_string(item.data));
-                  EXPECT_THAT(items, ElementsAre("LogicalDisk(C:) 0", "LogicalDisk(D:) 1", "LogicalDisk(_Total) 2",
-                                                 "PhysicalDisk(0 C:) 3", "PhysicalDisk(1 D:) 4"));
-                  EXPECT_EQ(list->selection, GetParam().item);
-                  EXPECT_EQ(Preview(dialog, Active), IconPair.Active.Icon);  // the tray's own icons
-                  EXPECT_EQ(Preview(dialog, Inactive), IconPair.Inactive.Icon);
-                  substitute::PressEscape(dialog);
-              }),
-              IDCANCEL);
-    EXPECT_EQ(SettingsDialogOpen, 0);
-    EXPECT_THAT(StoreWrites(), IsEmpty());
+    for (const char16_t* name : {u"LogicalDisk(D", u"physicaldisk(1 d:)"}) {
+        SCOPED_TRACE(std::string(name, name + 5));
+        const bool whole = name[0] == u'p';
+        if (whole) Store(StartUpValue, REG_DWORD, substitute::DwordBytes(7));
+        Store(BlinkDurationValue, REG_DWORD, substitute::DwordBytes(whole ? 3000 : 20));
+        Store(SelectedDiskCounterValue, REG_BINARY, substitute::WideTextBytes(name));
+        HWND dialog = Open();
+        EXPECT_EQ(IsDlgButtonChecked(dialog, IDC_AUTOSTART), whole ? 1u : 0u);
+        EXPECT_EQ(substitute::DescribeWindow(GetDlgItem(dialog, IDC_BLINK_DURATION))->text, whole ? "2000" : "100");
+        auto list = substitute::DescribeWindow(GetDlgItem(dialog, IDC_DISK));
+        std::string items;
+        for (auto& item : list->items) items += std::string(item.text.begin(), item.text.end()) + "#" + std::to_string(item.data) + " ";
+        EXPECT_EQ(items, "LogicalDisk(C:)#0 LogicalDisk(D:)#1 LogicalDisk(_Total)#2 PhysicalDisk(0 C:)#3 PhysicalDisk(1 D:)#4 ");
+        EXPECT_EQ(list->selection, whole ? 4 : 0);
+        EXPECT_EQ(Preview(dialog, Active) + " " + Preview(dialog, Inactive), "C:\\Icons\\disk.ico#1 shared 114");
+        End(dialog, IDCANCEL);
+    }
+    EXPECT_TRUE(Writes(SettingsKeyPath).empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, DialogOpenTest,
-    ::testing::Values(OpenCase{"NothingStored", [] {}, false, "100", 0},
-                      OpenCase{"EverythingStored",
-                               [] {
-                                   Store(StartUpValue, REG_DWORD, DwordBytes(7));
-                                   Store(BlinkDurationValue, REG_DWORD, DwordBytes(3000));
-                                   Store(SelectedDiskCounterValue, REG_BINARY, Name(u"physicaldisk(1 d:)").data);
-                               },
-                               true, "2000", 4},
-                      // The set-up watches an entry containing a part of a name; the list needs it whole.
-                      OpenCase{"PartOfANameAndAShortPeriod",
-                               [] {
-                                   Store(StartUpValue, REG_DWORD, DwordBytes(0));
-                                   Store(BlinkDurationValue, REG_DWORD, DwordBytes(20));
-                                   Store(SelectedDiskCounterValue, REG_BINARY, Name(u"LogicalDisk(D").data);
-                               },
-                               false, "100", 0}),
-    [](const auto& info) { return std::string(info.param.name); });
-
+// A stored period above the range is saved as its top, after the old sampler stopped; the list
+// opened on its first item, not on the watched _Total entry, so OK watches that item. The Run key
+// is touched only for a change of the box.
 TEST_F(SettingsDialogTest, OkWithoutChangesRewritesTheStoreInOrderAndLeavesTheRunKeyAlone) {
     StoreIcon(Active, DiskIcons, 2);
-    Store(InactiveIconIndexValue, REG_DWORD, DwordBytes(5));  // an index without its file
-    StartMonitor();
+    Store(InactiveIconIndexValue, REG_DWORD, substitute::DwordBytes(5));  // an index without its file
+    Store(BlinkDurationValue, REG_DWORD, substitute::DwordBytes(3000));
+    RunMonitorSetup();
     ASSERT_TRUE(substitute::WaitForCollects(2));
-    EXPECT_EQ(Open([](HWND dialog) { substitute::ClickButton(dialog, IDOK); }), IDOK);
-    EXPECT_EQ(SettingsDialogOpen, 0);
-    EXPECT_THAT(StoreWrites(), ElementsAre("set StartUp", "set BlinkDuration", "set SelectedDiskCounter",
-                                           "set ExternalActiveIconFile", "set ExternalActiveIconIndex",
-                                           "delete ExternalInactiveIconFile", "delete ExternalInactiveIconIndex"));
-    EXPECT_EQ(Stored(StartUpValue), Number(0));
-    EXPECT_EQ(Stored(BlinkDurationValue), Number(100));
-    EXPECT_EQ(Stored(ActiveIconFileValue), (RegistryValue{REG_SZ, TextBytes(DiskIcons)}));
-    EXPECT_EQ(Stored(ActiveIconIndexValue), Number(2));
-    EXPECT_FALSE(RunKeyTouched());
-    // The list opened on its first item, not on the watched _Total entry: OK watches that item.
-    EXPECT_EQ(Stored(SelectedDiskCounterValue), Name(u"LogicalDisk(C:)"));
-    EXPECT_EQ(SelectedCounterPath, FirstPath);
-    EXPECT_EQ(TooltipText, "LogicalDisk(C:)");
-    ASSERT_EQ(substitute::WaitLog().size(), 1u);
-    EXPECT_EQ(substitute::WaitLog()[0].timeout, 200u);
-    EXPECT_TRUE(Eventually([] { return substitute::AddedCounterPaths().size() == 2; }));
-    EXPECT_EQ(substitute::AddedCounterPaths(), (std::vector<WideString>{TotalPath, FirstPath}));
-}
-
-TEST_F(SettingsDialogTest, StoredPeriodAboveTheRangeIsSavedAsItsTopAfterTheOldSamplerStopped) {
-    Store(BlinkDurationValue, REG_DWORD, DwordBytes(3000));
-    StartMonitor();
-    EXPECT_EQ(BlinkDuration, 3000u);
-    Open([](HWND dialog) { substitute::ClickButton(dialog, IDOK); });
-    EXPECT_EQ(BlinkDuration, 2000u);
-    EXPECT_EQ(Stored(BlinkDurationValue), Number(2000));
+    End(Open(false), IDOK);
+    EXPECT_THAT(Writes(SettingsKeyPath),
+                ::testing::ElementsAre("set StartUp", "set BlinkDuration", "set SelectedDiskCounter", "set ExternalActiveIconFile",
+                                       "set ExternalActiveIconIndex", "delete ExternalInactiveIconFile",
+                                       "delete ExternalInactiveIconIndex"));
+    EXPECT_EQ(StoreText(), "BlinkDuration=2000 ExternalActiveIconFile=C:\\Icons\\disk.ico ExternalActiveIconIndex=2 "
+                           "SelectedDiskCounter=LogicalDisk(C:) StartUp=0");
+    EXPECT_EQ(Running(), "2000 \\LogicalDisk(C:)\\Avg. Disk Bytes/Transfer C:\\Icons\\disk.ico#2 (C:\\Icons\\disk.ico#2) "
+                         "shared 114 (#0)");
+    EXPECT_TRUE(Writes(RunKeyPath).empty());
     ASSERT_EQ(substitute::WaitLog().size(), 1u);
     EXPECT_EQ(substitute::WaitLog()[0].timeout, 6000u);  // twice the period in force before OK
 }
 
-struct BlinkText {
-    std::string text;
-    DWORD period;
-};
-void PrintTo(const BlinkText& c, std::ostream* os) { *os << '"' << c.text << '"'; }
-
-class BlinkTextTest : public SettingsDialogTest, public ::testing::WithParamInterface<BlinkText> {};
-
-TEST_P(BlinkTextTest, IsReadAsANumberAndHeldWithinTheRange) {
-    Open([](HWND dialog) {
-        substitute::TypeText(dialog, IDC_BLINK_DURATION, GetParam().text);
-        substitute::ClickButton(dialog, IDOK);
-    });
-    EXPECT_EQ(BlinkDuration, GetParam().period);
-    EXPECT_EQ(Stored(BlinkDurationValue), Number(GetParam().period));
+// The edit box's text is read as a number (as the C library's atol would, but never wrapped
+// round) and held within 100..2000.
+TEST(BlinkDurationFromTextTest, IsReadAsANumberAndHeldWithinTheRange) {
+    const std::pair<const char*, DWORD> table[] = {
+        {"150ms", 150}, {" 300", 300}, {"\t+1999x", 1999}, {"\r500", 500}, {"", 100}, {"fast", 100}, {"50", 100},
+        {"2500", 2000}, {"-5", 2000}, {"-0", 100}, {"- 5", 100}, {"4294967396", 2000}, {"-4294967295", 2000}};
+    for (auto [text, period] : table) EXPECT_EQ(BlinkDurationFromText(text), period) << '"' << text << '"';
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, BlinkTextTest,
-                         ::testing::Values(BlinkText{"150ms", 150}, BlinkText{" 300", 300}, BlinkText{"\t+1999x", 1999},
-                                           BlinkText{"", 100}, BlinkText{"fast", 100}, BlinkText{"50", 100},
-                                           BlinkText{"2500", 2000}, BlinkText{"-5", 2000}, BlinkText{"-0", 100},
-                                           BlinkText{"- 5", 100},
-                                           // Beyond 32 bits: large, never wrapped round to a short period.
-                                           BlinkText{"4294967396", 2000}, BlinkText{"-4294967295", 2000},
-                                           // Only the first 15 characters count.
-                                           BlinkText{"000000000000000150", 100}));
-
-struct AutoStartCase {
-    const char* name;
-    bool checkedAtOpen;
-    bool runEntry;
-    int clicks;
-    bool runEntryAfter;
-    bool runKeyTouched;
-};
-void PrintTo(const AutoStartCase& c, std::ostream* os) { *os << c.name; }
-
-class DialogAutoStartTest : public SettingsDialogTest, public ::testing::WithParamInterface<AutoStartCase> {};
-
-TEST_P(DialogAutoStartTest, RunEntryChangesOnlyWithTheCheckBox) {
-    const AutoStartCase c = GetParam();
-    Store(StartUpValue, REG_DWORD, DwordBytes(c.checkedAtOpen));
-    if (c.runEntry) substitute::SetRegistryValue(RunKeyPath, AutoStartValueName, REG_SZ, TextBytes("old.exe"));
-    Open([&](HWND dialog) {
-        for (int i = 0; i < c.clicks; ++i) substitute::ClickButton(dialog, IDC_AUTOSTART);
-        substitute::ClickButton(dialog, IDOK);
-    });
-    EXPECT_EQ(substitute::GetRegistryValue(RunKeyPath, AutoStartValueName).has_value(), c.runEntryAfter);
-    EXPECT_EQ(RunKeyTouched(), c.runKeyTouched);
-    EXPECT_EQ(Stored(StartUpValue), Number(c.checkedAtOpen != (c.clicks % 2 == 1)));
-}
-
-INSTANTIATE_TEST_SUITE_P(Table, DialogAutoStartTest,
-                         ::testing::Values(AutoStartCase{"LeftUnchecked", false, false, 0, false, false},
-                                           AutoStartCase{"Checked", false, false, 1, true, true},
-                                           AutoStartCase{"CheckedAndUncheckedAgain", false, false, 2, false, false},
-                                           // Removed by other means while the box stays checked: not recreated.
-                                           AutoStartCase{"LeftCheckedWithoutItsEntry", true, false, 0, false, false},
-                                           AutoStartCase{"Unchecked", true, true, 1, false, true}),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-TEST_F(SettingsDialogTest, OkWhenTheKeyCanNeitherBeOpenedNorCreatedChangesOnlyAutoStart) {
-    EXPECT_EQ(Open([](HWND dialog) {
-                  substitute::TypeText(dialog, IDC_BLINK_DURATION, "500");
-                  substitute::ChooseComboItem(dialog, IDC_DISK, 3);
-                  Browse(dialog, Inactive, PickedIcon(u"C:\\Icons\\disk.ico", 1));
-                  substitute::ClickButton(dialog, IDC_AUTOSTART);
-                  substitute::FailNext("RegOpenKeyExA", ERROR_ACCESS_DENIED);
-                  substitute::FailNext("RegCreateKeyExA", ERROR_ACCESS_DENIED);
-                  substitute::ClickButton(dialog, IDOK);
-              }),
-              IDOK);
-    EXPECT_EQ(SettingsDialogOpen, 0);
-    EXPECT_FALSE(substitute::RegistryKeyExists(SettingsKeyPath));
-    EXPECT_EQ(BlinkDuration, 100u);
-    EXPECT_EQ(SelectedCounterPath, TotalPath);
-    EXPECT_EQ(TooltipText, "LogicalDisk(_Total)");
-    EXPECT_EQ(Describe(IconPair.Inactive.Icon), "shared 114");
-    EXPECT_EQ(GuiNotifies().size(), 1u);  // the set-up's add only
-    EXPECT_TRUE(substitute::GetRegistryValue(RunKeyPath, AutoStartValueName));
-    EXPECT_EQ(substitute::ThreadsStarted(), 2u);
-    EXPECT_TRUE(SamplerRecorded());
-}
-
-// --- The selection ---
-
-TEST_F(SettingsDialogTest, NewSelectionShowsInTheTrayAtOnceAndNewIconsFromTheNextChange) {
-    // The new sampler's first collect only primes the counter.
-    substitute::ScriptCounter(PhysicalPath, {substitute::Sample{0}, substitute::Sample{150}, substitute::Sample{0}});
-    Open([](HWND dialog) {
-        substitute::ChooseComboItem(dialog, IDC_DISK, 3);
-        Browse(dialog, Inactive, PickedIcon(u"C:\\Icons\\disk.ico", 1));
-        substitute::ClickButton(dialog, IDOK);
-    });
-    EXPECT_EQ(SelectedCounterPath, PhysicalPath);
-    EXPECT_EQ(Stored(SelectedDiskCounterValue), Name(u"PhysicalDisk(0 C:)"));
-    auto gui = GuiNotifies();
-    ASSERT_EQ(gui.size(), 2u);
-    EXPECT_EQ(gui[1].message, static_cast<DWORD>(NIM_MODIFY));
-    EXPECT_STREQ(gui[1].record.szTip, "PhysicalDisk(0 C:)");
-    EXPECT_EQ(Describe(gui[1].record.hIcon), "shared 114");  // the inactive icon before OK
-    // The set-up's add, OK's modify, then the new sampler's two changes.
-    ASSERT_TRUE(Eventually([] { return substitute::NotifyLog().size() >= 4; }));
-    EXPECT_EQ(Describe(substitute::NotifyLog()[2].record.hIcon), "shared 113");
-    EXPECT_EQ(Describe(substitute::NotifyLog()[3].record.hIcon), "C:\\Icons\\disk.ico#1");
-}
-
-struct LostSelectionCase {
-    const char* name;
-    std::vector<WideString> logical;
-    void (*act)(HWND dialog);
-};
-void PrintTo(const LostSelectionCase& c, std::ostream* os) { *os << c.name; }
-
-class LostSelectionTest : public SettingsDialogTest, public ::testing::WithParamInterface<LostSelectionCase> {};
-
-TEST_P(LostSelectionTest, OkLeavesTheSelectionAndTheTrayAlone) {
-    substitute::SeedDiskObjects(GetParam().logical, {});
-    StartMonitor();
-    WideString watched = SelectedCounterPath;
-    Open([](HWND dialog) {
-        GetParam().act(dialog);
-        substitute::ClickButton(dialog, IDOK);
-    });
-    EXPECT_EQ(SelectedCounterPath, watched);
-    EXPECT_FALSE(Stored(SelectedDiskCounterValue));
-    for (auto& call : GuiNotifies()) EXPECT_NE(call.message, static_cast<DWORD>(NIM_MODIFY));
-}
-
-INSTANTIATE_TEST_SUITE_P(Table, LostSelectionTest,
-                         ::testing::Values(LostSelectionCase{"EmptyList", {}, [](HWND) {}},
-                                           // The shell restarts while the dialog is open; the catalogue shrinks.
-                                           LostSelectionCase{"EntryGoneAfterAShellRestart", {u"C:", u"_Total"},
-                                                             [](HWND dialog) {
-                                                                 substitute::ChooseComboItem(dialog, IDC_DISK, 1);
-                                                                 substitute::SeedDiskObjects({u"_Total"}, {});
-                                                                 RunMonitorSetup();
-                                                             }}),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-// --- Icons ---
-
-struct BrowseCase {
-    const char* name;
-    void (*arrange)();
-    std::optional<IconPickAnswer> answer;
-    std::string icon;  // shown by the preview, and the active icon after OK
-    std::optional<std::string> storedFile;
-};
-void PrintTo(const BrowseCase& c, std::ostream* os) { *os << c.name; }
-
-class BrowseTest : public SettingsDialogTest, public ::testing::WithParamInterface<BrowseCase> {};
-
-// The active role starts from icon 1 of the icon file.
-TEST_P(BrowseTest, ChangesTheRolesChoiceOnlyForAnIconTheStoreCanKeep) {
-    const BrowseCase& c = GetParam();
-    StoreIcon(Active, DiskIcons, 1);
-    c.arrange();
-    Open([&](HWND dialog) {
-        if (c.answer) substitute::ScriptIconPick(*c.answer);
-        substitute::ClickButton(dialog, IDC_BROWSE_ACTIVE);
-        EXPECT_EQ(Describe(Preview(dialog, Active)), c.icon);
-        EXPECT_EQ(Describe(Preview(dialog, Inactive)), "shared 114");
-        substitute::ClickButton(dialog, IDOK);
-    });
-    EXPECT_EQ(Describe(IconPair.Active.Icon), c.icon);
-    EXPECT_EQ(IconPair.Active.File, c.storedFile.value_or(""));
-    EXPECT_EQ(Stored(ActiveIconFileValue),
-              c.storedFile ? std::optional(RegistryValue{REG_SZ, TextBytes(*c.storedFile)}) : std::nullopt);
-    EXPECT_EQ(Stored(ActiveIconIndexValue).has_value(), c.storedFile.has_value());
-    EXPECT_FALSE(Stored(InactiveIconFileValue));
-    if (c.answer) {
-        // The picker opens over the dialog on an empty path and the role's index.
-        auto picks = substitute::IconPickLog();
-        ASSERT_EQ(picks.size(), 1u);
-        EXPECT_EQ(picks[0].owner, substitute::DialogLog().back().dialog);
-        EXPECT_EQ(picks[0].path, "");
-        EXPECT_EQ(picks[0].capacity, 260u);
-        EXPECT_EQ(picks[0].index, 1);
+// An entry removed by other means while the box stays checked is not recreated.
+TEST_F(SettingsDialogTest, RunEntryChangesOnlyWithTheCheckBox) {
+    for (auto [checkedAtOpen, clicks, entryAfter] : {std::tuple{false, 1, true}, {true, 0, false}, {true, 1, false}}) {
+        Store(StartUpValue, REG_DWORD, substitute::DwordBytes(checkedAtOpen));
+        substitute::SetRegistryValue(RunKeyPath, AutoStartValueName, REG_SZ, substitute::TextBytes("old.exe"));
+        if (!checkedAtOpen || clicks == 0) substitute::RemoveRegistryValue(RunKeyPath, AutoStartValueName);
+        const size_t before = Writes(RunKeyPath).size();
+        HWND dialog = Open();
+        for (int i = 0; i < clicks; ++i) ClickAutoStart(dialog);
+        End(dialog, IDOK);
+        EXPECT_EQ(substitute::GetRegistryValue(RunKeyPath, AutoStartValueName).has_value(), entryAfter);
+        EXPECT_EQ(Writes(RunKeyPath).size() > before, clicks == 1);
+        EXPECT_EQ(*Stored(StartUpValue), (substitute::RegistryValue{REG_DWORD, substitute::DwordBytes(checkedAtOpen != (clicks == 1))}));
     }
 }
 
-const std::string Path199 = "C:\\" + std::string(192, 'p') + ".ico";
-const std::string Path200 = Path199 + "x";
-WideString WidePath(const std::string& ascii) { return WideString(ascii.begin(), ascii.end()); }
+// When the key can be neither opened nor created, nothing is applied either, so memory and store
+// agree; only the Run entry follows the box.
+TEST_F(SettingsDialogTest, OkWhenTheKeyCanNeitherBeOpenedNorCreatedChangesOnlyAutoStart) {
+    HWND dialog = Open();
+    TypePeriod(dialog, "500");
+    ChooseDisk(dialog, 3);
+    Browse(dialog, Inactive, PickedIcon(u"C:\\Icons\\disk.ico", 1));
+    ClickAutoStart(dialog);
+    substitute::FailNext("RegOpenKeyExA", ERROR_ACCESS_DENIED);
+    substitute::FailNext("RegCreateKeyExA", ERROR_ACCESS_DENIED);
+    End(dialog, IDOK);
+    EXPECT_FALSE(substitute::RegistryKeyExists(SettingsKeyPath));
+    EXPECT_EQ(Running(), "100 \\LogicalDisk(_Total)\\Avg. Disk Bytes/Transfer shared 113 (#0) shared 114 (#0)");
+    EXPECT_EQ(GuiNotifies().size(), 1u);  // the set-up's add only
+    EXPECT_TRUE(substitute::GetRegistryValue(RunKeyPath, AutoStartValueName));
+    EXPECT_EQ(substitute::ThreadsStarted(), 2u);
+}
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, BrowseTest,
-    ::testing::Values(
-        BrowseCase{"Picked", [] {}, PickedIcon(u"C:\\Icons\\disk.ico", 2), "C:\\Icons\\disk.ico#2", DiskIcons},
+// --- The selection and the period ---
+
+// Only the first 15 characters of the period count. The new entry's name shows in the tray at
+// once, with the inactive icon of before OK; the new icons come with the sampler's next change.
+TEST_F(SettingsDialogTest, NewSelectionShowsInTheTrayAtOnceAndNewIconsFromTheNextChange) {
+    HWND dialog = Open();
+    ChooseDisk(dialog, 3);
+    TypePeriod(dialog, "000000000000150");
+    Browse(dialog, Inactive, PickedIcon(u"C:\\Icons\\disk.ico", 1));
+    End(dialog, IDOK);
+    EXPECT_EQ(Running(), "150 \\PhysicalDisk(0 C:)\\Avg. Disk Bytes/Transfer shared 113 (#0) "
+                         "C:\\Icons\\disk.ico#1 (C:\\Icons\\disk.ico#1)");
+    EXPECT_EQ(StoreText(), "BlinkDuration=150 ExternalInactiveIconFile=C:\\Icons\\disk.ico ExternalInactiveIconIndex=1 "
+                           "SelectedDiskCounter=PhysicalDisk(0 C:) StartUp=0");
+    EXPECT_THAT(GuiNotifies(), ::testing::ElementsAre("0 LogicalDisk(_Total)", "1 PhysicalDisk(0 C:)"));
+    EXPECT_EQ(Describe(substitute::NotifyLog()[1].record.hIcon), "shared 114");
+}
+
+// With an empty list, or an entry the catalogue lost when the shell restarted while the dialog was
+// open, OK leaves the selection and the tray alone.
+TEST_F(SettingsDialogTest, OkWithoutAnEntryLeavesTheSelectionAndTheTrayAlone) {
+    for (bool empty : {true, false}) {
+        substitute::SeedDiskObjects(empty ? std::vector<WideString>{} : std::vector<WideString>{u"C:", u"_Total"}, {});
+        HWND dialog = Open();
+        WideString watched = SelectedCounterPath;
+        if (!empty) {
+            ChooseDisk(dialog, 1);
+            substitute::SeedDiskObjects({u"_Total"}, {});
+            RunMonitorSetup();
+        }
+        End(dialog, IDOK);
+        EXPECT_EQ(SelectedCounterPath, watched);
+        EXPECT_FALSE(Stored(SelectedDiskCounterValue));
+        EXPECT_THAT(GuiNotifies(), ::testing::Each(::testing::StartsWith("0 ")));  // adds only
+    }
+}
+
+// --- Icons ---
+
+// The active role starts from icon 1 of the icon file; the picker opens over the dialog on an
+// empty path and that index. A file that yields no icon returns the role to its built-in icon; a
+// path the store cannot keep is refused as if the picker had been cancelled.
+TEST_F(SettingsDialogTest, BrowseChangesTheRolesChoiceOnlyForAnIconTheStoreCanKeep) {
+    const std::string kept = "ExternalActiveIconFile=C:\\Icons\\disk.ico ExternalActiveIconIndex=";
+    const std::string tooLong = "C:\\" + std::string(193, 'p') + ".ico";
+    substitute::AddIconFile(tooLong, 1);
+    const std::tuple<IconPickAnswer, std::string, std::string> cases[] = {
+        {PickedIcon(u"C:\\Icons\\disk.ico", 2), "C:\\Icons\\disk.ico#2", kept + "2 "},
         // A picker that writes its buffers even though the user cancelled.
-        BrowseCase{"PickerCancelled", [] {}, IconPickAnswer{false, u"C:\\other.ico", 7, true}, "C:\\Icons\\disk.ico#1",
-                   DiskIcons},
-        BrowseCase{"FileWithoutIcons", [] {}, PickedIcon(u"C:\\readme.txt", 0), "shared 113", std::nullopt},
-        BrowseCase{"FileGone", [] {}, PickedIcon(u"C:\\gone.ico", 0), "shared 113", std::nullopt},
-        BrowseCase{"IndexPastTheLastIcon", [] {}, PickedIcon(u"C:\\Icons\\disk.ico", 3), "shared 113", std::nullopt},
-        BrowseCase{"LongestPathTheStoreKeeps", [] { substitute::AddIconFile(Path199, 1); },
-                   PickedIcon(WidePath(Path199), 0), Path199 + "#0", Path199},
-        BrowseCase{"PathTooLongForTheStore", [] { substitute::AddIconFile(Path200, 1); },
-                   PickedIcon(WidePath(Path200), 0), "C:\\Icons\\disk.ico#1", DiskIcons},
-        BrowseCase{"NoShellLibrary", [] { substitute::RemoveLibrary("shell32.dll"); }, std::nullopt,
-                   "C:\\Icons\\disk.ico#1", DiskIcons}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-class DefaultIconsTest : public SettingsDialogTest, public ::testing::WithParamInterface<int> {};
-
-TEST_P(DefaultIconsTest, AreCommittedByOkAndDroppedByCancel) {
-    StoreIcon(Active, DiskIcons, 1);
-    StoreIcon(Inactive, DiskIcons, 2);
-    const bool ok = GetParam() == IDOK;
-    Open([](HWND dialog) {
-        substitute::ClickButton(dialog, IDC_DEFAULT_ICONS);
-        EXPECT_EQ(Describe(Preview(dialog, Active)), "shared 113");
-        EXPECT_EQ(Describe(Preview(dialog, Inactive)), "shared 114");
-        substitute::ClickButton(dialog, GetParam());
-    });
-    EXPECT_EQ(Describe(IconPair.Active.Icon), ok ? "shared 113" : "C:\\Icons\\disk.ico#1");
-    EXPECT_EQ(Describe(IconPair.Inactive.Icon), ok ? "shared 114" : "C:\\Icons\\disk.ico#2");
-    EXPECT_EQ(IconPair.Active.Index, ok ? 0 : 1);
-    EXPECT_EQ(IconPair.Inactive.File, ok ? "" : DiskIcons);
-    const std::vector<std::string> values =
-        ok ? std::vector<std::string>{"BlinkDuration", "SelectedDiskCounter", "StartUp"}
-           : std::vector<std::string>{"ExternalActiveIconFile", "ExternalActiveIconIndex", "ExternalInactiveIconFile",
-                                      "ExternalInactiveIconIndex"};
-    EXPECT_EQ(substitute::RegistryValueNames(SettingsKeyPath), values);
+        {IconPickAnswer{false, u"C:\\other.ico", 7, true}, "C:\\Icons\\disk.ico#1", kept + "1 "},
+        {PickedIcon(u"C:\\readme.txt", 0), "shared 113", ""},
+        {PickedIcon(WideString(tooLong.begin(), tooLong.end()), 0), "C:\\Icons\\disk.ico#1", kept + "1 "},
+    };
+    for (auto& [answer, icon, stored] : cases) {
+        SCOPED_TRACE(icon);
+        StoreIcon(Active, DiskIcons, 1);
+        HWND dialog = Open();
+        Browse(dialog, Active, answer);
+        EXPECT_EQ(Preview(dialog, Active) + " " + Preview(dialog, Inactive), icon + " shared 114");
+        End(dialog, IDOK);
+        EXPECT_EQ(Describe(IconPair.Active.Icon), icon);
+        EXPECT_EQ(StoreText(), "BlinkDuration=100 " + stored + "SelectedDiskCounter=LogicalDisk(C:) StartUp=0");
+        auto pick = substitute::IconPickLog().back();
+        EXPECT_EQ(pick.owner, dialog);
+        EXPECT_EQ(pick.path + " " + std::to_string(pick.capacity) + " " + std::to_string(pick.index), " 260 1");
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(OkOrCancel, DefaultIconsTest, ::testing::Values(IDOK, IDCANCEL));
+class PreviewTest : public SettingsDialogTest, public ::testing::WithParamInterface<int> {};
 
-struct Ending {
-    const char* name;
-    void (*end)(HWND dialog);
-    bool ok;
-};
-void PrintTo(const Ending& c, std::ostream* os) { *os << c.name; }
-
-class PreviewTest : public SettingsDialogTest, public ::testing::WithParamInterface<Ending> {};
-
-// Every extracted preview is destroyed once it is replaced or the dialog goes, however it goes;
-// shared and running icons never are (the substitute fails the test on that). Without OK the
-// next opening starts again from the running icons.
+// Default Icons shows the built-in icons, which only OK commits. Every extracted preview is
+// destroyed once it is replaced or the dialog goes, however it goes (OK, Cancel, or destroyed with
+// the main window while open); shared and running icons never are (the substitute fails the test
+// on that). Without OK the next opening starts again from the running icons.
 TEST_P(PreviewTest, ExtractedPreviewsAreDestroyedAndNothingElse) {
+    const int end = GetParam();
     StoreIcon(Active, DiskIcons, 0);
-    StartMonitor();
+    StoreIcon(Inactive, DiskIcons, 2);
+    HWND dialog = Open();
     HICON running = IconPair.Active.Icon;
-    std::vector<HICON> previews;
-    Open([&](HWND dialog) {
-        Browse(dialog, Active, PickedIcon(u"C:\\Icons\\disk.ico", 1));
-        previews.push_back(Preview(dialog, Active));
-        Browse(dialog, Active, PickedIcon(u"C:\\Icons\\disk.ico", 2));
-        EXPECT_TRUE(Destroyed(previews.back()));
-        previews.push_back(Preview(dialog, Active));
-        Browse(dialog, Inactive, PickedIcon(u"C:\\Icons\\disk.ico", 0));
-        previews.push_back(Preview(dialog, Inactive));
-        substitute::ClickButton(dialog, IDC_DEFAULT_ICONS);
-        EXPECT_TRUE(Destroyed(previews[1]) && Destroyed(previews[2]));
-        Browse(dialog, Inactive, PickedIcon(u"C:\\readme.txt", 0));
-        Browse(dialog, Active, PickedIcon(u"C:\\Icons\\disk.ico", 1));
-        previews.push_back(Preview(dialog, Active));
-        GetParam().end(dialog);
-    });
-    EXPECT_TRUE(Destroyed(previews.back()));
-    EXPECT_FALSE(Destroyed(IconPair.Active.Icon));
-    EXPECT_EQ(Stored(ActiveIconIndexValue), Number(GetParam().ok ? 1 : 0));
-    if (GetParam().ok) return;
+    auto shown = [&](int role) { return reinterpret_cast<HICON>(SendMessageA(GetDlgItem(dialog, role), STM_GETICON, 0, 0)); };
+    auto destroyed = [](HICON icon) { return substitute::DescribeIcon(icon)->destroyed; };
+    Browse(dialog, Active, PickedIcon(u"C:\\Icons\\disk.ico", 1));
+    HICON first = shown(IDC_ACTIVE_PREVIEW);
+    Browse(dialog, Active, PickedIcon(u"C:\\Icons\\disk.ico", 2));
+    HICON second = shown(IDC_ACTIVE_PREVIEW);
+    Browse(dialog, Inactive, PickedIcon(u"C:\\Icons\\disk.ico", 0));
+    HICON third = shown(IDC_INACTIVE_PREVIEW);
+    EXPECT_TRUE(destroyed(first) && !destroyed(second) && !destroyed(third));
+    EXPECT_FALSE(Command(dialog, IDC_DEFAULT_ICONS));
+    EXPECT_EQ(Preview(dialog, Active) + " " + Preview(dialog, Inactive), "shared 113 shared 114");
+    EXPECT_TRUE(destroyed(second) && destroyed(third));
+    if (end == IDOK) {
+        End(dialog, IDOK);
+        EXPECT_EQ(Running(), "100 \\LogicalDisk(C:)\\Avg. Disk Bytes/Transfer shared 113 (#0) shared 114 (#0)");
+        EXPECT_EQ(StoreText(), "BlinkDuration=100 SelectedDiskCounter=LogicalDisk(C:) StartUp=0");
+        return;
+    }
+    Browse(dialog, Active, PickedIcon(u"C:\\Icons\\disk.ico", 1));
+    EXPECT_EQ(substitute::IconPickLog().back().index, 0);  // from the built-in icon's
+    Browse(dialog, Inactive, PickedIcon(u"C:\\Icons\\disk.ico", 0));
+    HICON lastActive = shown(IDC_ACTIVE_PREVIEW), lastInactive = shown(IDC_INACTIVE_PREVIEW);
+    EXPECT_FALSE(destroyed(lastActive) || destroyed(lastInactive));
+    if (end == IDCANCEL)
+        End(dialog, IDCANCEL);
+    else
+        DestroyWindow(dialog);
+    EXPECT_TRUE(destroyed(lastActive) && destroyed(lastInactive));
     EXPECT_EQ(IconPair.Active.Icon, running);
-    Open([&](HWND dialog) {
-        EXPECT_EQ(Preview(dialog, Active), running);
-        substitute::PressEscape(dialog);
-    });
+    EXPECT_FALSE(destroyed(running));
+    EXPECT_EQ(StoreText(), "ExternalActiveIconFile=C:\\Icons\\disk.ico ExternalActiveIconIndex=0 "
+                           "ExternalInactiveIconFile=C:\\Icons\\disk.ico ExternalInactiveIconIndex=2");
+    dialog = Open(false);
+    EXPECT_EQ(shown(IDC_ACTIVE_PREVIEW), running);
+    End(dialog, IDCANCEL);
 }
 
-INSTANTIATE_TEST_SUITE_P(EveryEnd, PreviewTest,
-                         ::testing::Values(Ending{"Ok", [](HWND d) { substitute::ClickButton(d, IDOK); }, true},
-                                           Ending{"CloseBox", [](HWND d) { substitute::PressCloseBox(d); }, false},
-                                           // As when the main window goes while the dialog is open.
-                                           Ending{"Destroyed", [](HWND d) { DestroyWindow(d); }, false}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(OkCancelOrDestroyed, PreviewTest, ::testing::Values(IDOK, IDCANCEL, 0));
 
 // --- The chooser ---
 
 struct ChooseCase {
-    const char* name;
     void (*arrange)();
     std::optional<IconPickAnswer> answer;
     std::string path;  // empty: refused, and the path and index stay as they were
     int index;
 };
-void PrintTo(const ChooseCase& c, std::ostream* os) { *os << c.name; }
 
-class ChooseIconTest : public SettingsDialogTest, public ::testing::WithParamInterface<ChooseCase> {};
-
-TEST_P(ChooseIconTest, GivesBackOnlyAWholePathInTheAnsiCodePage) {
-    const ChooseCase& c = GetParam();
-    c.arrange();
-    if (c.answer) substitute::ScriptIconPick(*c.answer);
-    char path[MAX_PATH + 4];
-    std::memset(path, 0xCC, sizeof path);
-    std::strcpy(path, "C:\\old.ico");
-    int index = 4;
-    EXPECT_EQ(ChooseIcon(FakeMainWindow(), path, MAX_PATH, &index), c.path.empty() ? FALSE : TRUE);
-    EXPECT_EQ(std::string(path), c.path.empty() ? "C:\\old.ico" : c.path);
-    EXPECT_EQ(index, c.path.empty() ? 4 : c.index);
-    EXPECT_EQ(static_cast<unsigned char>(path[MAX_PATH]), 0xCCu);
-    EXPECT_EQ(substitute::LoadedLibraries(), 0u);
-    std::vector<std::string> picks;
-    for (auto& pick : substitute::IconPickLog()) picks.push_back(pick.path + " " + std::to_string(pick.index));
-    EXPECT_EQ(picks, c.answer ? std::vector<std::string>{"C:\\old.ico 4"} : std::vector<std::string>{});
-}
-
-void NotNt() { substitute::SetPlatformId(VER_PLATFORM_WIN32_WINDOWS); }
-void DoubleByte() { substitute::UseCodePage(932); }
-void Nothing() {}
-
-INSTANTIATE_TEST_SUITE_P(
-    Table, ChooseIconTest,
-    ::testing::Values(
-        ChooseCase{"Nt", Nothing, PickedIcon(u"C:\\Icons\\disk.ico", 2), "C:\\Icons\\disk.ico", 2},
-        ChooseCase{"NotNt", NotNt, PickedIcon(u"C:\\Icons\\disk.ico", 2), "C:\\Icons\\disk.ico", 2},
-        ChooseCase{"CancelledAfterWritingBoth", Nothing, IconPickAnswer{false, u"C:\\x.ico", 9, true}, "", 0},
-        ChooseCase{"EmptyPath", Nothing, PickedIcon(u"", 1), "", 0},
-        ChooseCase{"UnterminatedOnNt", Nothing, IconPickAnswer{true, u"C:\\x.ico", 1, false}, "", 0},
-        ChooseCase{"UnterminatedOutsideNt", NotNt, IconPickAnswer{true, u"C:\\x.ico", 1, false}, "", 0},
+// A pick comes back only as a whole path in the ANSI code page; nothing is written past the buffer.
+TEST_F(SettingsDialogTest, ChooseIconGivesBackOnlyAWholePathInTheAnsiCodePage) {
+    char buffer[4] = {};
+    int start = 0;
+    EXPECT_FALSE(ChooseIcon(nullptr, nullptr, 4, &start) || ChooseIcon(nullptr, buffer, 0, &start) ||
+                 ChooseIcon(nullptr, buffer, 4, nullptr));
+    void (*notNt)() = [] { substitute::SetPlatformId(VER_PLATFORM_WIN32_WINDOWS); };
+    void (*doubleByte)() = [] { substitute::UseCodePage(932); };
+    const ChooseCase cases[] = {
+        {[] {}, PickedIcon(u"C:\\Icons\\disk.ico", 2), "C:\\Icons\\disk.ico", 2},
+        {notNt, PickedIcon(u"C:\\Icons\\disk.ico", 2), "C:\\Icons\\disk.ico", 2},
+        {[] {}, IconPickAnswer{false, u"C:\\x.ico", 9, true}, "", 0},  // cancelled after writing both
+        {[] {}, PickedIcon(u"", 1), "", 0},
+        {[] {}, IconPickAnswer{true, u"C:\\x.ico", 1, false}, "", 0},  // unterminated
+        {notNt, IconPickAnswer{true, u"C:\\x.ico", 1, false}, "", 0},
         // Replaced by '?', the name would be of no file.
-        ChooseCase{"NameOutsideTheCodePage", Nothing, PickedIcon(u"C:\\\u0418\u043a\u043e\u043d\u043a\u0438.ico", 1), "",
-                   0},
-        ChooseCase{"DoubleByteName", DoubleByte, PickedIcon(u"C:\\\u4e00\u4e01.ico", 1), "C:\\\x81\x40\x81\x41.ico", 1},
+        {[] {}, PickedIcon(u"C:\\\u0418\u043a\u043e\u043d\u043a\u0438.ico", 1), "", 0},
+        {doubleByte, PickedIcon(u"C:\\\u4e00\u4e01.ico", 1), "C:\\\x81\x40\x81\x41.ico", 1},
         // 200 units that need 400 bytes cannot come back in 260.
-        ChooseCase{"DoubleByteNameTooLong", DoubleByte, PickedIcon(WideString(200, u'\u4e00'), 1), "", 0},
-        ChooseCase{"NoVersion", [] { substitute::FailNext("GetVersionExA", ERROR_INVALID_PARAMETER); }, std::nullopt,
-                   "", 0},
-        ChooseCase{"NoLibrary", [] { substitute::RemoveLibrary("shell32.dll"); }, std::nullopt, "", 0},
-        ChooseCase{"NoEntry", [] { substitute::RemoveLibraryEntry("shell32.dll", 62); }, std::nullopt, "", 0}),
-    [](const auto& info) { return std::string(info.param.name); });
+        {doubleByte, PickedIcon(WideString(200, u'\u4e00'), 1), "", 0},
+        {[] { substitute::FailNext("GetVersionExA", ERROR_INVALID_PARAMETER); }, std::nullopt, "", 0},
+        {[] { substitute::FailNext("LoadLibraryA", ERROR_MOD_NOT_FOUND); }, std::nullopt, "", 0},
+        {[] { substitute::FailNext("GetProcAddress", ERROR_PROC_NOT_FOUND); }, std::nullopt, "", 0},
+    };
+    for (const ChooseCase& c : cases) {
+        SCOPED_TRACE(&c - cases);
+        substitute::SetPlatformId(VER_PLATFORM_WIN32_NT);
+        substitute::UseCodePage(1252);
+        c.arrange();
+        if (c.answer) substitute::ScriptIconPick(*c.answer);
+        const size_t picks = substitute::IconPickLog().size();
+        char path[MAX_PATH + 4];
+        std::memset(path, 0xCC, sizeof path);
+        std::strcpy(path, "C:\\old.ico");
+        int index = 4;
+        EXPECT_EQ(ChooseIcon(FakeMainWindow(), path, MAX_PATH, &index), c.path.empty() ? FALSE : TRUE);
+        EXPECT_EQ(std::string(path) + " " + std::to_string(index),
+                  c.path.empty() ? "C:\\old.ico 4" : c.path + " " + std::to_string(c.index));
+        EXPECT_EQ(static_cast<unsigned char>(path[MAX_PATH]), 0xCCu);
+        ASSERT_EQ(substitute::IconPickLog().size(), picks + (c.answer ? 1 : 0));
+        if (!c.answer) continue;
+        EXPECT_EQ(substitute::IconPickLog().back().path + " " + std::to_string(substitute::IconPickLog().back().index), "C:\\old.ico 4");
+    }
+}
 
 }  // namespace

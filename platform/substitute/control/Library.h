@@ -1,4 +1,5 @@
-// Libraries loaded at run time: "shell32.dll" with its icon-picking dialog (ordinal 62).
+// Libraries loaded at run time: only "shell32.dll", with its icon-picking dialog (ordinal 62);
+// FailNext("LoadLibraryA") or FailNext("GetProcAddress") makes it missing.
 //
 // The picker takes (owner, path buffer, capacity in characters, pointer to the icon index) and
 // returns non-zero when the user picked an icon. Its text is UTF-16 on the NT family and narrow
@@ -14,13 +15,6 @@
 
 namespace substitute {
 
-// LoadLibraryA of this name fails with ERROR_MOD_NOT_FOUND from now on.
-void RemoveLibrary(const std::string& name);
-// GetProcAddress of this ordinal of the library fails with ERROR_PROC_NOT_FOUND from now on.
-void RemoveLibraryEntry(const std::string& library, WORD ordinal);
-// Loads not yet matched by a FreeLibrary, over all libraries.
-size_t LoadedLibraries();
-
 // What the user does in the next icon picker. The path and the index are written whenever they
 // are given, whether the user confirms or not.
 struct IconPickAnswer {
@@ -34,9 +28,8 @@ struct IconPickAnswer {
     bool terminated = true;
 };
 void ScriptIconPick(IconPickAnswer answer);
-// The user picks icon `index` of `path`, or cancels.
+// The user picks icon `index` of `path`.
 IconPickAnswer PickedIcon(const std::basic_string<WCHAR>& path, int index);
-IconPickAnswer CancelledPick();
 
 struct IconPickCall {
     HWND owner = nullptr;

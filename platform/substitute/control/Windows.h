@@ -2,12 +2,14 @@
 //
 // The test plays the user. What the user does next is a queue of actions: whenever a message
 // loop (GetMessageA, or the loop of an open modal dialog) finds no message waiting, it runs the
-// next action, which typically posts a message, clicks a dialog button or types into a control.
-// A loop that finds neither a message nor an action would wait for ever on Windows; here it
-// records a problem and gives up (GetMessageA returns 0, an open dialog is ended with 0).
+// next action, which typically posts a message or sends a command to a dialog. A loop that finds
+// neither a message nor an action would wait for ever on Windows; here it records a problem and
+// gives up (GetMessageA returns 0, an open dialog is ended with 0).
 //
-// The module's resources (dialog templates 101, 102 and 103 with their controls, menu 123 and
-// accelerator table 105) are those of the program's resource script.
+// What the dialog manager does (focus, Enter, Esc, the close box) and what the resource compiler
+// puts in the exe (menu items, accelerator keys, dialog templates) are not modelled: the exe check
+// and the tests under Wine see the real ones. A dialog here is a window with the controls a test
+// gives it; a loaded menu is one popup whose items are the test's scripted choices.
 #pragma once
 
 #include "platform/substitute/Win32Subset.h"
@@ -23,12 +25,11 @@ namespace substitute {
 
 // Queues what the user does next.
 void QueueUserAction(std::function<void()> action);
-// Queues an action on the innermost open dialog; the action fails the test when none is open.
+// Queues an action on the innermost open modal dialog; the action fails the test when none is open.
 void QueueDialogAction(std::function<void(HWND dialog)> action);
-size_t PendingUserActions();
 
-// The next TrackPopupMenu picks the item with this command ID, as a click on it would; without a
-// scripted choice the menu is dismissed.
+// The next TrackPopupMenu picks this command, as a click on its item would; without a scripted
+// choice the menu is dismissed.
 void ScriptMenuChoice(UINT commandId);
 void SetCursorPosition(LONG x, LONG y);
 
@@ -37,68 +38,43 @@ void SetCursorPosition(LONG x, LONG y);
 // Another process holds a mutex of this name. `accessDenied`: it was created in a security
 // context the caller cannot open, so CreateMutexA fails with ERROR_ACCESS_DENIED.
 void AddForeignMutex(const std::string& name, bool accessDenied = false);
-// Names of the mutexes created or opened through CreateMutexA, in order.
-std::vector<std::string> MutexLog();
 
-// --- Windows and messages ---------------------------------------------------------------------
+// --- Windows ----------------------------------------------------------------------------------
+
+struct ComboItem {
+    std::basic_string<WCHAR> text;
+    LPARAM data = 0;
+    bool operator==(const ComboItem&) const = default;
+};
 
 struct WindowState {
-    std::string className;
-    std::string text;
-    DWORD style = 0;
-    DWORD exStyle = 0;
+    std::string className = {};  // as given; "#32770" for a dialog
+    std::string text = {};
+    DWORD style = 0, exStyle = 0;
     int x = 0, y = 0, width = 0, height = 0;
     HWND parent = nullptr;  // owner of a top-level window or dialog, parent of a control
-    HMENU menu = nullptr;
+    HMENU menu = nullptr;   // a control's ID
     HINSTANCE instance = nullptr;
-    bool visible = false;
-    bool everVisible = false;  // shown at any moment of its life
+    std::vector<int> shows = {};  // every ShowWindow command, in order
     bool destroyed = false;
+    // Controls: a button's check, a combo box's items and selection, a static's icon.
+    UINT check = BST_UNCHECKED;
+    std::vector<ComboItem> items = {};
+    int selection = CB_ERR;
+    HICON icon = nullptr;
+    bool operator==(const WindowState&) const = default;
 };
 std::optional<WindowState> DescribeWindow(HWND window);
-// Top-level windows created through CreateWindowExA, in order, destroyed ones included.
-std::vector<HWND> TopLevelWindows();
 
-struct ClassState {
-    UINT size = 0;
-    UINT style = 0;
-    WNDPROC procedure = nullptr;
-    int classExtra = 0, windowExtra = 0;
-    HINSTANCE instance = nullptr;
-    HICON icon = nullptr, smallIcon = nullptr;
-    HCURSOR cursor = nullptr;
-    HBRUSH background = nullptr;
-    bool hasMenuName = false;
-};
-std::optional<ClassState> RegisteredClass(const std::string& name);
+// The class as RegisterClassExA was given it, without its name.
+std::optional<WNDCLASSEXA> RegisteredClass(const std::string& name);
 
-// The system arrow cursor that LoadCursorA(NULL, IDC_ARROW) returns.
-HCURSOR ArrowCursor();
-
-// The number RegisterWindowMessageA gives this name, registering it if need be.
-UINT RegisteredMessage(const std::string& name);
-// Posts the message to every top-level window that exists, as a broadcast does.
-void Broadcast(UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
-
-// Messages that reached DefWindowProcA, in order.
-std::vector<MSG> DefaultProcessed();
-// Messages posted and not yet taken, in order; whether PostQuitMessage was called, and its code.
+// Messages posted and not yet taken, in order.
 std::vector<MSG> PostedMessages();
-std::optional<int> QuitPosted();
-// Every ShowWindow call: window and command.
-std::vector<std::pair<HWND, int>> ShowWindowLog();
-// The window that SetForegroundWindow last brought to the foreground.
-HWND ForegroundWindow();
 
-// --- Menus ------------------------------------------------------------------------------------
+// --- Menus and accelerators -------------------------------------------------------------------
 
-struct MenuItemState {
-    std::string text;  // empty for a separator
-    UINT id = 0;       // 0 for a separator or a popup
-    UINT flags = 0;    // MF_SEPARATOR, MF_POPUP, MF_GRAYED, MF_CHECKED, MF_DEFAULT
-};
 struct MenuShown {
-    std::vector<MenuItemState> items;
     int x = 0, y = 0;
     UINT flags = 0;
     HWND owner = nullptr;
@@ -106,38 +82,25 @@ struct MenuShown {
     std::optional<UINT> chosen;
 };
 std::vector<MenuShown> MenuLog();
-// Menus loaded and not yet destroyed.
-size_t OpenMenus();
 
-// --- Accelerators -----------------------------------------------------------------------------
-
+// The accelerator table of this resource ID: a key message (WM_CHAR, WM_SYSCHAR, ...) with this
+// wParam becomes the command. Tables not set do not exist.
 struct Accelerator {
-    BYTE flags;  // FVIRTKEY, FSHIFT, FCONTROL, FALT
-    WORD key;
+    UINT message;
+    WPARAM key;
     WORD command;
 };
-std::vector<Accelerator> AcceleratorTable(WORD resourceId);
+void SetAcceleratorTable(WORD resourceId, std::vector<Accelerator> entries);
 
 // --- Dialogs ----------------------------------------------------------------------------------
 
-struct ControlTemplate {
-    std::string className;  // "BUTTON", "EDIT", "STATIC", "COMBOBOX"
-    int id = -1;
-    std::string text;       // "#112" names an icon resource by ordinal
-    DWORD style = 0;        // WS_CHILD | WS_VISIBLE are implied
-    DWORD exStyle = 0;
-    int x = 0, y = 0, width = 0, height = 0;
-};
-struct DialogTemplate {
-    bool extended = false;
-    std::string title;
-    DWORD style = 0;
-    int x = 0, y = 0, width = 0, height = 0;
-    std::string font;
-    int pointSize = 0;
-    std::vector<ControlTemplate> controls;
-};
-std::optional<DialogTemplate> DialogTemplateResource(WORD resourceId);
+// A dialog window, not shown and without a loop, with the procedure and the controls (by ID) a
+// template would give it; every control takes the messages of every control class. The test sends
+// the procedure its messages; EndDialog records the result, DestroyWindow sends WM_DESTROY.
+// DialogBoxParamA makes one without controls and runs its modal loop.
+HWND MakeDialog(HWND owner, DLGPROC procedure, const std::vector<int>& controls = {});
+// What EndDialog ended the dialog with, if it did.
+std::optional<INT_PTR> DialogResult(HWND dialog);
 
 struct DialogCall {
     HINSTANCE instance;
@@ -145,41 +108,10 @@ struct DialogCall {
     HWND owner;
     DLGPROC procedure;
     LPARAM parameter;
-    HWND dialog;              // null when the dialog could not be created
-    std::optional<INT_PTR> result;  // set when DialogBoxParamA returned
+    bool operator==(const DialogCall&) const = default;
 };
 std::vector<DialogCall> DialogLog();
-
-// Open dialogs, outermost first.
+// Modal dialogs whose DialogBoxParamA has not returned, outermost first.
 std::vector<HWND> OpenDialogs();
-HWND TopDialog();
-WORD TemplateOf(HWND dialog);
-
-struct ComboItem {
-    std::basic_string<WCHAR> text;
-    LPARAM data = 0;
-};
-struct ControlState {
-    std::string className;
-    int id = -1;
-    std::string text;
-    DWORD style = 0;
-    UINT check = BST_UNCHECKED;
-    std::vector<ComboItem> items;
-    int selection = CB_ERR;
-    HICON icon = nullptr;
-    bool focused = false;
-};
-std::optional<ControlState> DialogControl(HWND dialog, int id);
-HWND FocusedControl(HWND dialog);
-
-// The user's acts on an open dialog, each as the dialog manager delivers it.
-void ClickButton(HWND dialog, int id);         // a check box toggles first; then WM_COMMAND
-void PressEscape(HWND dialog);                 // WM_COMMAND IDCANCEL
-void PressEnter(HWND dialog);                  // the focused push button, else the default one
-void PressCloseBox(HWND dialog);               // WM_CLOSE; unhandled, it becomes IDCANCEL
-void TypeText(HWND dialog, int id, const std::string& text);  // replaces the text; EN_CHANGE
-void ChooseComboItem(HWND dialog, int id, int index);          // CBN_SELCHANGE
-void FocusControl(HWND dialog, int id);
 
 }  // namespace substitute
