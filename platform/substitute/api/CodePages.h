@@ -6,9 +6,7 @@
 #define CP_ACP 0
 #define WC_NO_BEST_FIT_CHARS 0x00000400
 
-UINT WINAPI GetACP();
 BOOL WINAPI IsDBCSLeadByte(BYTE TestChar);
-BOOL WINAPI IsDBCSLeadByteEx(UINT CodePage, BYTE TestChar);
 int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr,
                                int cbMultiByte, LPWSTR lpWideCharStr, int cchWideChar);
 int WINAPI WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCharStr,
