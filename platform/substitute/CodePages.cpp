@@ -34,10 +34,13 @@ BYTE TrailByte(int index) { return static_cast<BYTE>(index < 0x3F ? 0x40 + index
 UINT Resolve(UINT codePage) { return codePage == CP_ACP ? ActivePage.load() : codePage; }
 
 // A scripted failure, or arguments Windows rejects: the last error says which.
-bool Refused(const char* function, const void* source, int sourceLength, const void* target, int targetLength) {
+bool Refused(const char* function, DWORD flags, const void* source, int sourceLength, const void* target,
+             int targetLength) {
     DWORD error = 0;
     if (auto failure = TakeFailure(function))
         error = *failure;
+    else if (flags & ~DWORD{WC_NO_BEST_FIT_CHARS | WC_ERR_INVALID_CHARS})  // the flags the program may pass
+        error = ERROR_INVALID_FLAGS;
     else if (!source || sourceLength == 0 || targetLength < 0 || (targetLength > 0 && !target))
         error = ERROR_INVALID_PARAMETER;
     if (error == 0) return false;
@@ -118,15 +121,11 @@ using namespace substitute::detail;
 
 UINT WINAPI GetACP() { return ActivePage.load(); }
 
-BOOL WINAPI IsDBCSLeadByteEx(UINT codePage, BYTE testChar) {
-    return Resolve(codePage) == 932 && IsLead932(testChar);
-}
-
-BOOL WINAPI IsDBCSLeadByte(BYTE testChar) { return IsDBCSLeadByteEx(CP_ACP, testChar); }
+BOOL WINAPI IsDBCSLeadByte(BYTE testChar) { return ActivePage == 932 && IsLead932(testChar); }
 
 int WINAPI MultiByteToWideChar(UINT codePage, DWORD, LPCSTR source, int sourceLength,
                                LPWSTR target, int targetLength) {
-    if (Refused("MultiByteToWideChar", source, sourceLength, target, targetLength)) return 0;
+    if (Refused("MultiByteToWideChar", 0, source, sourceLength, target, targetLength)) return 0;
     UINT page = Resolve(codePage);
     size_t length = sourceLength < 0 ? std::strlen(source) + 1 : static_cast<size_t>(sourceLength);
     const auto* bytes = reinterpret_cast<const BYTE*>(source);
@@ -178,7 +177,7 @@ int WINAPI MultiByteToWideChar(UINT codePage, DWORD, LPCSTR source, int sourceLe
 int WINAPI WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR source, int sourceLength,
                                LPSTR target, int targetLength, LPCSTR defaultChar,
                                LPBOOL usedDefaultChar) {
-    if (Refused("WideCharToMultiByte", source, sourceLength, target, targetLength)) return 0;
+    if (Refused("WideCharToMultiByte", flags, source, sourceLength, target, targetLength)) return 0;
     UINT page = Resolve(codePage);
     if (page == CP_UTF8 && (flags & ~DWORD{WC_ERR_INVALID_CHARS}) != 0) {
         SetLastError(ERROR_INVALID_FLAGS);

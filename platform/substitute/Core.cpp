@@ -93,12 +93,6 @@ std::optional<uintptr_t> KernelObject(HANDLE handle, HandleKind kind) {
     return it->second.object;
 }
 
-std::string Narrow(std::u16string_view text) {
-    std::string out;
-    for (char16_t unit : text) out.push_back(unit < 0x80 ? static_cast<char>(unit) : '?');
-    return out;
-}
-
 DWORD PlatformId() {
     std::lock_guard lock(Mutex());
     return State().platformId;
@@ -181,13 +175,6 @@ std::vector<std::string> Problems() {
 void FailNext(std::string_view function, uint32_t status, unsigned skip) {
     std::lock_guard lock(Mutex());
     State().failures.push_back(PendingFailure{std::string(function), skip, status});
-}
-
-bool FailurePending(std::string_view function) {
-    std::lock_guard lock(Mutex());
-    for (auto& failure : State().failures)
-        if (failure.function == function) return true;
-    return false;
 }
 
 }  // namespace substitute

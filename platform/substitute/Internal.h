@@ -37,8 +37,6 @@ std::optional<uintptr_t> KernelObject(HANDLE handle, HandleKind kind);
 // Real time that `milliseconds` of program time lasts under the current scale.
 double ScaledMilliseconds(DWORD milliseconds);
 
-std::string Narrow(std::u16string_view text);
-
 // The platform family GetVersionExA reports, without the call's scripted failures.
 DWORD PlatformId();
 

@@ -26,6 +26,7 @@ struct CounterScript {
 };
 
 struct Counter {
+    PDH_HQUERY query;
     CounterScript* script;  // owned by the model, stable while the query lives
     LONG value = 0;
     // An average over an interval: nothing to read before the second collect.
@@ -47,7 +48,6 @@ struct PdhState {
     uintptr_t nextHandle = 0x5000;
     DWORD collectDelay = 0;
     size_t collects = 0;
-    size_t formattedReads = 0;
     std::vector<WideText> addedPaths;
     std::vector<DWORD> lookups;
 };
@@ -58,8 +58,6 @@ PdhState& State() {
 }
 
 std::condition_variable_any CollectSignal;
-
-WideText Terminated(const WideText& text) { return text + WCHAR(0); }
 
 // A counter path names something when it is "\object(instance)\counter" of a listed object or
 // when it has a script of its own.
@@ -131,11 +129,7 @@ PDH_STATUS WINAPI PdhCloseQuery(PDH_HQUERY query) {
         Problem("PdhCloseQuery on a query that is not open");
         return static_cast<PDH_STATUS>(PDH_INVALID_HANDLE);
     }
-    for (auto cit = state.counters.begin(); cit != state.counters.end();) {
-        bool owned = false;
-        for (auto& counter : it->second->counters) owned |= counter.get() == cit->second;
-        cit = owned ? state.counters.erase(cit) : std::next(cit);
-    }
+    std::erase_if(state.counters, [&](auto& entry) { return entry.second->query == query; });
     state.queries.erase(it);
     return 0;
 }
@@ -146,7 +140,9 @@ PDH_STATUS WINAPI PdhLookupPerfNameByIndexW(LPCWSTR machine, DWORD index, LPWSTR
     auto& state = State();
     state.lookups.push_back(index);
     if (auto failure = TakeFailure("PdhLookupPerfNameByIndexW")) return static_cast<PDH_STATUS>(*failure);
-    if (machine != nullptr || size == nullptr) return static_cast<PDH_STATUS>(PDH_INVALID_ARGUMENT);
+    // A null buffer must come with a size of 0.
+    if (machine != nullptr || size == nullptr || (buffer == nullptr && *size != 0))
+        return static_cast<PDH_STATUS>(PDH_INVALID_ARGUMENT);
     auto it = state.names.find(index);
     if (it == state.names.end()) return static_cast<PDH_STATUS>(PDH_INVALID_ARGUMENT);
     DWORD needed = static_cast<DWORD>(it->second.size() + 1);
@@ -155,8 +151,7 @@ PDH_STATUS WINAPI PdhLookupPerfNameByIndexW(LPCWSTR machine, DWORD index, LPWSTR
         *size = reported != state.nameSizes.end() ? reported->second : needed;
         return static_cast<PDH_STATUS>(PDH_MORE_DATA);
     }
-    WideText name = Terminated(it->second);
-    std::copy(name.begin(), name.end(), buffer);
+    std::copy_n(it->second.c_str(), needed, buffer);
     *size = needed;
     return 0;
 }
@@ -167,7 +162,8 @@ PDH_STATUS WINAPI PdhEnumObjectItemsW(LPCWSTR source, LPCWSTR machine, LPCWSTR o
                                       DWORD detailLevel, DWORD flags) {
     if (auto failure = TakeFailure("PdhEnumObjectItemsW")) return static_cast<PDH_STATUS>(*failure);
     if (source != nullptr || machine != nullptr || objectName == nullptr || !counterLength ||
-        !instanceLength || detailLevel != PERF_DETAIL_WIZARD || flags != 0)
+        !instanceLength || (!counterList && *counterLength) || (!instanceList && *instanceLength) ||
+        detailLevel != PERF_DETAIL_WIZARD || flags != 0)
         return static_cast<PDH_STATUS>(PDH_INVALID_ARGUMENT);
     std::lock_guard lock(Mutex());
     auto& state = State();
@@ -215,6 +211,7 @@ PDH_STATUS WINAPI PdhAddCounterW(PDH_HQUERY query, LPCWSTR path, DWORD_PTR, PDH_
     if (path[0] == 0) return static_cast<PDH_STATUS>(PDH_CSTATUS_BAD_COUNTERNAME);
     if (!PathExists(path)) return static_cast<PDH_STATUS>(PDH_CSTATUS_NO_OBJECT);
     auto entry = std::make_unique<Counter>();
+    entry->query = query;
     entry->script = ScriptFor(path);
     PDH_HCOUNTER handle = reinterpret_cast<PDH_HCOUNTER>(state.nextHandle += 8);
     state.counters[handle] = entry.get();
@@ -258,7 +255,6 @@ PDH_STATUS WINAPI PdhGetFormattedCounterValue(PDH_HCOUNTER counter, DWORD format
                                               PPDH_FMT_COUNTERVALUE value) {
     std::lock_guard lock(Mutex());
     auto& state = State();
-    ++state.formattedReads;
     if (auto failure = TakeFailure("PdhGetFormattedCounterValue")) return static_cast<PDH_STATUS>(*failure);
     auto it = state.counters.find(counter);
     if (it == state.counters.end()) return static_cast<PDH_STATUS>(PDH_INVALID_HANDLE);
@@ -326,16 +322,6 @@ bool WaitForCollects(size_t count, unsigned milliseconds) {
     std::unique_lock lock(Mutex());
     return detail::CollectSignal.wait_for(lock, std::chrono::milliseconds(milliseconds),
                                           [&] { return detail::State().collects >= count; });
-}
-
-size_t FormattedReadCount() {
-    std::lock_guard lock(Mutex());
-    return detail::State().formattedReads;
-}
-
-size_t OpenQueries() {
-    std::lock_guard lock(Mutex());
-    return detail::State().queries.size();
 }
 
 std::vector<WideText> AddedCounterPaths() {

@@ -1,5 +1,5 @@
-// The registry: HKEY_CURRENT_USER as a tree of keys with typed values of raw bytes, open
-// handles with the rights they were opened with, and the module's file name.
+// The registry: HKEY_CURRENT_USER as a tree of keys with typed values of raw bytes, the handles
+// the program holds on it, and the module's file name.
 #include "platform/substitute/Internal.h"
 #include "platform/substitute/Substitute.h"
 
@@ -11,25 +11,20 @@
 namespace substitute::detail {
 namespace {
 
-constexpr REGSAM CheckedRights = 0x3F | STANDARD_RIGHTS_ALL;
-
 struct StoredValue {
     std::string name;  // as first set
     RegistryValue value;
 };
 
 struct Key {
-    std::string name;  // as created
     std::map<std::string, std::shared_ptr<Key>> subkeys;  // by folded name
     std::map<std::string, StoredValue> values;            // by folded name
-    REGSAM allowed = ~REGSAM{0};
-    bool deleted = false;
 };
 
 struct OpenKey {
     std::shared_ptr<Key> key;
-    REGSAM rights;
     std::string path;
+    REGSAM access;
 };
 
 struct RegistryState {
@@ -43,11 +38,6 @@ struct RegistryState {
 RegistryState& State() {
     static RegistryState state;
     return state;
-}
-
-void MarkDeleted(Key& key) {
-    key.deleted = true;
-    for (auto& [name, subkey] : key.subkeys) MarkDeleted(*subkey);
 }
 
 const bool Registered = RegisterModel(Model{
@@ -65,85 +55,64 @@ std::string Fold(std::string_view name) {
     return folded;
 }
 
-// Splits a relative key path into its names. A single trailing backslash is allowed; a leading
-// one or an empty name inside is not.
-std::optional<std::vector<std::string>> SplitPath(std::string_view path) {
-    std::vector<std::string> names;
-    if (path.empty()) return names;
-    if (path.front() == '\\') return std::nullopt;
-    if (path.back() == '\\') path.remove_suffix(1);
-    size_t start = 0;
-    while (start <= path.size()) {
-        size_t end = path.find('\\', start);
-        if (end == std::string_view::npos) end = path.size();
-        if (end == start) return std::nullopt;
-        names.emplace_back(path.substr(start, end - start));
-        start = end + 1;
-    }
-    return names;
-}
-
-std::string JoinPath(const std::string& base, std::string_view relative) {
-    if (relative.empty()) return base;
-    if (base.empty()) return std::string(relative);
-    return base + "\\" + std::string(relative);
-}
-
-// The key and rights behind a handle: HKEY_CURRENT_USER or one the program opened.
-std::optional<OpenKey> Resolve(HKEY handle) {
-    auto& state = State();
-    if (handle == HKEY_CURRENT_USER) return OpenKey{state.root, ~REGSAM{0}, ""};
-    auto it = state.handles.find(handle);
-    if (it == state.handles.end()) return std::nullopt;
-    return it->second;
-}
-
-LONG Log(const char* function, const std::string& key, const char* value, REGSAM access, LONG status) {
-    State().calls.push_back(RegistryCall{function, key, value ? value : "", access, status});
-    return status;
-}
-
-HKEY NewHandle(std::shared_ptr<Key> key, REGSAM rights, std::string path) {
-    auto& state = State();
-    HKEY handle = reinterpret_cast<HKEY>(state.nextHandle);
-    state.nextHandle += 4;
-    state.handles[handle] = OpenKey{std::move(key), rights, std::move(path)};
-    return handle;
-}
-
-bool RightsAllowed(const Key& key, REGSAM requested) {
-    return (requested & CheckedRights & ~key.allowed) == 0;
-}
-
-// The key at `path` under the root, created with its parents when `create` is set.
-std::shared_ptr<Key> Find(const std::string& path, bool create) {
-    auto names = SplitPath(path);
-    if (!names) return nullptr;
+// The key at a backslash-separated path under HKEY_CURRENT_USER, created with its parents when
+// `create` is set; null when it is missing. `created` tells whether any key was made.
+std::shared_ptr<Key> Find(std::string_view path, bool create, bool* created = nullptr) {
     std::shared_ptr<Key> key = State().root;
-    for (auto& name : *names) {
-        auto it = key->subkeys.find(Fold(name));
-        if (it == key->subkeys.end()) {
-            if (!create) return nullptr;
-            auto child = std::make_shared<Key>();
-            child->name = name;
-            it = key->subkeys.emplace(Fold(name), std::move(child)).first;
+    for (size_t start = 0; key && start < path.size();) {
+        size_t end = std::min(path.find('\\', start), path.size());
+        std::string name = Fold(path.substr(start, end - start));
+        if (create && !key->subkeys.count(name)) {
+            key->subkeys[name] = std::make_shared<Key>();
+            if (created) *created = true;
         }
-        key = it->second;
+        auto it = key->subkeys.find(name);
+        key = it == key->subkeys.end() ? nullptr : it->second;
+        start = end + 1;
     }
     return key;
 }
 
-const StoredValue* FindValue(const Key& key, LPCSTR name) {
-    auto it = key.values.find(Fold(name ? name : ""));
-    return it == key.values.end() ? nullptr : &it->second;
+void Log(const char* function, const std::string& key, LPCSTR value, REGSAM access) {
+    State().calls.push_back(RegistryCall{function, key, value ? value : "", access});
 }
 
-// The common checks of the value functions: the handle, the key still there, the right held.
-LONG CheckValueAccess(const std::optional<OpenKey>& open, REGSAM right) {
-    if (!open) return ERROR_INVALID_HANDLE;
-    if (open->key->deleted) return ERROR_KEY_DELETED;
-    if ((open->rights & right) == 0) return ERROR_ACCESS_DENIED;
+// Arguments that must be 0: anything else asks for something the program never wants (a volatile
+// key, say, which loses the settings at logoff).
+void MustBeZero(const char* function, DWORD value) {
+    if (value != 0) Problem(std::string(function) + ": an option or reserved argument is not 0");
+}
+
+// Opening and creating: only under HKEY_CURRENT_USER, which is all the program does.
+LONG OpenOrCreate(const char* function, HKEY parent, LPCSTR subKey, REGSAM access, PHKEY result,
+                  LPDWORD disposition) {
+    std::string path = subKey ? subKey : "";
+    Log(function, path, nullptr, access);
+    *result = nullptr;
+    if (auto failure = TakeFailure(function)) return static_cast<LONG>(*failure);
+    if (parent != HKEY_CURRENT_USER) return ERROR_INVALID_HANDLE;
+    bool created = false;
+    auto key = Find(path, disposition != nullptr, &created);
+    if (!key) return ERROR_FILE_NOT_FOUND;
+    auto& state = State();
+    *result = reinterpret_cast<HKEY>(state.nextHandle += 4);
+    state.handles[*result] = OpenKey{key, path, access};
+    if (disposition) *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
     return ERROR_SUCCESS;
+}
+
+// The key behind a handle that the program opened, for a value call; logs the call and takes its
+// scripted failure. Null with `status` set when the call fails before it reaches the key.
+std::shared_ptr<Key> ValueKey(const char* function, HKEY handle, LPCSTR value, LONG& status) {
+    auto& handles = State().handles;
+    auto it = handles.find(handle);
+    Log(function, it == handles.end() ? "?" : it->second.path, value, it == handles.end() ? 0 : it->second.access);
+    status = ERROR_SUCCESS;
+    if (auto failure = TakeFailure(function))
+        status = static_cast<LONG>(*failure);
+    else if (it == handles.end())
+        status = ERROR_INVALID_HANDLE;
+    return status == ERROR_SUCCESS ? it->second.key : nullptr;
 }
 
 }  // namespace
@@ -153,169 +122,85 @@ using namespace substitute::detail;
 using substitute::RegistryCall;
 using substitute::RegistryValue;
 
-LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM samDesired, PHKEY phkResult) {
+LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired, PHKEY phkResult) {
     std::lock_guard lock(Mutex());
-    auto open = Resolve(hKey);
-    std::string path = JoinPath(open ? open->path : "?", lpSubKey ? lpSubKey : "");
-    auto fail = [&](LONG status) {
-        if (phkResult) *phkResult = nullptr;
-        return Log("RegOpenKeyExA", path, nullptr, samDesired, status);
-    };
-    if (auto failure = TakeFailure("RegOpenKeyExA")) return fail(static_cast<LONG>(*failure));
-    if (phkResult == nullptr) return Log("RegOpenKeyExA", path, nullptr, samDesired, ERROR_INVALID_PARAMETER);
-    if (!open) return fail(ERROR_INVALID_HANDLE);
-    if (open->key->deleted) return fail(ERROR_KEY_DELETED);
-    auto names = SplitPath(lpSubKey ? lpSubKey : "");
-    if (!names) return fail(ERROR_BAD_PATHNAME);
-    std::shared_ptr<Key> key = open->key;
-    for (auto& name : *names) {
-        auto it = key->subkeys.find(Fold(name));
-        if (it == key->subkeys.end()) return fail(ERROR_FILE_NOT_FOUND);
-        key = it->second;
-    }
-    if (!RightsAllowed(*key, samDesired)) return fail(ERROR_ACCESS_DENIED);
-    *phkResult = NewHandle(key, samDesired, path);
-    return Log("RegOpenKeyExA", path, nullptr, samDesired, ERROR_SUCCESS);
+    MustBeZero("RegOpenKeyExA", ulOptions);
+    return OpenOrCreate("RegOpenKeyExA", hKey, lpSubKey, samDesired, phkResult, nullptr);
 }
 
-LONG WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, LPSTR, DWORD, REGSAM samDesired,
+LONG WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR, DWORD dwOptions, REGSAM samDesired,
                             LPSECURITY_ATTRIBUTES, PHKEY phkResult, LPDWORD lpdwDisposition) {
     std::lock_guard lock(Mutex());
-    auto open = Resolve(hKey);
-    std::string path = JoinPath(open ? open->path : "?", lpSubKey ? lpSubKey : "");
-    auto fail = [&](LONG status) {
-        if (phkResult) *phkResult = nullptr;
-        return Log("RegCreateKeyExA", path, nullptr, samDesired, status);
-    };
-    if (auto failure = TakeFailure("RegCreateKeyExA")) return fail(static_cast<LONG>(*failure));
-    if (phkResult == nullptr || lpSubKey == nullptr) return fail(ERROR_INVALID_PARAMETER);
-    if (!open) return fail(ERROR_INVALID_HANDLE);
-    if (open->key->deleted) return fail(ERROR_KEY_DELETED);
-    auto names = SplitPath(lpSubKey);
-    if (!names) return fail(ERROR_BAD_PATHNAME);
-
-    // Walk down as far as the keys exist; a missing key needs the right to create under its
-    // parent: the handle's right for a direct child, the parent's own permission always.
-    std::shared_ptr<Key> key = open->key;
-    size_t existing = 0;
-    for (; existing < names->size(); ++existing) {
-        auto it = key->subkeys.find(Fold((*names)[existing]));
-        if (it == key->subkeys.end()) break;
-        key = it->second;
-    }
-    bool created = existing < names->size();
-    if (created) {
-        if (existing == 0 && (open->rights & KEY_CREATE_SUB_KEY) == 0) return fail(ERROR_ACCESS_DENIED);
-        if (!RightsAllowed(*key, KEY_CREATE_SUB_KEY)) return fail(ERROR_ACCESS_DENIED);
-        for (size_t i = existing; i < names->size(); ++i) {
-            auto child = std::make_shared<Key>();
-            child->name = (*names)[i];
-            key->subkeys[Fold((*names)[i])] = child;
-            key = child;
-        }
-    } else if (!RightsAllowed(*key, samDesired)) {
-        return fail(ERROR_ACCESS_DENIED);
-    }
-    *phkResult = NewHandle(key, samDesired, path);
-    if (lpdwDisposition) *lpdwDisposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
-    return Log("RegCreateKeyExA", path, nullptr, samDesired, ERROR_SUCCESS);
+    MustBeZero("RegCreateKeyExA", Reserved | dwOptions);
+    DWORD disposition = 0;
+    LONG status = OpenOrCreate("RegCreateKeyExA", hKey, lpSubKey, samDesired, phkResult, &disposition);
+    if (status == ERROR_SUCCESS && lpdwDisposition) *lpdwDisposition = disposition;
+    return status;
 }
 
 LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
                              LPBYTE lpData, LPDWORD lpcbData) {
     std::lock_guard lock(Mutex());
-    auto open = Resolve(hKey);
-    std::string path = open ? open->path : "?";
-    REGSAM rights = open ? open->rights : 0;
-    auto done = [&](LONG status) { return Log("RegQueryValueExA", path, lpValueName, rights, status); };
-    if (auto failure = TakeFailure("RegQueryValueExA")) return done(static_cast<LONG>(*failure));
-    if (LONG status = CheckValueAccess(open, KEY_QUERY_VALUE)) return done(status);
-    if (lpReserved != nullptr || (lpData != nullptr && lpcbData == nullptr))
-        return done(ERROR_INVALID_PARAMETER);
-    const StoredValue* stored = FindValue(*open->key, lpValueName);
-    if (stored == nullptr) return done(ERROR_FILE_NOT_FOUND);
-
-    const auto& data = stored->value.data;
+    LONG status;
+    auto key = ValueKey("RegQueryValueExA", hKey, lpValueName, status);
+    if (!key) return status;
+    if (lpReserved != nullptr || (lpData != nullptr && lpcbData == nullptr)) return ERROR_INVALID_PARAMETER;
+    auto it = key->values.find(Fold(lpValueName ? lpValueName : ""));
+    if (it == key->values.end()) return ERROR_FILE_NOT_FOUND;
+    const auto& data = it->second.value.data;
     DWORD size = static_cast<DWORD>(data.size());
-    if (lpType) *lpType = stored->value.type;
-    // Data that do not fit are not copied at all; the caller learns the size it needs.
-    if (lpData != nullptr && *lpcbData < size) {
-        *lpcbData = size;
-        return done(ERROR_MORE_DATA);
-    }
-    if (lpData != nullptr && size > 0) std::memcpy(lpData, data.data(), size);
+    if (lpType) *lpType = it->second.value.type;
+    // Data that do not fit are not copied; the caller learns the size it needs.
+    if (lpData != nullptr && *lpcbData < size) status = ERROR_MORE_DATA;
+    else if (lpData != nullptr && size > 0) std::memcpy(lpData, data.data(), size);
     if (lpcbData) *lpcbData = size;
-    return done(ERROR_SUCCESS);
+    return status;
 }
 
-LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD, DWORD dwType, const BYTE* lpData,
+LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD dwType, const BYTE* lpData,
                            DWORD cbData) {
     std::lock_guard lock(Mutex());
-    auto open = Resolve(hKey);
-    std::string path = open ? open->path : "?";
-    REGSAM rights = open ? open->rights : 0;
-    auto done = [&](LONG status) { return Log("RegSetValueExA", path, lpValueName, rights, status); };
-    if (auto failure = TakeFailure("RegSetValueExA")) return done(static_cast<LONG>(*failure));
-    if (LONG status = CheckValueAccess(open, KEY_SET_VALUE)) return done(status);
-    if (lpData == nullptr && cbData > 0) return done(ERROR_NOACCESS);
-
+    MustBeZero("RegSetValueExA", Reserved);
+    LONG status;
+    auto key = ValueKey("RegSetValueExA", hKey, lpValueName, status);
+    if (!key) return status;
     std::string name = lpValueName ? lpValueName : "";
-    auto& slot = open->key->values[Fold(name)];
+    auto& slot = key->values[Fold(name)];
     if (slot.name.empty()) slot.name = name;
-    slot.value.type = dwType;
-    slot.value.data.assign(lpData, lpData + cbData);
-    return done(ERROR_SUCCESS);
+    slot.value = RegistryValue{dwType, std::vector<BYTE>(lpData, lpData + cbData)};
+    return ERROR_SUCCESS;
 }
 
 LONG WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
     std::lock_guard lock(Mutex());
-    auto open = Resolve(hKey);
-    std::string path = open ? open->path : "?";
-    REGSAM rights = open ? open->rights : 0;
-    auto done = [&](LONG status) { return Log("RegDeleteValueA", path, lpValueName, rights, status); };
-    if (auto failure = TakeFailure("RegDeleteValueA")) return done(static_cast<LONG>(*failure));
-    if (LONG status = CheckValueAccess(open, KEY_SET_VALUE)) return done(status);
-    if (open->key->values.erase(Fold(lpValueName ? lpValueName : "")) == 0)
-        return done(ERROR_FILE_NOT_FOUND);
-    return done(ERROR_SUCCESS);
+    LONG status;
+    auto key = ValueKey("RegDeleteValueA", hKey, lpValueName, status);
+    if (!key) return status;
+    return key->values.erase(Fold(lpValueName ? lpValueName : "")) ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
 }
 
 LONG WINAPI RegCloseKey(HKEY hKey) {
     std::lock_guard lock(Mutex());
-    auto failure = TakeFailure("RegCloseKey");
-    if (hKey == HKEY_CURRENT_USER)
-        return Log("RegCloseKey", "", nullptr, 0, failure ? static_cast<LONG>(*failure) : ERROR_SUCCESS);
-    auto& handles = State().handles;
-    auto it = handles.find(hKey);
-    if (it == handles.end()) {
-        Problem("RegCloseKey on a key that is not open");
-        return Log("RegCloseKey", "?", nullptr, 0, ERROR_INVALID_HANDLE);
-    }
-    std::string path = it->second.path;
-    REGSAM rights = it->second.rights;
+    LONG status;
+    ValueKey("RegCloseKey", hKey, nullptr, status);
     // A scripted failure is reported, but the handle is gone all the same: there is nothing a
     // program could do about it but close once.
-    handles.erase(it);
-    return Log("RegCloseKey", path, nullptr, rights, failure ? static_cast<LONG>(*failure) : ERROR_SUCCESS);
+    if (State().handles.erase(hKey) == 0) {
+        Problem("RegCloseKey on a key that is not open");
+        return ERROR_INVALID_HANDLE;
+    }
+    return status;
 }
 
 // As the systems the program targets do it: a path that does not fit is cut to nSize
 // characters without a terminating zero, and the result is nSize.
-DWORD WINAPI GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize) {
+DWORD WINAPI GetModuleFileNameA(HMODULE, LPSTR lpFilename, DWORD nSize) {
     if (auto failure = TakeFailure("GetModuleFileNameA")) {
         SetLastError(*failure);
         return 0;
     }
-    if (hModule != nullptr && hModule != substitute::ModuleInstance()) {
-        SetLastError(ERROR_MOD_NOT_FOUND);
-        return 0;
-    }
     std::lock_guard lock(Mutex());
     const std::string& path = State().moduleFileName;
-    if (nSize == 0 || lpFilename == nullptr) {
-        SetLastError(ERROR_INSUFFICIENT_BUFFER);
-        return 0;
-    }
     if (path.size() < nSize) {
         std::memcpy(lpFilename, path.c_str(), path.size() + 1);
         SetLastError(ERROR_SUCCESS);
@@ -331,12 +216,7 @@ namespace substitute {
 void SetRegistryValue(const std::string& keyPath, const std::string& name, DWORD type,
                       std::vector<BYTE> data) {
     std::lock_guard lock(Mutex());
-    auto key = detail::Find(keyPath, true);
-    if (!key) {
-        Problem("SetRegistryValue: bad key path " + keyPath);
-        return;
-    }
-    auto& slot = key->values[Fold(name)];
+    auto& slot = detail::Find(keyPath, true)->values[Fold(name)];
     if (slot.name.empty()) slot.name = name;
     slot.value = RegistryValue{type, std::move(data)};
 }
@@ -344,15 +224,13 @@ void SetRegistryValue(const std::string& keyPath, const std::string& name, DWORD
 std::optional<RegistryValue> GetRegistryValue(const std::string& keyPath, const std::string& name) {
     std::lock_guard lock(Mutex());
     auto key = detail::Find(keyPath, false);
-    if (!key) return std::nullopt;
-    const StoredValue* stored = FindValue(*key, name.c_str());
-    if (!stored) return std::nullopt;
-    return stored->value;
+    if (!key || !key->values.count(Fold(name))) return std::nullopt;
+    return key->values[Fold(name)].value;
 }
 
 void RemoveRegistryValue(const std::string& keyPath, const std::string& name) {
     std::lock_guard lock(Mutex());
-    if (auto key = detail::Find(keyPath, false)) key->values.erase(Fold(name));
+    if (auto key = detail::Find(keyPath, false)) key->values.erase(detail::Fold(name));
 }
 
 std::vector<std::string> RegistryValueNames(const std::string& keyPath) {
@@ -365,33 +243,12 @@ std::vector<std::string> RegistryValueNames(const std::string& keyPath) {
 
 void CreateRegistryKey(const std::string& keyPath) {
     std::lock_guard lock(Mutex());
-    if (!detail::Find(keyPath, true)) Problem("CreateRegistryKey: bad key path " + keyPath);
+    detail::Find(keyPath, true);
 }
 
 bool RegistryKeyExists(const std::string& keyPath) {
     std::lock_guard lock(Mutex());
     return detail::Find(keyPath, false) != nullptr;
-}
-
-void RemoveRegistryKey(const std::string& keyPath) {
-    std::lock_guard lock(Mutex());
-    auto names = SplitPath(keyPath);
-    if (!names || names->empty()) return;
-    std::string last = names->back();
-    names->pop_back();
-    std::string parentPath;
-    for (auto& name : *names) parentPath = JoinPath(parentPath, name);
-    auto parent = detail::Find(parentPath, false);
-    if (!parent) return;
-    auto it = parent->subkeys.find(Fold(last));
-    if (it == parent->subkeys.end()) return;
-    MarkDeleted(*it->second);
-    parent->subkeys.erase(it);
-}
-
-void RestrictRegistryKey(const std::string& keyPath, REGSAM allowed) {
-    std::lock_guard lock(Mutex());
-    if (auto key = detail::Find(keyPath, true)) key->allowed = allowed;
 }
 
 std::vector<BYTE> DwordBytes(DWORD value) {
@@ -413,11 +270,6 @@ std::vector<BYTE> WideTextBytes(const std::basic_string<WCHAR>& text) {
 std::vector<RegistryCall> RegistryLog() {
     std::lock_guard lock(Mutex());
     return detail::State().calls;
-}
-
-size_t OpenRegistryKeys() {
-    std::lock_guard lock(Mutex());
-    return detail::State().handles.size();
 }
 
 void SetModuleFileName(const std::string& path) {

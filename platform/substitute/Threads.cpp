@@ -99,11 +99,6 @@ void WINAPI LeaveCriticalSection(LPCRITICAL_SECTION section) {
     static_cast<std::recursive_mutex*>(section->Implementation)->unlock();
 }
 
-void WINAPI DeleteCriticalSection(LPCRITICAL_SECTION section) {
-    delete static_cast<std::recursive_mutex*>(section->Implementation);
-    section->Implementation = nullptr;
-}
-
 DWORD WINAPI GetCurrentThreadId() {
     if (ThreadId == 0) ThreadId = NextThreadId++;
     return ThreadId;
@@ -141,8 +136,6 @@ uintptr_t _beginthreadex(void*, unsigned, unsigned(__stdcall* start)(void*), voi
     return reinterpret_cast<uintptr_t>(handle);
 }
 
-DWORD WINAPI ResumeThread(HANDLE) { return 0; }
-
 DWORD WINAPI WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
     auto object = KernelObject(handle, HandleKind::Thread);
     DWORD result;
@@ -174,12 +167,6 @@ void WINAPI Sleep(DWORD milliseconds) {
         if (State().logSleeps) State().sleeps.push_back(SleepCall{GetCurrentThreadId(), milliseconds});
     }
     SleepReal(ScaledMilliseconds(milliseconds));
-}
-
-DWORD WINAPI GetTickCount() {
-    using namespace std::chrono;
-    return static_cast<DWORD>(
-        duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
 namespace substitute {

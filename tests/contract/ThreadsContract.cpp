@@ -35,7 +35,6 @@ TEST(ThreadsContract, ACriticalSectionCanBeEnteredAgainByItsOwner) {
     EnterCriticalSection(&section);
     LeaveCriticalSection(&section);
     LeaveCriticalSection(&section);
-    DeleteCriticalSection(&section);
 }
 
 }  // namespace

@@ -10,6 +10,14 @@
 #include "settings/SettingsDialog.h"
 #include "platform/substitute/Substitute.h"
 
+namespace {
+
+// The start values that the program's own initialisers give, read before anything can change them.
+const LONG StartRunFlag = RunFlag;
+const DWORD StartBlinkDuration = BlinkDuration;
+
+}  // namespace
+
 void ResetProgramState() {
     AppInstance = substitute::ModuleInstance();
     MainWindow = FakeMainWindow();
@@ -23,8 +31,8 @@ void ResetProgramState() {
     ReplacedIconsHeld = false;
     CounterCatalogue.clear();
     SelectedCounterPath.clear();
-    RunFlag = 1;
-    BlinkDuration = 100;
+    RunFlag = StartRunFlag;
+    BlinkDuration = StartBlinkDuration;
     SamplerThread = nullptr;
     SamplerThreadId = 0;
     ActivityState = Inactive;

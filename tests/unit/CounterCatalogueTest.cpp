@@ -1,236 +1,122 @@
-#include "tray/TrayPresenter.h"
 #include "monitor/CounterCatalogue.h"
+#include "tray/TrayPresenter.h"
 #include "tests/unit/Machine.h"
 
+#include <functional>
+#include <optional>
+
 using ::testing::ElementsAre;
-using ::testing::IsEmpty;
 
 namespace {
 
-struct Shown {
-    LONG ordinal;
-    std::string displayName;
-    std::string counterPath;
-    bool operator==(const Shown&) const = default;
-};
-
-std::string Ascii(const WideString& text) {
-    std::string out;
-    for (WCHAR unit : text) out.push_back(unit < 0x80 ? static_cast<char>(unit) : '?');
-    return out;
-}
-
-std::vector<Shown> Catalogue() {
-    std::vector<Shown> out;
-    for (auto& entry : CounterCatalogue)
-        out.push_back({entry.Ordinal, Ascii(entry.DisplayName), Ascii(entry.CounterPath)});
-    return out;
-}
-
-std::vector<std::string> DisplayNames() {
+// The catalogue as "ordinal:display name" entries.
+std::vector<std::string> Entries() {
     std::vector<std::string> out;
-    for (auto& entry : CounterCatalogue) out.push_back(Ascii(entry.DisplayName));
+    for (auto& entry : CounterCatalogue)
+        out.push_back(std::to_string(entry.Ordinal) + ":" + AsciiText(entry.DisplayName));
     return out;
 }
 
 class CounterCatalogueTest : public MachineTest {};
 
-TEST_F(CounterCatalogueTest, ListsFirstObjectThenSecondWithOrdinalsPerObject) {
-    substitute::SeedDiskObjects({u"C:", u"D:", u"_Total"}, {u"0 C: D:", u"_Total"});
+TEST_F(CounterCatalogueTest, ListsEveryInstanceOfTheFirstObjectThenTheSecondInServiceOrder) {
+    substitute::SeedDiskObjects({u"Z:", u"A:", u"Z:"}, {u"0 C: D:", u"_Total"});
     BuildCounterCatalogue();
-    const std::string counter = "\\Avg. Disk Bytes/Transfer";
-    EXPECT_THAT(Catalogue(), ElementsAre(Shown{0, "LogicalDisk(C:)", "\\LogicalDisk(C:)" + counter},
-                                         Shown{1, "LogicalDisk(D:)", "\\LogicalDisk(D:)" + counter},
-                                         Shown{2, "LogicalDisk(_Total)", "\\LogicalDisk(_Total)" + counter},
-                                         Shown{0, "PhysicalDisk(0 C: D:)", "\\PhysicalDisk(0 C: D:)" + counter},
-                                         Shown{1, "PhysicalDisk(_Total)", "\\PhysicalDisk(_Total)" + counter}));
-    // The names are looked up once each, first object, second object, counter.
-    EXPECT_THAT(substitute::LookedUpNames(), ElementsAre(236, 236, 234, 234, 224, 224));
+    EXPECT_THAT(Entries(), ElementsAre("0:LogicalDisk(Z:)", "1:LogicalDisk(A:)", "2:LogicalDisk(Z:)",
+                                       "0:PhysicalDisk(0 C: D:)", "1:PhysicalDisk(_Total)"));
+    EXPECT_EQ(AsciiText(CounterCatalogue[4].CounterPath), "\\PhysicalDisk(_Total)\\Avg. Disk Bytes/Transfer");
 }
 
-TEST_F(CounterCatalogueTest, KeepsDuplicatesAndServiceOrder) {
-    substitute::SeedDiskObjects({u"Z:", u"A:", u"Z:"}, {});
-    BuildCounterCatalogue();
-    EXPECT_THAT(DisplayNames(), ElementsAre("LogicalDisk(Z:)", "LogicalDisk(A:)", "LogicalDisk(Z:)"));
-}
-
-// What the two selections leave behind, for catalogues and saved names of every kind.
-struct SelectionCase {
-    const char* name;
-    std::vector<WideString> logical;
-    std::vector<WideString> physical;
-    std::optional<WideString> saved;  // none: only the default choice
-    std::string path;                 // SelectedCounterPath afterwards, without the counter
-    std::string tooltip;
-};
-void PrintTo(const SelectionCase& row, std::ostream* out) { *out << row.name; }
-
-
-class SelectionTest : public CounterCatalogueTest, public ::testing::WithParamInterface<SelectionCase> {};
-
-TEST_P(SelectionTest, SelectsAsTheUserExpects) {
-    const SelectionCase& c = GetParam();
-    substitute::SeedDiskObjects(c.logical, c.physical);
-    BuildCounterCatalogue();
-    SelectDefaultEntry();
-    if (c.saved) SelectSavedEntry(*c.saved);
-    std::string expectedPath = c.path.empty() ? "" : c.path + "\\Avg. Disk Bytes/Transfer";
-    EXPECT_EQ(Ascii(SelectedCounterPath), expectedPath);
-    EXPECT_EQ(TooltipText, c.tooltip);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Table, SelectionTest,
-    ::testing::Values(
-        SelectionCase{"FirstObjectsTotalWins", {u"C:", u"_Total"}, {u"0 C:", u"_Total"}, {},
-                      "\\LogicalDisk(_Total)", "LogicalDisk(_Total)"},
-        SelectionCase{"SecondObjectsTotalWhenFirstHasNone", {u"C:"}, {u"_Total"}, {},
-                      "\\PhysicalDisk(_Total)", "PhysicalDisk(_Total)"},
-        SelectionCase{"NoTotalTakesEntryZeroWithoutTooltip", {u"C:", u"D:"}, {u"0"}, {},
-                      "\\LogicalDisk(C:)", ""},
-        SelectionCase{"TotalInOtherCaseIsNotTheDefault", {u"C:", u"_TOTAL", u"_total"}, {}, {},
-                      "\\LogicalDisk(C:)", ""},
-        SelectionCase{"EmptyCatalogueSelectsNothing", {}, {}, {}, "", ""},
-        SelectionCase{"SavedNameOverridesDefault", {u"C:", u"_Total"}, {u"0 C:"}, u"PhysicalDisk(0 C:)",
-                      "\\PhysicalDisk(0 C:)", "PhysicalDisk(0 C:)"},
-        SelectionCase{"SavedPartOfANameTakesFirstContainingIt", {u"C:", u"D:"}, {u"1 D:"}, u"D:)",
-                      "\\LogicalDisk(D:)", "LogicalDisk(D:)"},
-        SelectionCase{"ContainingBeatsALaterExactMatch", {u"_Total", u"x PhysicalDisk(0)"}, {u"0"},
-                      u"PhysicalDisk(0)", "\\LogicalDisk(x PhysicalDisk(0))",
-                      "LogicalDisk(x PhysicalDisk(0))"},
-        SelectionCase{"SavedNameMatchingNothingKeepsDefault", {u"C:", u"_Total"}, {}, u"E:",
-                      "\\LogicalDisk(_Total)", "LogicalDisk(_Total)"},
-        SelectionCase{"SavedNameIsCaseSensitive", {u"C:", u"_Total"}, {}, u"logicaldisk(c:)",
-                      "\\LogicalDisk(_Total)", "LogicalDisk(_Total)"},
-        SelectionCase{"EmptySavedNameTakesEntryZeroWithTooltip", {u"C:", u"_Total"}, {}, u"",
-                      "\\LogicalDisk(C:)", "LogicalDisk(C:)"},
-        SelectionCase{"SavedNameLongerThanEveryNameMatchesNothing", {u"C:"}, {}, u"LogicalDisk(C:) and more",
-                      "\\LogicalDisk(C:)", ""},
-        SelectionCase{"SavedNameOnEmptyCatalogueDoesNothing", {}, {}, u"", "", ""}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-// Failures of the service leave out only what they touch.
-struct FailureCase {
+// Whatever the service gets wrong leaves out only what it touches.
+struct ServiceCase {
     const char* name;
     std::function<void()> arrange;
-    std::vector<std::string> displayNames;
+    std::vector<std::string> entries;
 };
-void PrintTo(const FailureCase& row, std::ostream* out) { *out << row.name; }
+void PrintTo(const ServiceCase& row, std::ostream* out) { *out << row.name; }
 
+class ServiceTest : public CounterCatalogueTest, public ::testing::WithParamInterface<ServiceCase> {};
 
-class FailureTest : public CounterCatalogueTest, public ::testing::WithParamInterface<FailureCase> {};
-
-TEST_P(FailureTest, LeavesOutOnlyWhatFailed) {
+TEST_P(ServiceTest, LeavesOutOnlyWhatFailed) {
     substitute::SeedDiskObjects({u"C:", u"_Total"}, {u"0 C:"});
     GetParam().arrange();
     BuildCounterCatalogue();
-    EXPECT_EQ(DisplayNames(), GetParam().displayNames);
-    EXPECT_EQ(substitute::OpenQueries(), 0u);
+    EXPECT_EQ(Entries(), GetParam().entries);
 }
 
-const std::vector<std::string> Everything = {"LogicalDisk(C:)", "LogicalDisk(_Total)", "PhysicalDisk(0 C:)"};
-const std::vector<std::string> SecondOnly = {"PhysicalDisk(0 C:)"};
-const std::vector<std::string> FirstOnly = {"LogicalDisk(C:)", "LogicalDisk(_Total)"};
+const std::vector<std::string> SecondOnly = {"0:PhysicalDisk(0 C:)"};
+
+void RawList(DWORD reportedLength, std::vector<WCHAR> units) {
+    substitute::SetRawObjectAnswer(u"LogicalDisk", {3, reportedLength, {u'c', 0, 0}, std::move(units)});
+}
+
+void LongObjectName(size_t units) {
+    substitute::SetPerfName(236, WideString(units, u'L'));
+    substitute::AddPerfObject(WideString(units, u'L'), {u"C:"}, {u"Avg. Disk Bytes/Transfer"});
+}
 
 INSTANTIATE_TEST_SUITE_P(
-    Table, FailureTest,
+    Table, ServiceTest,
     ::testing::Values(
-        FailureCase{"NothingFails", [] {}, Everything},
-        FailureCase{"QueryCannotOpen", [] { substitute::FailNext("PdhOpenQueryA", PDH_INVALID_DATA); }, {}},
-        FailureCase{"FirstObjectSizingFails",
-                    [] { substitute::FailNext("PdhEnumObjectItemsW", PDH_CSTATUS_NO_OBJECT); }, SecondOnly},
-        FailureCase{"FirstObjectFillingFails",
-                    [] { substitute::FailNext("PdhEnumObjectItemsW", PDH_INVALID_DATA, 1); }, SecondOnly},
-        FailureCase{"SecondObjectFillingFails",
-                    [] { substitute::FailNext("PdhEnumObjectItemsW", PDH_INVALID_DATA, 3); }, FirstOnly},
-        FailureCase{"SizingSucceedsInsteadOfAskingForMore",
-                    [] { substitute::FailNext("PdhEnumObjectItemsW", 0); }, SecondOnly},
-        FailureCase{"FirstObjectHasNoCounters",
-                    [] { substitute::AddPerfObject(u"LogicalDisk", {u"C:"}, {}); }, SecondOnly},
-        FailureCase{"FirstObjectHasNoInstances",
-                    [] { substitute::AddPerfObject(u"LogicalDisk", {}, {u"c"}); }, SecondOnly},
-        FailureCase{"InstanceListStartsWithEmptyName",
-                    [] { substitute::AddPerfObject(u"LogicalDisk", {u"", u"C:"}, {u"c"}); }, SecondOnly},
-        FailureCase{"FirstObjectNameLookupFails",
-                    [] { substitute::FailNext("PdhLookupPerfNameByIndexW", PDH_INVALID_ARGUMENT); }, SecondOnly},
-        FailureCase{"FirstObjectNameSizedAsZero", [] { substitute::SetPerfNameSize(236, 0); }, SecondOnly},
-        FailureCase{"NameSizedTooSmallForTheName", [] { substitute::SetPerfNameSize(234, 3); }, FirstOnly},
-        FailureCase{"NameSizedBeyondTheBuffer", [] { substitute::SetPerfNameSize(236, 5000); }, SecondOnly},
-        FailureCase{"ObjectNameOf1023UnitsFits",
+        ServiceCase{"QueryCannotOpen", [] { substitute::FailNext("PdhOpenQueryA", PDH_INVALID_DATA); }, {}},
+        ServiceCase{"NoCounters", [] { substitute::AddPerfObject(u"LogicalDisk", {u"C:"}, {}); }, SecondOnly},
+        ServiceCase{"NameOf1023UnitsFits", [] { LongObjectName(1023); },
+                    {"0:" + std::string(1023, 'L') + "(C:)", "0:PhysicalDisk(0 C:)"}},
+        ServiceCase{"NameOf1024UnitsIsLeftOut", [] { LongObjectName(1024); }, SecondOnly},
+        ServiceCase{"ListsAsLongAsAnyRealService",
                     [] {
-                        WideString name(1023, u'L');
-                        substitute::SetPerfName(236, name);
-                        substitute::AddPerfObject(name, {u"C:"}, {u"Avg. Disk Bytes/Transfer"});
+                        substitute::SetRawObjectAnswer(
+                            u"LogicalDisk", {ObjectListLimit, ObjectListLimit, {u'c', 0, 0}, {u'A', 0, 0}});
                     },
-                    {std::string(1023, 'L') + "(C:)", "PhysicalDisk(0 C:)"}},
-        FailureCase{"ObjectNameOf1024UnitsIsLeftOut",
-                    [] {
-                        WideString name(1024, u'L');
-                        substitute::SetPerfName(236, name);
-                        substitute::AddPerfObject(name, {u"C:"}, {u"Avg. Disk Bytes/Transfer"});
-                    },
-                    SecondOnly},
-        FailureCase{"ListLengthBeyondAnyRealService",
-                    [] {
-                        substitute::SetRawObjectAnswer(u"LogicalDisk", {4, ObjectListLimit + 1, {u'c', 0, 0}, {}});
-                    },
-                    SecondOnly}),
+                    {"0:LogicalDisk(A)", "0:PhysicalDisk(0 C:)"}},
+        // Instance lists as a broken service might write them: only names that end inside the list count.
+        ServiceCase{"ListWithoutItsFinalEmptyName", [] { RawList(4, {u'A', 0, u'B', 0}); },
+                    {"0:LogicalDisk(A)", "1:LogicalDisk(B)", "0:PhysicalDisk(0 C:)"}},
+        ServiceCase{"LastNameUnterminated", [] { RawList(4, {u'A', 0, u'B', u'C'}); },
+                    {"0:LogicalDisk(A)", "0:PhysicalDisk(0 C:)"}}),
     [](const auto& info) { return std::string(info.param.name); });
-
-TEST_F(CounterCatalogueTest, CounterNameThatCannotBeLookedUpStillListsEntries) {
-    substitute::SeedDiskObjects({u"C:"}, {});
-    substitute::FailNext("PdhLookupPerfNameByIndexW", PDH_INVALID_ARGUMENT, 4);
-    BuildCounterCatalogue();
-    ASSERT_EQ(CounterCatalogue.size(), 1u);
-    // The path names no counter, so a sampler cannot add it and ends.
-    EXPECT_EQ(Ascii(CounterCatalogue[0].CounterPath), "\\LogicalDisk(C:)\\");
-}
 
 TEST_F(CounterCatalogueTest, EntriesOfTwoThousandUnitsOrMoreAreLeftOutKeepingOrdinals) {
-    const WideString counter = u"Avg. Disk Bytes/Transfer";
-    // "\LogicalDisk(" + instance + ")\" + counter: 15 + counter units around the instance.
-    const size_t around = 15 + counter.size();
-    WideString longest(EntryTextCapacity - 1 - around, u'i');
-    WideString tooLong(EntryTextCapacity - around, u'j');
-    substitute::SeedDiskObjects({u"C:", tooLong, longest, u"D:"}, {});
+    // "\LogicalDisk(" + instance + ")\Avg. Disk Bytes/Transfer" is 39 units around the instance.
+    substitute::SeedDiskObjects(
+        {u"C:", WideString(EntryTextCapacity - 39, u'j'), WideString(EntryTextCapacity - 40, u'i')}, {});
     BuildCounterCatalogue();
-    ASSERT_EQ(CounterCatalogue.size(), 3u);
-    EXPECT_EQ(CounterCatalogue[1].CounterPath.size(), EntryTextCapacity - 1);
+    ASSERT_EQ(CounterCatalogue.size(), 2u);
     EXPECT_EQ(CounterCatalogue[1].Ordinal, 2);
-    EXPECT_EQ(Ascii(CounterCatalogue[2].DisplayName), "LogicalDisk(D:)");
-    EXPECT_EQ(CounterCatalogue[2].Ordinal, 3);
+    EXPECT_EQ(CounterCatalogue[1].DisplayName.size(), EntryTextCapacity - 27);
+    EXPECT_EQ(CounterCatalogue[1].CounterPath.size(), EntryTextCapacity - 1);
 }
 
-// Instance lists as a broken service might write them.
-struct RawListCase {
-    const char* name;
-    DWORD reportedLength;
-    std::vector<WCHAR> units;
-    std::vector<std::string> displayNames;
+// What the default and the saved selections leave as the watched path and the tooltip.
+struct SelectionCase {
+    std::vector<WideString> logical;
+    std::vector<WideString> physical;
+    std::optional<WideString> saved;
+    std::string selected;  // path without the counter, then the tooltip
 };
-void PrintTo(const RawListCase& row, std::ostream* out) { *out << row.name; }
 
-
-class RawListTest : public CounterCatalogueTest, public ::testing::WithParamInterface<RawListCase> {};
-
-TEST_P(RawListTest, TakesOnlyTerminatedNamesInsideTheList) {
-    substitute::SeedDiskObjects({}, {});
-    const RawListCase& c = GetParam();
-    substitute::SetRawObjectAnswer(u"LogicalDisk", {3, c.reportedLength, {u'c', 0, 0}, c.units});
-    BuildCounterCatalogue();
-    EXPECT_EQ(DisplayNames(), c.displayNames);
+TEST_F(CounterCatalogueTest, SelectsTotalByDefaultAndTheFirstEntryHoldingTheSavedName) {
+    const SelectionCase cases[] = {
+        {{u"C:", u"_Total"}, {u"_Total"}, {}, "\\LogicalDisk(_Total) LogicalDisk(_Total)"},
+        {{u"C:"}, {u"_Total"}, {}, "\\PhysicalDisk(_Total) PhysicalDisk(_Total)"},
+        {{u"C:", u"_TOTAL"}, {u"0"}, {}, "\\LogicalDisk(C:) "},  // entry 0, without a tooltip
+        {{}, {}, {}, " "},
+        {{u"C:", u"D:"}, {u"1 D:"}, u"D:)", "\\LogicalDisk(D:) LogicalDisk(D:)"},
+        {{u"_Total", u"PhysicalDisk(1)"}, {u"1"}, u"PhysicalDisk(1)",
+         "\\LogicalDisk(PhysicalDisk(1)) LogicalDisk(PhysicalDisk(1))"},
+        {{u"C:", u"_Total"}, {}, u"logicaldisk(c:)", "\\LogicalDisk(_Total) LogicalDisk(_Total)"},
+        {{u"C:", u"D:"}, {}, u"", "\\LogicalDisk(C:) LogicalDisk(C:)"},
+    };
+    for (const SelectionCase& c : cases) {
+        ResetProgramState();
+        substitute::SeedDiskObjects(c.logical, c.physical);
+        BuildCounterCatalogue();
+        SelectDefaultEntry();
+        if (c.saved) SelectSavedEntry(*c.saved);
+        std::string path = AsciiText(SelectedCounterPath);
+        path = path.substr(0, path.rfind('\\'));
+        EXPECT_EQ(path + " " + TooltipText, c.selected) << Entries().size() << " entries";
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Table, RawListTest,
-    ::testing::Values(
-        RawListCase{"WellFormed", 6, {u'A', 0, u'B', 0, 0, 0}, {"LogicalDisk(A)", "LogicalDisk(B)"}},
-        RawListCase{"MissingFinalEmptyName", 4, {u'A', 0, u'B', 0}, {"LogicalDisk(A)", "LogicalDisk(B)"}},
-        RawListCase{"LastNameUnterminated", 4, {u'A', 0, u'B', u'C'}, {"LogicalDisk(A)"}},
-        RawListCase{"NoTerminatorAtAll", 3, {u'A', u'B', u'C'}, {}},
-        RawListCase{"ReportedLongerThanWritten", 40, {u'A', 0}, {"LogicalDisk(A)"}},
-        RawListCase{"ReportedShorterThanWritten", 1, {u'A', 0, u'B', 0, 0}, {}},
-        RawListCase{"ZeroLength", 0, {u'A', 0, 0}, {}}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -26,6 +26,12 @@ WideString Wide(const std::string& text) {
     return out;
 }
 
+std::string AsciiText(const WideString& text) {
+    std::string out;
+    for (WCHAR unit : text) out.push_back(unit < 0x80 ? static_cast<char>(unit) : '?');
+    return out;
+}
+
 void Store(const char* name, DWORD type, std::vector<BYTE> data) {
     substitute::SetRegistryValue(SettingsKeyPath, name, type, std::move(data));
 }

@@ -16,6 +16,8 @@
 
 // UTF-8 test text as the UTF-16 the program keeps.
 WideString Wide(const std::string& text);
+// UTF-16 text with every unit outside ASCII shown as '?'.
+std::string AsciiText(const WideString& text);
 
 // A value under the settings key: written straight into the substitute's store, or read back.
 void Store(const char* name, DWORD type, std::vector<BYTE> data);

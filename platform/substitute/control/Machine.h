@@ -22,9 +22,6 @@ std::vector<std::string> Problems();
 // status return `status`; the others return their failure value and set the last error to it.
 void FailNext(std::string_view function, uint32_t status, unsigned skip = 0);
 
-// Whether a scripted failure for the named function is still waiting.
-bool FailurePending(std::string_view function);
-
 // The platform family GetVersionExA reports: VER_PLATFORM_WIN32_NT (the default, version 5.1)
 // or VER_PLATFORM_WIN32_WINDOWS (version 4.10).
 void SetPlatformId(DWORD platformId);

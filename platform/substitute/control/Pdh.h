@@ -60,10 +60,6 @@ size_t CollectCount();
 // Waits until `count` collects have begun in all; false after `milliseconds` of real time.
 bool WaitForCollects(size_t count, unsigned milliseconds = 20000);
 
-// Formatted reads of any counter, successful or not.
-size_t FormattedReadCount();
-
-size_t OpenQueries();
 // Paths of every PdhAddCounterW call, successful or not, in order.
 std::vector<WideText> AddedCounterPaths();
 // Every name index looked up, in order (both calls of each lookup).

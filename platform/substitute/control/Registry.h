@@ -2,8 +2,7 @@
 // the handles the program holds on it, and the executable's path.
 //
 // Key paths are relative to HKEY_CURRENT_USER, with backslashes ("SOFTWARE\Orvane\Lumenhop").
-// Key and value names are case-insensitive, as on Windows; a key keeps the spelling it was
-// created with. The empty value name is the key's default value.
+// Key and value names are case-insensitive, as on Windows.
 #pragma once
 
 #include "platform/substitute/Win32Subset.h"
@@ -24,20 +23,12 @@ struct RegistryValue {
 void SetRegistryValue(const std::string& keyPath, const std::string& name, DWORD type,
                       std::vector<BYTE> data);
 std::optional<RegistryValue> GetRegistryValue(const std::string& keyPath, const std::string& name);
-// Removes one value; nothing happens when it is not there.
-void RemoveRegistryValue(const std::string& keyPath, const std::string& name);
-// Names of the key's values as stored, sorted without regard to case; empty for a missing key.
+// Names of the key's values as first set, sorted without regard to case; empty for a missing key.
 std::vector<std::string> RegistryValueNames(const std::string& keyPath);
+void RemoveRegistryValue(const std::string& keyPath, const std::string& name);
 
 void CreateRegistryKey(const std::string& keyPath);
 bool RegistryKeyExists(const std::string& keyPath);
-// Removes the key with everything under it. Handles still open on it fail with
-// ERROR_KEY_DELETED, as on Windows.
-void RemoveRegistryKey(const std::string& keyPath);
-
-// Opening or creating the key (not its subkeys) asking for any specific or standard right
-// outside `allowed` fails with ERROR_ACCESS_DENIED: a key the user may only read, say.
-void RestrictRegistryKey(const std::string& keyPath, REGSAM allowed);
 
 // Value bytes as the program stores them: a 32-bit number little-endian, narrow text without a
 // terminating zero, UTF-16LE text without a terminating zero.
@@ -45,20 +36,15 @@ std::vector<BYTE> DwordBytes(DWORD value);
 std::vector<BYTE> TextBytes(const std::string& text);
 std::vector<BYTE> WideTextBytes(const std::basic_string<WCHAR>& text);
 
-// One registry call as the program made it. `key` is the path the handle was opened with (for
-// RegOpenKeyExA and RegCreateKeyExA the path asked for); `access` is what was asked for when
-// opening or creating, else the handle's rights.
+// One registry call as the program made it: `key` is the path the handle was opened with (for
+// RegOpenKeyExA and RegCreateKeyExA the path asked for), `access` the rights asked for then.
 struct RegistryCall {
     std::string function;
     std::string key;
     std::string value;
     REGSAM access;
-    LONG status;
 };
 std::vector<RegistryCall> RegistryLog();
-
-// Registry handles the program holds open now.
-size_t OpenRegistryKeys();
 
 // The path GetModuleFileNameA reports for the program's module. After Reset it is
 // "C:\Program Files\Lumenhop\Lumenhop.exe".
