@@ -101,6 +101,8 @@ class Reader:
     def text(self):
         end = self.at
         while self.data[end:end + 2] != b"\0\0":
+            if end + 2 > len(self.data):
+                raise IndexError("a text runs past the end of its resource")
             end += 2
         value = self.data[self.at:end].decode("utf-16-le")
         self.at = end + 2
