@@ -32,7 +32,8 @@ STATIC_TEXT = SHOWN | SS_LEFT | WS_GROUP
 DIALOGS = {
     101: (True, "Disk Information", POPUP_DIALOG, (0, 0, 246, 155), "MS Sans Serif", 8, [
         ("BUTTON", IDCANCEL, "Close", SHOWN | WS_TABSTOP, 0, (191, 136, 50, 14)),
-        ("EDIT", 1007, "", SHOWN | WS_TABSTOP | WS_BORDER | WS_VSCROLL | ES_MULTILINE | ES_READONLY, 0, (7, 7, 232, 124)),
+        ("EDIT", 1007, "", SHOWN | WS_TABSTOP | WS_BORDER | WS_VSCROLL | ES_MULTILINE | ES_READONLY, 0,
+         (7, 7, 232, 124)),
     ]),
     102: (False, "About Varrowin", WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_CENTER | DS_SETFONT, (0, 0, 198, 74),
           "Tahoma", 8, [
@@ -101,6 +102,8 @@ class Reader:
     def text(self):
         end = self.at
         while self.data[end:end + 2] != b"\0\0":
+            if end + 2 > len(self.data):
+                raise IndexError("a text runs past the end of its resource")
             end += 2
         value = self.data[self.at:end].decode("utf-16-le")
         self.at = end + 2
@@ -281,7 +284,8 @@ def check_resources(pe):
         for item in kind.directory.entries:
             for language in item.directory.entries:
                 expect(kind.name is None and item.name is None, "a resource has a name instead of a number")
-                expect(language.id == 0x0409, "resource type %s id %s has language %s" % (kind.id, item.id, language.id))
+                expect(language.id == 0x0409,
+                       "resource type %s id %s has language %s" % (kind.id, item.id, language.id))
                 entry = language.data.struct
                 resources[(kind.id, item.id)] = pe.get_data(entry.OffsetToData, entry.Size)
     found = {}

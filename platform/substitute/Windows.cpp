@@ -140,7 +140,8 @@ LRESULT ControlMessage(Window& control, UINT message, WPARAM wParam, LPARAM lPar
         return TRUE;
     case CB_FINDSTRINGEXACT:  // from the top, as the program asks with -1
         for (size_t at = 0; at < items.size(); ++at)
-            if (SameTextIgnoringCase(items[at].text, reinterpret_cast<LPCWSTR>(lParam))) return static_cast<LRESULT>(at);
+            if (SameTextIgnoringCase(items[at].text, reinterpret_cast<LPCWSTR>(lParam)))
+                return static_cast<LRESULT>(at);
         return CB_ERR;
     }
     return 0;

@@ -13,7 +13,8 @@ TEST_F(AboutDialogTest, EndsOnOkOrCancelOnly) {
     for (WORD command : {IDOK, IDCANCEL}) {
         HWND dialog = substitute::MakeDialog(FakeMainWindow(), AboutDialogProc);
         EXPECT_TRUE(AboutDialogProc(dialog, WM_INITDIALOG, 0, 0));  // the manager focuses OK
-        for (auto [message, wParam] : {std::pair<UINT, WPARAM>{WM_COMMAND, IDC_ABOUT_BLANK}, {WM_COMMAND, 3}, {WM_CLOSE, 0}})
+        for (auto [message, wParam] :
+             {std::pair<UINT, WPARAM>{WM_COMMAND, IDC_ABOUT_BLANK}, {WM_COMMAND, 3}, {WM_CLOSE, 0}})
             EXPECT_FALSE(AboutDialogProc(dialog, message, wParam, 0));
         EXPECT_FALSE(substitute::DialogResult(dialog));
         EXPECT_EQ(AboutDialogOpen, 1);

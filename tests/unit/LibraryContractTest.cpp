@@ -61,8 +61,8 @@ TEST_F(LibraryContractTest, PickerTakesThePlatformsTextWidthAndWritesWithinTheBu
 
     std::vector<std::string> log;
     for (auto& call : substitute::IconPickLog())
-        log.push_back(std::string(call.wide ? "wide " : "narrow ") + call.path + " " + std::to_string(call.capacity) + " " +
-                      std::to_string(call.index));
+        log.push_back(std::string(call.wide ? "wide " : "narrow ") + call.path + " " + std::to_string(call.capacity) +
+                      " " + std::to_string(call.index));
     EXPECT_THAT(log, ElementsAre("wide x 8 4", "wide C:\\icon 8 7", "narrow  16 7"));
     EXPECT_EQ(substitute::IconPickLog()[0].owner, FakeMainWindow());
 }

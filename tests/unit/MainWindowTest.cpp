@@ -71,8 +71,8 @@ TEST_F(MainWindowTest, StartsHiddenWithTheInactiveIconAndExitEndsWithZero) {
     EXPECT_EQ(RunProgram(SW_SHOW), 0);
 
     substitute::WindowState created{.className = "Lumenhop", .text = "Lumenhop", .style = WS_OVERLAPPEDWINDOW,
-                                    .x = CW_USEDEFAULT, .width = CW_USEDEFAULT, .instance = substitute::ModuleInstance(),
-                                    .shows = {SW_HIDE}, .destroyed = true};
+                                    .x = CW_USEDEFAULT, .width = CW_USEDEFAULT,
+                                    .instance = substitute::ModuleInstance(), .shows = {SW_HIDE}, .destroyed = true};
     EXPECT_TRUE(substitute::DescribeWindow(MainWindow) == created);
     auto windowClass = substitute::RegisteredClass("Lumenhop");
     ASSERT_TRUE(windowClass);
@@ -151,7 +151,8 @@ TEST_F(MainWindowTest, WindowProcedureRoutesNullMouseAndOtherCommands) {
         substitute::FailNext(function, ERROR_RESOURCE_NAME_NOT_FOUND);
         MainWindowProc(window, TrayCallbackMessage, 0, WM_RBUTTONDOWN);
     }
-    for (LPARAM other : {WM_RBUTTONUP, WM_LBUTTONDOWN}) EXPECT_EQ(MainWindowProc(window, TrayCallbackMessage, 0, other), 0);
+    for (LPARAM other : {WM_RBUTTONUP, WM_LBUTTONDOWN})
+        EXPECT_EQ(MainWindowProc(window, TrayCallbackMessage, 0, other), 0);
     EXPECT_TRUE(substitute::MenuLog().empty() && substitute::PostedMessages().empty());
     EXPECT_EQ(MainWindowProc(window, TrayCallbackMessage, 0, WM_RBUTTONDOWN), 0);
     auto menus = substitute::MenuLog();
@@ -160,9 +161,11 @@ TEST_F(MainWindowTest, WindowProcedureRoutesNullMouseAndOtherCommands) {
     EXPECT_TRUE(menus[0].ownerInForeground);
     auto posted = substitute::PostedMessages();
     ASSERT_EQ(posted.size(), 1u);
-    EXPECT_TRUE(posted[0].hwnd == window && posted[0].message == WM_NULL && posted[0].wParam == 0 && posted[0].lParam == 0);
+    EXPECT_TRUE(posted[0].hwnd == window && posted[0].message == WM_NULL && posted[0].wParam == 0 &&
+                posted[0].lParam == 0);
 
-    for (WPARAM command : {WPARAM{0}, WPARAM{IDOK}, WPARAM{119}}) EXPECT_EQ(MainWindowProc(window, WM_COMMAND, command, 0), 0);
+    for (WPARAM command : {WPARAM{0}, WPARAM{IDOK}, WPARAM{119}})
+        EXPECT_EQ(MainWindowProc(window, WM_COMMAND, command, 0), 0);
     EXPECT_TRUE(substitute::DialogLog().empty() && IsWindow(window));
     DestroyWindow(window);
 }
@@ -172,9 +175,10 @@ TEST_F(MainWindowTest, WindowProcedureRoutesNullMouseAndOtherCommands) {
 // From the menu or, with 1 in the high word, as an accelerator, each command opens its dialog
 // owned by the main window; while the dialog is open its own command does nothing.
 TEST_F(MainWindowTest, CommandsOpenTheirDialogOwnedByTheMainWindowOnlyOnce) {
-    const std::tuple<WORD, WORD, DLGPROC, int*> routes[] = {{IDM_ABOUT, IDD_ABOUT, AboutDialogProc, &AboutDialogOpen},
-                                                            {IDM_SETTINGS, IDD_SETTINGS, SettingsDialogProc, &SettingsDialogOpen},
-                                                            {IDM_DISKINFO, IDD_DISKINFO, DiskInfoDialogProc, &DiskInfoDialogOpen}};
+    const std::tuple<WORD, WORD, DLGPROC, int*> routes[] = {
+        {IDM_ABOUT, IDD_ABOUT, AboutDialogProc, &AboutDialogOpen},
+        {IDM_SETTINGS, IDD_SETTINGS, SettingsDialogProc, &SettingsDialogOpen},
+        {IDM_DISKINFO, IDD_DISKINFO, DiskInfoDialogProc, &DiskInfoDialogOpen}};
     for (auto [command, templateId, procedure, open] : routes) {
         SCOPED_TRACE(command);
         substitute::Reset();

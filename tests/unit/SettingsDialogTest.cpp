@@ -40,7 +40,8 @@ std::string StoreText() {
 }
 // What the program runs with: the period, the watched entry, and each icon with its file and index.
 std::string Running() {
-    std::string out = std::to_string(BlinkDuration) + " " + std::string(SelectedCounterPath.begin(), SelectedCounterPath.end());
+    std::string out =
+        std::to_string(BlinkDuration) + " " + std::string(SelectedCounterPath.begin(), SelectedCounterPath.end());
     for (const IconRole* role : {&IconPair.Active, &IconPair.Inactive})
         out += " " + Describe(role->Icon) + " (" + role->File + "#" + std::to_string(role->Index) + ")";
     return out;
@@ -57,7 +58,8 @@ std::vector<std::string> Writes(const char* keyPath) {
 std::vector<std::string> GuiNotifies() {
     std::vector<std::string> calls;
     for (auto& call : substitute::NotifyLog())
-        if (call.threadId == GetCurrentThreadId()) calls.push_back(std::to_string(call.message) + " " + call.record.szTip);
+        if (call.threadId == GetCurrentThreadId())
+            calls.push_back(std::to_string(call.message) + " " + call.record.szTip);
     return calls;
 }
 std::string Preview(HWND dialog, int role) {
@@ -67,7 +69,8 @@ std::string Preview(HWND dialog, int role) {
 
 // What the user does, as the dialog manager hands it to the procedure.
 INT_PTR Command(HWND dialog, int id) {
-    return SettingsDialogProc(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+    return SettingsDialogProc(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                              reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
 }
 void Browse(HWND dialog, int role, IconPickAnswer answer) {
     substitute::ScriptIconPick(std::move(answer));
@@ -99,8 +102,9 @@ protected:
     // dialog with its template's controls, as the tray command opens it.
     static HWND Open(bool startMonitor = true) {
         if (startMonitor) RunMonitorSetup();
-        HWND dialog = substitute::MakeDialog(MainWindow, SettingsDialogProc,
-                                             {IDC_AUTOSTART, IDC_BLINK_DURATION, IDC_DISK, IDC_ACTIVE_PREVIEW, IDC_INACTIVE_PREVIEW});
+        HWND dialog = substitute::MakeDialog(
+            MainWindow, SettingsDialogProc,
+            {IDC_AUTOSTART, IDC_BLINK_DURATION, IDC_DISK, IDC_ACTIVE_PREVIEW, IDC_INACTIVE_PREVIEW});
         EXPECT_TRUE(SettingsDialogProc(dialog, WM_INITDIALOG, 0, 0));  // the manager focuses the first control
         EXPECT_EQ(SettingsDialogOpen, 1);
         return dialog;
@@ -123,8 +127,11 @@ TEST_F(SettingsDialogTest, ShowsTheStoreAndTheRunningIconsAndCancelWritesNothing
         EXPECT_EQ(substitute::DescribeWindow(GetDlgItem(dialog, IDC_BLINK_DURATION))->text, whole ? "2000" : "100");
         auto list = substitute::DescribeWindow(GetDlgItem(dialog, IDC_DISK));
         std::string items;
-        for (auto& item : list->items) items += std::string(item.text.begin(), item.text.end()) + "#" + std::to_string(item.data) + " ";
-        EXPECT_EQ(items, "LogicalDisk(C:)#0 LogicalDisk(D:)#1 LogicalDisk(_Total)#2 PhysicalDisk(0 C:)#3 PhysicalDisk(1 D:)#4 ");
+        for (auto& item : list->items)
+            items += std::string(item.text.begin(), item.text.end()) + "#" + std::to_string(item.data) + " ";
+        EXPECT_EQ(
+            items,
+            "LogicalDisk(C:)#0 LogicalDisk(D:)#1 LogicalDisk(_Total)#2 PhysicalDisk(0 C:)#3 PhysicalDisk(1 D:)#4 ");
         EXPECT_EQ(list->selection, whole ? 4 : 0);
         EXPECT_EQ(Preview(dialog, Active) + " " + Preview(dialog, Inactive), "C:\\Icons\\disk.ico#1 shared 114");
         End(dialog, IDCANCEL);
@@ -143,13 +150,14 @@ TEST_F(SettingsDialogTest, OkWithoutChangesRewritesTheStoreInOrderAndLeavesTheRu
     ASSERT_TRUE(substitute::WaitForCollects(2));
     End(Open(false), IDOK);
     EXPECT_THAT(Writes(SettingsKeyPath),
-                ::testing::ElementsAre("set StartUp", "set BlinkDuration", "set SelectedDiskCounter", "set ExternalActiveIconFile",
-                                       "set ExternalActiveIconIndex", "delete ExternalInactiveIconFile",
-                                       "delete ExternalInactiveIconIndex"));
+                ::testing::ElementsAre("set StartUp", "set BlinkDuration", "set SelectedDiskCounter",
+                                       "set ExternalActiveIconFile", "set ExternalActiveIconIndex",
+                                       "delete ExternalInactiveIconFile", "delete ExternalInactiveIconIndex"));
     EXPECT_EQ(StoreText(), "BlinkDuration=2000 ExternalActiveIconFile=C:\\Icons\\disk.ico ExternalActiveIconIndex=2 "
                            "SelectedDiskCounter=LogicalDisk(C:) StartUp=0");
-    EXPECT_EQ(Running(), "2000 \\LogicalDisk(C:)\\Avg. Disk Bytes/Transfer C:\\Icons\\disk.ico#2 (C:\\Icons\\disk.ico#2) "
-                         "shared 114 (#0)");
+    EXPECT_EQ(Running(),
+              "2000 \\LogicalDisk(C:)\\Avg. Disk Bytes/Transfer C:\\Icons\\disk.ico#2 (C:\\Icons\\disk.ico#2) "
+              "shared 114 (#0)");
     EXPECT_TRUE(Writes(RunKeyPath).empty());
     ASSERT_EQ(substitute::WaitLog().size(), 1u);
     EXPECT_EQ(substitute::WaitLog()[0].timeout, 6000u);  // twice the period in force before OK
@@ -176,7 +184,8 @@ TEST_F(SettingsDialogTest, RunEntryChangesOnlyWithTheCheckBox) {
         End(dialog, IDOK);
         EXPECT_EQ(substitute::GetRegistryValue(RunKeyPath, AutoStartValueName).has_value(), entryAfter);
         EXPECT_EQ(Writes(RunKeyPath).size() > before, clicks == 1);
-        EXPECT_EQ(*Stored(StartUpValue), (substitute::RegistryValue{REG_DWORD, substitute::DwordBytes(checkedAtOpen != (clicks == 1))}));
+        EXPECT_EQ(*Stored(StartUpValue),
+                  (substitute::RegistryValue{REG_DWORD, substitute::DwordBytes(checkedAtOpen != (clicks == 1))}));
     }
 }
 
@@ -278,7 +287,9 @@ TEST_P(PreviewTest, ExtractedPreviewsAreDestroyedAndNothingElse) {
     StoreIcon(Inactive, DiskIcons, 2);
     HWND dialog = Open();
     HICON running = IconPair.Active.Icon;
-    auto shown = [&](int role) { return reinterpret_cast<HICON>(SendMessageA(GetDlgItem(dialog, role), STM_GETICON, 0, 0)); };
+    auto shown = [&](int role) {
+        return reinterpret_cast<HICON>(SendMessageA(GetDlgItem(dialog, role), STM_GETICON, 0, 0));
+    };
     auto destroyed = [](HICON icon) { return substitute::DescribeIcon(icon)->destroyed; };
     Browse(dialog, Active, PickedIcon(u"C:\\Icons\\disk.ico", 1));
     HICON first = shown(IDC_ACTIVE_PREVIEW);
@@ -367,7 +378,8 @@ TEST_F(SettingsDialogTest, ChooseIconGivesBackOnlyAWholePathInTheAnsiCodePage) {
         EXPECT_EQ(static_cast<unsigned char>(path[MAX_PATH]), 0xCCu);
         ASSERT_EQ(substitute::IconPickLog().size(), picks + (c.answer ? 1 : 0));
         if (!c.answer) continue;
-        EXPECT_EQ(substitute::IconPickLog().back().path + " " + std::to_string(substitute::IconPickLog().back().index), "C:\\old.ico 4");
+        EXPECT_EQ(substitute::IconPickLog().back().path + " " + std::to_string(substitute::IconPickLog().back().index),
+                  "C:\\old.ico 4");
     }
 }
 

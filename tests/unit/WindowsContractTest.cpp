@@ -22,8 +22,8 @@ HWND PlainWindow() {
 }
 
 HWND Control(HWND parent, const char* className, int id) {
-    return CreateWindowExA(0, className, "", WS_CHILD, 0, 0, 10, 10, parent, reinterpret_cast<HMENU>(static_cast<intptr_t>(id)),
-                           nullptr, nullptr);
+    return CreateWindowExA(0, className, "", WS_CHILD, 0, 0, 10, 10, parent,
+                           reinterpret_cast<HMENU>(static_cast<intptr_t>(id)), nullptr, nullptr);
 }
 
 // Text is cut to the caller's buffer and nothing is written past it; a list keeps its items, their
@@ -31,7 +31,8 @@ HWND Control(HWND parent, const char* className, int id) {
 // icon static its icon.
 TEST_F(WindowsContractTest, ControlsKeepWhatTheyAreGiven) {
     HWND parent = PlainWindow();
-    HWND edit = Control(parent, "Edit", 7), combo = Control(parent, "ComboBox", 8), preview = Control(parent, "Static", 9);
+    HWND edit = Control(parent, "Edit", 7), combo = Control(parent, "ComboBox", 8),
+         preview = Control(parent, "Static", 9);
     Control(parent, "Button", 10);
     EXPECT_EQ(GetDlgItem(parent, 7), edit);
     EXPECT_EQ(GetDlgItem(parent, 11), nullptr);
@@ -46,7 +47,8 @@ TEST_F(WindowsContractTest, ControlsKeepWhatTheyAreGiven) {
         return SendMessageW(combo, message, wParam, reinterpret_cast<LPARAM>(text));
     };
     EXPECT_EQ(send(CB_GETCURSEL, 0, nullptr), CB_ERR);
-    for (const char16_t* item : {u"LogicalDisk(C:)", u"PhysicalDisk(_Total)", u"logicaldisk(c:)"}) send(CB_ADDSTRING, 0, item);
+    for (const char16_t* item : {u"LogicalDisk(C:)", u"PhysicalDisk(_Total)", u"logicaldisk(c:)"})
+        send(CB_ADDSTRING, 0, item);
     EXPECT_EQ(send(CB_GETCOUNT, 0, nullptr), 3);
     EXPECT_EQ(SendMessageA(combo, CB_SETITEMDATA, 1, 7), TRUE);
     EXPECT_EQ(SendMessageA(combo, CB_GETITEMDATA, 1, 0) * 10 + SendMessageA(combo, CB_GETITEMDATA, 0, 0), 70);
@@ -117,8 +119,9 @@ TEST_F(WindowsContractTest, MisuseIsReported) {
     GetMessageA(&message, nullptr, 0, 0);
     // A dialog whose user does nothing more is ended rather than waited for.
     EXPECT_EQ(DialogBoxParamA(substitute::ModuleInstance(), MAKEINTRESOURCEA(103), nullptr, RecordingProc, 0), 0);
-    EXPECT_THAT(TakeProblems(), ElementsAre(HasSubstr("DestroyMenu"), HasSubstr("GetMessageA waits"),
-                                            HasSubstr("modal dialog (template 103)"), HasSubstr("menu was never destroyed")));
+    EXPECT_THAT(TakeProblems(),
+                ElementsAre(HasSubstr("DestroyMenu"), HasSubstr("GetMessageA waits"),
+                            HasSubstr("modal dialog (template 103)"), HasSubstr("menu was never destroyed")));
 }
 
 }  // namespace

@@ -9,7 +9,8 @@
 // What the dialog manager does (focus, Enter, Esc, the close box) and what the resource compiler
 // puts in the exe (menu items, accelerator keys, dialog templates) are not modelled: the exe check
 // and the tests under Wine see the real ones. A dialog here is a window with the controls a test
-// gives it; a loaded menu is one popup whose items are the test's scripted choices.
+// gives it; a loaded menu holds one popup, and what the user picks from it is the test's scripted
+// choice.
 #pragma once
 
 #include "platform/substitute/Win32Subset.h"
