@@ -7,6 +7,7 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <span>
 #include <utility>
 
@@ -237,20 +238,20 @@ int DumpDigit(BYTE c) {
     return -1;
 }
 
-// The source read as a hexadecimal dump, a lone last digit dropped; false as soon as a character
-// is no digit or a pair gives neither a printable character nor a zero.
-bool ReadHexDump(std::span<const BYTE> source, char* out, size_t& length) {
-    length = 0;
+// The source read as a hexadecimal dump, a lone last digit dropped: the length of the text.
+// None as soon as a character is no digit or a pair gives neither a printable character nor a zero.
+std::optional<size_t> ReadHexDump(std::span<const BYTE> source, char* out) {
+    size_t length = 0;
     BYTE pair = 0;
     for (size_t i = 0; i < source.size(); ++i) {
         int digit = DumpDigit(source[i]);
-        if (digit < 0) return false;
+        if (digit < 0) return std::nullopt;
         pair = static_cast<BYTE>((pair << 4) | digit);
         if (i % 2 == 0) continue;
-        if (pair != 0 && !IsReportPrintable(pair)) return false;
+        if (pair != 0 && !IsReportPrintable(pair)) return std::nullopt;
         out[length++] = static_cast<char>(pair);
     }
-    return true;
+    return length;
 }
 
 // The source as plain text; nothing at all when any of it is not printable.
@@ -297,8 +298,8 @@ void RunDriveProbe(DriveProbe probe) {
 // when every digit pair gives a printable character or a zero.
 char* DecodeDescriptorString(const BYTE* answer, DWORD offset, bool swap, char (&out)[DescriptorTextAreaSize]) {
     std::span<const BYTE> source = DescriptorSource(answer, offset);
-    size_t length = 0;
-    if (!ReadHexDump(source, out, length)) length = CopyPlainText(source, out);
+    std::optional<size_t> decoded = ReadHexDump(source, out);
+    size_t length = decoded ? *decoded : CopyPlainText(source, out);
     if (swap) SwapPairs(out, length);
     out[length] = 0;
     TrimWhitespace(out);

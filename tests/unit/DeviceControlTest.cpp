@@ -64,23 +64,6 @@ TEST_F(DeviceControlTest, AnswersAreCutToTheOutputBufferAndFailuresWriteNothing)
     EXPECT_TRUE(CloseHandle(device));
 }
 
-TEST_F(DeviceControlTest, ScsiAnswersFollowTheTargetTheRequestNames) {
-    const char port[] = "\\\\.\\Scsi2:";
-    substitute::SetDeviceAnswer(port, IOCTL_SCSI_MINIPORT, {true, {0xA0}});
-    substitute::SetDeviceAnswer(port, IOCTL_SCSI_MINIPORT, {true, {0xA1}}, 1);
-    substitute::SetDeviceAnswer(port, IOCTL_SCSI_MINIPORT, {false, {}}, 2);
-    HANDLE device = Open(port, GENERIC_READ | GENERIC_WRITE);
-    for (BYTE target : {0, 1, 2, 3}) {
-        BYTE buffer[60] = {};
-        buffer[40] = target;
-        DWORD returned = 0;
-        BOOL ok = DeviceIoControl(device, IOCTL_SCSI_MINIPORT, buffer, 60, buffer, 60, &returned, nullptr);
-        EXPECT_EQ(ok, target != 2) << int{target};
-        EXPECT_EQ(buffer[0], target == 2 ? 0 : target == 1 ? 0xA1 : 0xA0) << int{target};
-    }
-    EXPECT_TRUE(CloseHandle(device));
-}
-
 TEST_F(DeviceControlTest, LeftoversAndMisuseAreProblems) {
     BYTE* zeroed = static_cast<BYTE*>(GlobalAlloc(GPTR, 3));
     BYTE* raw = static_cast<BYTE*>(GlobalAlloc(GMEM_FIXED, 3));

@@ -7,10 +7,8 @@
 #include "tools/replay/DeviceRecording.h"
 
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <memory>
 
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
@@ -144,17 +142,16 @@ TEST_F(DriveProbesTest, ABuildAddsToTheReportAndOnlyTheMessageReplacesIt) {
     EXPECT_THAT(substitute::DeviceOpenLog(), IsEmpty());
 }
 
-// Exactly the answer's size on the heap, so that a read past it is an error under the sanitizers.
+// A guard byte after the answer: a string that ran past the answer's end would take it in.
 TEST_F(DriveProbesTest, ADescriptorStringIsReadFromTheAnswerAlone) {
-    auto answer = std::make_unique<BYTE[]>(DescriptorAnswerSize);
-    std::memset(answer.get(), 'Q', DescriptorAnswerSize);
+    std::vector<BYTE> answer(DescriptorAnswerSize + 1, 'Q');
     char out[DescriptorTextAreaSize];
     for (DWORD offset : {0u, 512u, 513u, 0x7FFFFFFFu, 0x80000000u, 0xFFFFFFFFu})
-        EXPECT_STREQ(DecodeDescriptorString(answer.get(), offset, false, out), "") << offset;
-    EXPECT_EQ(DecodeDescriptorString(answer.get(), 1, false, out), std::string(511, 'Q'));
-    EXPECT_STREQ(DecodeDescriptorString(answer.get(), 511, true, out), "Q");
-    std::memset(answer.get(), '5', DescriptorAnswerSize);
-    EXPECT_EQ(DecodeDescriptorString(answer.get(), 1, false, out), std::string(255, 'U'));
+        EXPECT_STREQ(DecodeDescriptorString(answer.data(), offset, false, out), "") << offset;
+    EXPECT_EQ(DecodeDescriptorString(answer.data(), 1, false, out), std::string(511, 'Q'));
+    EXPECT_STREQ(DecodeDescriptorString(answer.data(), 511, true, out), "Q");
+    std::fill(answer.begin(), answer.end(), '5');  // 511 digits: the lone last one is dropped
+    EXPECT_EQ(DecodeDescriptorString(answer.data(), 1, false, out), std::string(255, 'U'));
 }
 
 }  // namespace
