@@ -25,6 +25,8 @@ source tests/e2e/disk-information.sh
 source tests/e2e/settings.sh
 # shellcheck source=tests/e2e/disk-light.sh
 source tests/e2e/disk-light.sh
+# shellcheck source=tests/e2e/tray-icons.sh
+source tests/e2e/tray-icons.sh
 
 # Should anything under Wine hang past every bounded wait, the watchdog ends the run; the exit
 # trap then ends Wine and the X server, which also frees any call still waiting on them.
@@ -216,6 +218,7 @@ check "the exit code is 0" test "${exit_code:-1}" = 0
 check "the icon goes away" wait_for 10 no_icon
 check "a run that never pressed OK created no settings key" settings_key_absent
 settings_scenario
+icons_scenario
 disk_light_scenario
 
 echo "screenshots: $work/tray.png, $work/about.png, $work/disk-information.png, $work/settings.png"

@@ -5,6 +5,8 @@
 //   ReadWindowText.exe CAPTION CONTROL-ID           the control's text
 //   ReadWindowText.exe CAPTION CONTROL-ID --items   a combo box's items, one a line
 //   ReadWindowText.exe --tray-tips                  the tips of the notification-area icons
+//   ReadWindowText.exe --shell-restarts N           sends Lumenhop N "TaskbarCreated" messages;
+//                                                   prints its object counts before and after
 //
 // Exit codes: 0 the text was printed (possibly empty); 1 bad arguments; 2 no visible window has
 // that caption; 3 more than one has; 4 the window has no such control, or it did not answer.
@@ -12,6 +14,7 @@
 #include <io.h>
 #include <windows.h>
 #include <commctrl.h>
+#include <winternl.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -107,6 +110,43 @@ BOOL CALLBACK PrintTrayTip(HWND window, LPARAM) {
     return TRUE;
 }
 
+// "GDI USER TABLE": GetGuiResources' two counts (0 where it is a stub, as in Wine 8), then the
+// live entries of the GDI handle table that the process's PEB points to (offset 0x94 on 32-bit),
+// which Wine keeps per process with 24-byte entries; an icon holds bitmaps there.
+void PrintObjectCounts(HANDLE process) {
+    PROCESS_BASIC_INFORMATION basic = {};
+    DWORD table = 0;
+    long live = -1;
+    struct Entry { UINT64 object; ULONG owner; USHORT unique; UCHAR type, flags; UINT64 user; };
+    std::vector<Entry> entries(0x10000);
+    if (NtQueryInformationProcess(process, ProcessBasicInformation, &basic, sizeof basic, nullptr) == 0 &&
+        ReadProcessMemory(process, reinterpret_cast<BYTE*>(basic.PebBaseAddress) + 0x94, &table, sizeof table,
+                          nullptr) && table != 0 &&
+        ReadProcessMemory(process, reinterpret_cast<void*>(static_cast<UINT_PTR>(table)), entries.data(),
+                          entries.size() * sizeof(Entry), nullptr)) {
+        live = 0;
+        for (const Entry& entry : entries) live += entry.type != 0;
+    }
+    std::printf("%lu %lu %ld\n", GetGuiResources(process, GR_GDIOBJECTS), GetGuiResources(process, GR_USEROBJECTS),
+                live);
+}
+
+int SendShellRestarts(int count) {
+    HWND window = FindWindowA("Lumenhop", "Lumenhop");
+    DWORD id = 0;
+    if (window == nullptr || GetWindowThreadProcessId(window, &id) == 0) return 2;
+    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, id);
+    if (process == nullptr) return 2;
+    const UINT restart = RegisterWindowMessageA("TaskbarCreated");
+    PrintObjectCounts(process);
+    DWORD_PTR ignored = 0;
+    for (int i = 0; i < count; ++i) {
+        if (!SendMessageTimeoutA(window, restart, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored)) return 4;
+    }
+    PrintObjectCounts(process);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -114,9 +154,10 @@ int main(int argc, char** argv) {
         EnumWindows(PrintTrayTip, 0);
         return 0;
     }
+    if (argc == 3 && std::strcmp(argv[1], "--shell-restarts") == 0) return SendShellRestarts(std::atoi(argv[2]));
     const bool items = argc == 4 && std::strcmp(argv[3], "--items") == 0;
     if (argc != 3 && !items) {
-        std::fputs("usage: ReadWindowText CAPTION CONTROL-ID [--items] | --tray-tips\n", stderr);
+        std::fputs("usage: ReadWindowText CAPTION CONTROL-ID [--items] | --tray-tips | --shell-restarts N\n", stderr);
         return 1;
     }
     WindowSearch search{argv[1], {}};

@@ -13,7 +13,7 @@ build_disk_info_reader() {
   [ "$disk_info_reader" -nt tests/e2e/ReadWindowText.cpp ] && return 0
   mkdir -p "$1"
   i686-w64-mingw32-g++-posix -std=c++20 -O1 -Wall -Wextra -Werror -static \
-    -o "$disk_info_reader" tests/e2e/ReadWindowText.cpp
+    -o "$disk_info_reader" tests/e2e/ReadWindowText.cpp -lntdll
 }
 
 disk_info_count() { timeout 10 xdotool search --onlyvisible --name '^Disk Information$' 2>/dev/null | wc -l; }

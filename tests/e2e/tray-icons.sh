@@ -1,0 +1,41 @@
+# shellcheck shell=bash disable=SC2154
+# Tray icons taken from a file: a stored index of -1 gives the built-in inactive icon, and shell
+# restarts with file icons for both roles leave the program's object counts flat. Sourced by
+# scripts/e2e.sh, whose helpers it uses (check, wait_for, start_program, program_ended,
+# wait_for_exit, one_inactive_icon), with $disk_info_reader and $shell_icons.
+
+# store_icon ROLE INDEX: the role's icon is the one at INDEX in the shell's icon file.
+store_icon() {
+  timeout 30 wine reg add 'HKCU\Software\Orvane\Lumenhop' /v "External${1}IconFile" /t REG_SZ \
+    /d "$shell_icons" /f >/dev/null 2>&1 &&
+    timeout 30 wine reg add 'HKCU\Software\Orvane\Lumenhop' /v "External${1}IconIndex" /t REG_DWORD \
+      /d "$2" /f >/dev/null 2>&1
+}
+
+# After 10 restarts to settle, 200 more may add at most 2 objects. The reader prints "GDI USER
+# TABLE" before and after: GetGuiResources' counts, or where that answers 0, as Wine 8's stub
+# does, the live entries of the program's GDI handle table, where every icon keeps its bitmaps.
+restarts_leave_counts_flat() {
+  local counts
+  wait_for 40 timeout 60 wine "$disk_info_reader" --shell-restarts 10 || return 1
+  counts=$(timeout 120 wine "$disk_info_reader" --shell-restarts 200 2>/dev/null | tr -d '\r') || return 1
+  echo "$counts" | awk 'NR == 1 { g = $1; u = $2; t = $3 } END {
+    if (g + u > 0) { printf "    GetGuiResources: GDI %d -> %d, USER %d -> %d\n", g, $1, u, $2; exit !($1 <= g + 2 && $2 <= u + 2) }
+    printf "    GetGuiResources answers 0 here (a stub); GDI handle table instead: %d -> %d\n", t, $3
+    exit !(t > 0 && $3 <= t + 2) }'
+}
+
+# The program's main window closes at taskkill's request, even when no icon can be clicked.
+end_program() { ! program_ended && timeout 30 wine taskkill /im Lumenhop.exe >/dev/null 2>&1 && wait_for_exit; }
+
+icons_scenario() {
+  timeout 30 wine reg delete 'HKCU\Software\Orvane' /f >/dev/null 2>&1 || true
+  store_icon Inactive 0xFFFFFFFF
+  start_program
+  check "a stored icon index of -1 shows the default inactive icon" wait_for 40 one_inactive_icon
+  check "... and taskkill ends the program with 0" end_program
+  store_icon Inactive 3 && store_icon Active 4
+  start_program
+  check "with file icons, 200 shell restarts leave the object counts flat" restarts_leave_counts_flat
+  check "... and the program still runs; taskkill ends it with 0" end_program
+}
