@@ -72,4 +72,17 @@ TEST_F(RegistryContract, TextIsStoredAsGivenAndADeletedValueIsGone) {
     EXPECT_EQ(RegDeleteValueA(key, "Number"), 0x2);
 }
 
+// The auto-start entry refuses a path that fills the buffer: it may have been cut.
+TEST(ModulePathContract, APathThatDoesNotFitComesBackCutToTheBufferAndSaysSo) {
+    char path[MAX_PATH + 1];
+    DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
+    ASSERT_GT(length, 3u);
+    ASSERT_LT(length, sizeof path);
+    char cut[MAX_PATH + 1];
+    std::memset(cut, Guard, sizeof cut);
+    EXPECT_EQ(GetModuleFileNameA(nullptr, cut, length), length);
+    EXPECT_EQ(std::string(cut, length - 1), std::string(path, length - 1));
+    EXPECT_EQ(static_cast<BYTE>(cut[length]), Guard);
+}
+
 }  // namespace

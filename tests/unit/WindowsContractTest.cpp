@@ -1,6 +1,6 @@
-// The windowing substitute behaves like Windows where the program relies on it: text cut to the
-// caller's buffer, the list of a combo box, check boxes and icon statics, the mutex's last
-// error, posted messages before the quit, and a modal dialog's messages in order.
+// What only the substitute can show: controls keep what they are given (text cut to the caller's
+// buffer, a combo box's list, check boxes, icon statics), a modal dialog's messages come in
+// order, and misuse of menus, keys, icons and message loops is reported.
 #include "tests/unit/Machine.h"
 
 #include <cstring>
@@ -67,31 +67,6 @@ TEST_F(WindowsContractTest, ControlsKeepWhatTheyAreGiven) {
     EXPECT_FALSE(IsWindow(preview));
 }
 
-TEST_F(WindowsContractTest, NamedMutexReportsItsLastError) {
-    SetLastError(0xDEAD);
-    EXPECT_NE(CreateMutexA(nullptr, FALSE, "Name"), nullptr);
-    EXPECT_EQ(GetLastError(), 0u);
-    EXPECT_NE(CreateMutexA(nullptr, FALSE, "Name"), nullptr);
-    EXPECT_EQ(GetLastError(), 0xB7u);  // ERROR_ALREADY_EXISTS
-    substitute::AddForeignMutex("Other", true);
-    EXPECT_EQ(CreateMutexA(nullptr, FALSE, "Other"), nullptr);
-    EXPECT_EQ(GetLastError(), 0x5u);  // ERROR_ACCESS_DENIED
-}
-
-TEST_F(WindowsContractTest, QuitComesAfterEveryPostedMessage) {
-    HWND window = PlainWindow();
-    PostQuitMessage(3);
-    PostMessageA(window, WM_NULL, 0, 0);
-    MSG message;
-    std::memset(&message, 0xCC, sizeof message);
-    EXPECT_TRUE(GetMessageA(&message, nullptr, 0, 0) == TRUE && message.message == WM_NULL);
-    EXPECT_TRUE(GetMessageA(&message, nullptr, 0, 0) == FALSE && message.message == WM_QUIT && message.wParam == 3);
-    // WM_CLOSE left to the default procedure destroys the window.
-    SendMessageA(window, WM_CLOSE, 0, 0);
-    EXPECT_FALSE(IsWindow(window));
-    EXPECT_EQ(PostMessageA(window, WM_NULL, 0, 0), FALSE);
-}
-
 std::vector<UINT> DialogMessages;
 INT_PTR CALLBACK RecordingProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     DialogMessages.push_back(message);
@@ -119,9 +94,13 @@ TEST_F(WindowsContractTest, MisuseIsReported) {
     GetMessageA(&message, nullptr, 0, 0);
     // A dialog whose user does nothing more is ended rather than waited for.
     EXPECT_EQ(DialogBoxParamA(substitute::ModuleInstance(), MAKEINTRESOURCEA(103), nullptr, RecordingProc, 0), 0);
+    // A registry key left open, and a shared icon destroyed.
+    HKEY key = nullptr;
+    RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Orvane\\Contract", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+    DestroyIcon(static_cast<HICON>(LoadImageA(substitute::ModuleInstance(), MAKEINTRESOURCEA(114), IMAGE_ICON, 16, 16, LR_SHARED)));
     EXPECT_THAT(TakeProblems(),
-                ElementsAre(HasSubstr("DestroyMenu"), HasSubstr("GetMessageA waits"),
-                            HasSubstr("modal dialog (template 103)"), HasSubstr("menu was never destroyed")));
+                ElementsAre(HasSubstr("DestroyMenu"), HasSubstr("GetMessageA waits"), HasSubstr("modal dialog (template 103)"),
+                            HasSubstr("shared icon"), HasSubstr("key was never closed"), HasSubstr("menu was never destroyed")));
 }
 
 }  // namespace
