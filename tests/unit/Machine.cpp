@@ -40,6 +40,11 @@ std::optional<substitute::RegistryValue> Stored(const char* name) {
     return substitute::GetRegistryValue(SettingsKeyPath, name);
 }
 
+void StoreIcon(int role, const std::string& file, DWORD index) {
+    Store(role ? ActiveIconFileValue : InactiveIconFileValue, REG_SZ, substitute::TextBytes(file));
+    Store(role ? ActiveIconIndexValue : InactiveIconIndexValue, REG_DWORD, substitute::DwordBytes(index));
+}
+
 std::string Describe(HICON icon) {
     auto info = substitute::DescribeIcon(icon);
     if (!info) return icon == nullptr ? "null" : "not an icon";

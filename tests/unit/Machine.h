@@ -23,6 +23,9 @@ std::string AsciiText(const WideString& text);
 void Store(const char* name, DWORD type, std::vector<BYTE> data);
 std::optional<substitute::RegistryValue> Stored(const char* name);
 
+// A role's stored icon file and index.
+void StoreIcon(int role, const std::string& file, DWORD index);
+
 // "null", "not an icon", "shared 113" for a built-in icon, "file#index" for an extracted one.
 std::string Describe(HICON icon);
 

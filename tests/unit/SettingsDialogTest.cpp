@@ -19,10 +19,6 @@ namespace {
 
 const char DiskIcons[] = "C:\\Icons\\disk.ico";  // three icons; C:\readme.txt has none
 
-void StoreIcon(int role, const std::string& file, DWORD index) {
-    Store(role == Active ? ActiveIconFileValue : InactiveIconFileValue, REG_SZ, substitute::TextBytes(file));
-    Store(role == Active ? ActiveIconIndexValue : InactiveIconIndexValue, REG_DWORD, substitute::DwordBytes(index));
-}
 
 // The settings key's values as "Name=value", numbers in decimal, texts (UTF-16 ones too) in ASCII.
 std::string StoreText() {
@@ -345,6 +341,7 @@ TEST_F(SettingsDialogTest, ChooseIconGivesBackOnlyAWholePathInTheAnsiCodePage) {
                  ChooseIcon(nullptr, buffer, 4, nullptr));
     void (*notNt)() = [] { substitute::SetPlatformId(VER_PLATFORM_WIN32_WINDOWS); };
     void (*doubleByte)() = [] { substitute::UseCodePage(932); };
+    void (*utf8)() = [] { substitute::UseCodePage(CP_UTF8); };
     const ChooseCase cases[] = {
         {[] {}, PickedIcon(u"C:\\Icons\\disk.ico", 2), "C:\\Icons\\disk.ico", 2},
         {notNt, PickedIcon(u"C:\\Icons\\disk.ico", 2), "C:\\Icons\\disk.ico", 2},
@@ -357,6 +354,10 @@ TEST_F(SettingsDialogTest, ChooseIconGivesBackOnlyAWholePathInTheAnsiCodePage) {
         {doubleByte, PickedIcon(u"C:\\\u4e00\u4e01.ico", 1), "C:\\\x81\x40\x81\x41.ico", 1},
         // 200 units that need 400 bytes cannot come back in 260.
         {doubleByte, PickedIcon(WideString(200, u'\u4e00'), 1), "", 0},
+        // A UTF-8 ANSI page holds every character, but not a lone surrogate.
+        {utf8, PickedIcon(u"C:\\\u0418\u043a\\\u76ee.ico", 2), "C:\\\xD0\x98\xD0\xBA\\\xE7\x9B\xAE.ico", 2},
+        {utf8, PickedIcon(u"C:\\\xD83D\xDE00.ico", 2), "C:\\\xF0\x9F\x98\x80.ico", 2},
+        {utf8, PickedIcon(WideString(u"C:\\a") + WCHAR{0xD800} + u".ico", 2), "", 0},
         {[] { substitute::FailNext("GetVersionExA", ERROR_INVALID_PARAMETER); }, std::nullopt, "", 0},
         {[] { substitute::FailNext("LoadLibraryA", ERROR_MOD_NOT_FOUND); }, std::nullopt, "", 0},
         {[] { substitute::FailNext("GetProcAddress", ERROR_PROC_NOT_FOUND); }, std::nullopt, "", 0},
