@@ -29,7 +29,8 @@ TEST(ThreadsContract, ABoundedWaitTimesOutThenSeesTheThreadEnd) {
 }
 
 TEST(ThreadsContract, ACriticalSectionCanBeEnteredAgainByItsOwner) {
-    CRITICAL_SECTION section;
+    // Never deleted, as the program's own locks are not.
+    static CRITICAL_SECTION section;
     InitializeCriticalSection(&section);
     EnterCriticalSection(&section);
     EnterCriticalSection(&section);
