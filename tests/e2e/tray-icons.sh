@@ -12,7 +12,9 @@ store_icon() {
       /d "$2" /f >/dev/null 2>&1
 }
 
-# After 10 restarts to settle, 200 more may add at most 2 objects. The reader prints "GDI USER
+# After 10 restarts to settle, 200 more leave the counts flat but for the one or two replaced
+# icons that may still wait for the shell to show their successor (an icon is three entries of
+# Wine's table); a leak grows by six entries a restart. The reader prints "GDI USER
 # TABLE" before and after: GetGuiResources' counts, or where that answers 0, as Wine 8's stub
 # does, the live entries of the program's GDI handle table, where every icon keeps its bitmaps.
 restarts_leave_counts_flat() {
@@ -20,9 +22,9 @@ restarts_leave_counts_flat() {
   wait_for 40 timeout 60 wine "$disk_info_reader" --shell-restarts 10 || return 1
   counts=$(timeout 120 wine "$disk_info_reader" --shell-restarts 200 2>/dev/null | tr -d '\r') || return 1
   echo "$counts" | awk 'NR == 1 { g = $1; u = $2; t = $3 } END {
-    if (g + u > 0) { printf "    GetGuiResources: GDI %d -> %d, USER %d -> %d\n", g, $1, u, $2; exit !($1 <= g + 2 && $2 <= u + 2) }
+    if (g + u > 0) { printf "    GetGuiResources: GDI %d -> %d, USER %d -> %d\n", g, $1, u, $2; exit !($1 <= g + 4 && $2 <= u + 4) }
     printf "    GetGuiResources answers 0 here (a stub); GDI handle table instead: %d -> %d\n", t, $3
-    exit !(t > 0 && $3 <= t + 2) }'
+    exit !(t > 0 && $3 <= t + 6) }'
 }
 
 # The program's main window closes at taskkill's request, even when no icon can be clicked.
