@@ -177,10 +177,10 @@ void DescribeWithStorageQueries(HANDLE device, int drive, Section& section) {
     std::snprintf(geometry, sizeof geometry,
                   "\r\nDisk Geometry for drive #%d:\r\nDisk is%s fixed\r\nCylinders: %" PRId64
                   "\r\nTracks Per Cylinder: %i\r\nSectors Per Track: %i\r\nBytes Per Sector: %i\r\n"
-                  "Disk Size (bytes): %" PRId64 "\r\n",
+                  "Disk Size (bytes): %" PRIu64 "\r\n",
                   drive, GetLe32(area + 8) == FixedMedia ? "" : " NOT", GetLe64(area + 0),
                   static_cast<int>(GetLe32(area + 12)), static_cast<int>(GetLe32(area + 16)),
-                  static_cast<int>(GetLe32(area + 20)), GetLe64(area + 24));
+                  static_cast<int>(GetLe32(area + 20)), static_cast<uint64_t>(GetLe64(area + 24)));
     AppendToReport(geometry);
 }
 

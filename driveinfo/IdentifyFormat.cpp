@@ -80,14 +80,13 @@ void FormatIdentifyBlock(int driveNumber, const IdentifyBlock& block) {
 
     AppendPositionLine(driveNumber);
 
-    // From 2^54 sectors on the size in bytes no longer fits: it is the 64-bit product, wrapped,
-    // read as signed like the count itself.
+    // Corrupt data can claim 2^54 sectors and more: the size in bytes is then the 64-bit product,
+    // wrapped, and like the count it is printed unsigned, never as a negative number.
     uint64_t total = TotalSectors(block);
     char geometry[ScratchAreaSize] = {};
     std::snprintf(geometry, sizeof geometry,
-                  "\r\nDisk Geometry for drive #%d:\r\nDisk is%s fixed\r\nSectors Per Track: %" PRId64
-                  "\r\nBytes Per Sector: 512\r\nDisk Size (bytes): %" PRId64 "\r\n",
-                  driveNumber, (block[0] & FixedDeviceBit) ? "" : " NOT", static_cast<int64_t>(total),
-                  static_cast<int64_t>(total * 512u));
+                  "\r\nDisk Geometry for drive #%d:\r\nDisk is%s fixed\r\nSectors Per Track: %" PRIu64
+                  "\r\nBytes Per Sector: 512\r\nDisk Size (bytes): %" PRIu64 "\r\n",
+                  driveNumber, (block[0] & FixedDeviceBit) ? "" : " NOT", total, total * 512u);
     AppendToReport(geometry);
 }
