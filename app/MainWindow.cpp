@@ -69,8 +69,9 @@ BOOL CreateMainWindow(HINSTANCE instance) {
     return TRUE;
 }
 
-// Routes the shell's restart broadcast, the window's end, the menu's commands and the tray
-// icon's right-button press; everything else gets the default handling.
+// Routes the shell's restart broadcast, the window's end, the menu's commands, the tray icon's
+// right-button press and the retries of a refused icon add; everything else gets the default
+// handling.
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     // 0 is WM_NULL, which the menu posts; it is not the restart message while none is registered.
     if (message != WM_NULL && message == TaskbarCreatedMessage) {
@@ -79,6 +80,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     }
     switch (message) {
     case WM_DESTROY:
+        StopTrayAddRetry();
         TrayNotify(NIM_DELETE, nullptr);
         StopSampler();
         PostQuitMessage(0);
@@ -88,6 +90,10 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         return 0;
     case TrayCallbackMessage:
         if (lParam == WM_RBUTTONDOWN) ShowTrayMenu(window);
+        return 0;
+    case WM_TIMER:
+        if (wParam != TrayAddRetryTimer) break;
+        RetryActivityIconAdd();
         return 0;
     }
     return DefWindowProcA(window, message, wParam, lParam);

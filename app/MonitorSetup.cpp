@@ -29,6 +29,6 @@ void RunMonitorSetup() {
     SelectDefaultEntry();
     LoadSettings();
 
-    TrayNotify(NIM_ADD, IconPair.Inactive.Icon);
+    AddTrayIcon(IconPair.Inactive.Icon);
     if (!SamplerRecorded()) StartSampler();
 }

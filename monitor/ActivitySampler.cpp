@@ -20,11 +20,12 @@ bool SamplerShouldRun() {
     return RunFlag != 0 && IsRecordedSampler();
 }
 
+// The state moves only when the shell took the icon, so a refused change is tried again at the
+// next pass instead of leaving the wrong icon up for good.
 void ReportActivity(TrayIconRole state) {
     LockHolder hold(SamplerLock);
     if (!IsRecordedSampler() || state == ActivityState) return;
-    ActivityState = state;
-    TrayNotify(NIM_MODIFY, RoleIcon(state).Icon);
+    if (TrayNotify(NIM_MODIFY, RoleIcon(state).Icon)) ActivityState = state;
 }
 
 // The sampler's last act: a sampler that is still recorded ended by itself, so it clears the
@@ -67,6 +68,18 @@ void StopSampler() {
     if (thread == nullptr) return;
     WaitForSingleObject(thread, timeout);
     CloseHandle(thread);
+}
+
+// The retry timer's tick: the icon of the state the samplers last reported.
+void RetryActivityIconAdd() {
+    LockHolder hold(SamplerLock);
+    RetryTrayAdd(RoleIcon(ActivityState).Icon);
+}
+
+// After new icons were applied: shows the one for the state the samplers last reported.
+void RefreshActivityIcon() {
+    LockHolder hold(SamplerLock);
+    RefreshTrayIcon(RoleIcon(ActivityState).Icon);
 }
 
 bool SamplerRecorded() {

@@ -29,6 +29,10 @@ extern TrayIconRole ActivityState;
 void StartSampler();
 void StopSampler();
 bool SamplerRecorded();
+// The tray icon in the role of ActivityState: retried after a refused add, or shown at once
+// after the role icons changed (only while the icon is shown).
+void RetryActivityIconAdd();
+void RefreshActivityIcon();
 unsigned WINAPI ActivitySampler(void* mainWindow);
 
 // One pass of the sampling loop: collect, compare, notify on a change, sleep.

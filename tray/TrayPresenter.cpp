@@ -17,10 +17,18 @@ ProcessLock TrayLock;
 std::vector<HICON> ReplacedIcons;
 HICON ShellIcon = nullptr;
 bool ReplacedIconsHeld = false;
+bool TrayIconShown = false;
+bool TrayAddRetrying = false;
+UINT TrayAddRetries = 0;
 
 namespace {
 
 constexpr DWORD TrayRecordSize = 88;
+
+// A refused add is tried again every second for the first minute, then every ten seconds.
+constexpr UINT FastRetryPeriod = 1000;
+constexpr UINT FastRetries = 60;
+constexpr UINT SlowRetryPeriod = 10000;
 
 // Call with TrayLock held.
 void DestroyReplacedIcons() {
@@ -78,6 +86,10 @@ void ConvertLongestPrefix(const WideString& name, char (&buffer)[TooltipBufferSi
     if (written <= 0) std::memset(buffer, 0, sizeof buffer);
 }
 
+// An add that finds the icon there already (a restart broadcast the shell did not need) fails;
+// the modify then brings that icon up to date.
+BOOL ShowTrayIcon(HICON icon) { return TrayNotify(NIM_ADD, icon) || TrayNotify(NIM_MODIFY, icon); }
+
 }  // namespace
 
 // Fills the fields of the tray record that never change.
@@ -90,15 +102,59 @@ void InitTrayRecord(HWND mainWindow) {
     TrayRecord.uCallbackMessage = TrayCallbackMessage;
 }
 
-// Adds, modifies or deletes the tray icon with the given icon and the current tooltip.
-void TrayNotify(DWORD message, HICON icon) {
+// Adds, modifies or deletes the tray icon with the given icon and the current tooltip; TRUE
+// when the shell took the change.
+BOOL TrayNotify(DWORD message, HICON icon) {
     LockHolder hold(TrayLock);
     std::memset(TrayRecord.szTip, 0, TrayTipLimit + 1);
     std::memcpy(TrayRecord.szTip, TooltipText.data(), TooltipBytesThatFit());
     TrayRecord.hIcon = icon;
     // After a failed call the shell still shows whatever it showed before.
-    if (Shell_NotifyIconA(message, &TrayRecord)) ShellIcon = message == NIM_DELETE ? nullptr : icon;
+    BOOL taken = Shell_NotifyIconA(message, &TrayRecord);
+    if (taken) {
+        ShellIcon = message == NIM_DELETE ? nullptr : icon;
+        TrayIconShown = message != NIM_DELETE;
+    }
     DestroyReplacedIcons();
+    return taken;
+}
+
+// Adds the tray icon. While the notification area is not there yet (at logon, say), the shell
+// refuses, and the main window's timer tries again until it takes the icon.
+void AddTrayIcon(HICON icon) {
+    StopTrayAddRetry();
+    if (ShowTrayIcon(icon)) return;
+    {
+        LockHolder hold(TrayLock);
+        TrayIconShown = false;
+    }
+    if (MainWindow != nullptr) TrayAddRetrying = SetTimer(MainWindow, TrayAddRetryTimer, FastRetryPeriod, nullptr) != 0;
+}
+
+// One retry from the timer, with the icon that should show now.
+void RetryTrayAdd(HICON icon) {
+    if (!TrayAddRetrying) {
+        // A tick that was already queued when the retries ended.
+        KillTimer(MainWindow, TrayAddRetryTimer);
+        return;
+    }
+    if (ShowTrayIcon(icon)) {
+        StopTrayAddRetry();
+        return;
+    }
+    if (++TrayAddRetries == FastRetries) SetTimer(MainWindow, TrayAddRetryTimer, SlowRetryPeriod, nullptr);
+}
+
+void StopTrayAddRetry() {
+    if (TrayAddRetrying) KillTimer(MainWindow, TrayAddRetryTimer);
+    TrayAddRetrying = false;
+    TrayAddRetries = 0;
+}
+
+// Shows changed icons or tooltip at once, but never adds an icon the shell does not have.
+void RefreshTrayIcon(HICON icon) {
+    LockHolder hold(TrayLock);
+    if (TrayIconShown) TrayNotify(NIM_MODIFY, icon);
 }
 
 // Makes the display name the tooltip text; a name too long for the buffer is cut at a whole

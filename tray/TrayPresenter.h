@@ -60,7 +60,25 @@ void HoldReplacedIcons(bool hold);
 extern ProcessLock TrayLock;
 
 void InitTrayRecord(HWND mainWindow);
-void TrayNotify(DWORD message, HICON icon);
+// TRUE when the shell took the change.
+BOOL TrayNotify(DWORD message, HICON icon);
+
+// The main window's timer that retries an add the shell refused.
+constexpr UINT_PTR TrayAddRetryTimer = 1;
+// The icon was added or modified last, not deleted: the shell shows it as far as we know.
+extern bool TrayIconShown;
+// A refused add is being retried, and how many retries have failed so far.
+extern bool TrayAddRetrying;
+extern UINT TrayAddRetries;
+
+// Adds the tray icon; when the shell refuses, arms the retry timer (every second for a minute,
+// then every ten seconds). An icon the shell has already is modified instead.
+void AddTrayIcon(HICON icon);
+// The retry timer's tick: adds the icon, ending the retries once the shell takes it.
+void RetryTrayAdd(HICON icon);
+void StopTrayAddRetry();
+// One modify with the icon and the current tooltip, only while the icon is shown.
+void RefreshTrayIcon(HICON icon);
 // Makes the display name, converted to the ANSI code page, the tooltip text.
 void SetTooltipText(const WideString& displayName);
 HICON LoadDefaultIcon(WORD resourceId);

@@ -15,6 +15,7 @@ struct ShellState {
     std::vector<NotifyCall> calls;
     std::optional<ShownIcon> shown;
     DWORD notifyDelay = 0;
+    bool running = true;
     std::map<HICON, IconInfo> icons;
     std::map<std::string, UINT> iconFiles;
     uintptr_t nextIcon = 0x7000;
@@ -70,7 +71,7 @@ BOOL WINAPI Shell_NotifyIconA(DWORD message, PNOTIFYICONDATAA data) {
     NOTIFYICONDATAA record{};
     std::memcpy(&record, data, sizeof record);
     BOOL result = FALSE;
-    if (TakeFailure("Shell_NotifyIconA")) {
+    if (TakeFailure("Shell_NotifyIconA") || !state.running) {
         result = FALSE;
     } else if (data->cbSize != NOTIFYICONDATAA_V1_SIZE) {
         Problem("Shell_NotifyIconA: cbSize is not the first-version size");
@@ -186,6 +187,12 @@ void SetNotifyDelay(DWORD milliseconds) {
 void RestartShell() {
     std::lock_guard lock(Mutex());
     detail::State().shown.reset();
+}
+
+void SetShellRunning(bool running) {
+    std::lock_guard lock(Mutex());
+    detail::State().running = running;
+    if (!running) detail::State().shown.reset();
 }
 
 void AddIconFile(const std::string& path, UINT iconCount) {

@@ -50,6 +50,7 @@ struct WindowsState {
     std::vector<DialogCall> dialogCalls;
     std::vector<HWND> openDialogs;
     std::map<std::string, bool> mutexes;  // by name: whether opening it is denied
+    std::map<std::pair<HWND, UINT_PTR>, UINT> timers;  // period by window and id
 };
 
 WindowsState& State() {
@@ -390,6 +391,21 @@ BOOL WINAPI PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam
     return TRUE;
 }
 
+UINT_PTR WINAPI SetTimer(HWND window, UINT_PTR id, UINT period, TIMERPROC procedure) {
+    std::lock_guard lock(Mutex());
+    if (window == nullptr || procedure != nullptr) {
+        Problem("SetTimer: only a window's own timer is modelled");
+        return 0;
+    }
+    State().timers[{window, id}] = period;
+    return id;
+}
+
+BOOL WINAPI KillTimer(HWND window, UINT_PTR id) {
+    std::lock_guard lock(Mutex());
+    return State().timers.erase({window, id}) ? TRUE : FALSE;
+}
+
 void WINAPI PostQuitMessage(int exitCode) {
     std::lock_guard lock(Mutex());
     State().quit = exitCode;
@@ -658,6 +674,13 @@ std::optional<WNDCLASSEXA> RegisteredClass(const std::string& name) {
     auto it = classes.find(Upper(name));
     if (it == classes.end()) return std::nullopt;
     return it->second;
+}
+
+std::optional<UINT> TimerPeriod(HWND window, UINT_PTR id) {
+    std::lock_guard lock(Mutex());
+    auto timer = State().timers.find({window, id});
+    if (timer == State().timers.end()) return std::nullopt;
+    return timer->second;
 }
 
 std::vector<MSG> PostedMessages() {

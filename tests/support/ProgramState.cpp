@@ -29,6 +29,9 @@ void ResetProgramState() {
     ReplacedIcons.clear();
     ShellIcon = nullptr;
     ReplacedIconsHeld = false;
+    TrayIconShown = false;
+    TrayAddRetrying = false;
+    TrayAddRetries = 0;
     CounterCatalogue.clear();
     SelectedCounterPath.clear();
     RunFlag = StartRunFlag;

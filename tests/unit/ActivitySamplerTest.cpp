@@ -2,6 +2,7 @@
 #include "monitor/CounterCatalogue.h"
 #include "tests/unit/Machine.h"
 
+#include <cctype>
 #include <chrono>
 #include <thread>
 
@@ -23,6 +24,7 @@ protected:
         IconPair.Active.Icon = LoadDefaultIcon(DefaultIconId(Active));
         IconPair.Inactive.Icon = LoadDefaultIcon(DefaultIconId(Inactive));
         BlinkDuration = 1;
+        TrayNotify(NIM_ADD, IconPair.Inactive.Icon);
     }
 
     // Runs one sampler until it has begun `collects` more collects, then stops it and waits for
@@ -35,13 +37,15 @@ protected:
         ASSERT_TRUE(substitute::JoinThreads());
     }
 
-    // The icons the tray was sent, as "A" and "I".
+    // The icons the tray was sent after the add, as "A" and "I"; lower case when the shell refused.
     static std::string Notified() {
         std::string out;
-        for (auto& call : substitute::NotifyLog()) {
-            EXPECT_EQ(call.message, static_cast<DWORD>(NIM_MODIFY));
-            HICON icon = call.record.hIcon;
-            out += icon == IconPair.Active.Icon ? "A" : icon == IconPair.Inactive.Icon ? "I" : "?";
+        auto calls = substitute::NotifyLog();
+        for (size_t i = 1; i < calls.size(); ++i) {
+            EXPECT_EQ(calls[i].message, static_cast<DWORD>(NIM_MODIFY));
+            HICON icon = calls[i].record.hIcon;
+            char role = icon == IconPair.Active.Icon ? 'A' : icon == IconPair.Inactive.Icon ? 'I' : '?';
+            out += calls[i].result ? role : static_cast<char>(std::tolower(role));
         }
         return out;
     }
@@ -80,6 +84,21 @@ TEST_F(ActivitySamplerTest, WithNothingSelectedItWatchesTotalElseTheSelection) {
     EXPECT_EQ(substitute::ThreadsStarted(), 2u);
     EXPECT_THAT(substitute::AddedCounterPaths(),
                 ElementsAre(TotalPath, u"\\LogicalDisk(C:)\\Avg. Disk Bytes/Transfer"));
+}
+
+// The state moves only when the shell takes the icon: a refused change is tried again at each
+// pass until it shows, and a change back that was never shown is no change.
+TEST_F(ActivitySamplerTest, AChangeTheShellRefusedIsTriedAgainAtTheNextPass) {
+    substitute::ScriptCounter(TotalPath, {Sample{0}, Sample{150}, Sample{150}, Sample{150}});
+    substitute::FailNext("Shell_NotifyIconA", ERROR_ACCESS_DENIED);
+    substitute::FailNext("Shell_NotifyIconA", ERROR_ACCESS_DENIED);
+    RunSampler(5);
+    EXPECT_EQ(Notified(), "aaA");
+    substitute::ScriptCounter(TotalPath, {Sample{0}, Sample{20}, Sample{150}, Sample{20}});
+    substitute::FailNext("Shell_NotifyIconA", ERROR_ACCESS_DENIED);
+    RunSampler(5);
+    EXPECT_EQ(Notified(), "aaAiI");
+    EXPECT_EQ(substitute::TrayIcon()->icon, IconPair.Inactive.Icon);
 }
 
 // A sampler whose start-up fails ends by itself and clears its record; the next start samples.

@@ -4,6 +4,7 @@
 #include "monitor/CounterCatalogue.h"
 #include "settings/SettingsStore.h"
 #include "tests/unit/Machine.h"
+#include "tray/AppHandles.h"
 
 using substitute::DwordBytes;
 using substitute::Sample;
@@ -93,6 +94,74 @@ TEST_F(MonitorSetupTest, RerunWhileASamplerRunsStopsItAndStartsAnotherThatReport
     substitute::ScriptCounter(TotalPath, {Sample{150}});
     ASSERT_TRUE(Eventually([] { return substitute::NotifyLog().size() == 3; }));
     EXPECT_EQ(substitute::TrayIcon()->icon, substitute::SharedIcon(113));
+}
+
+// At logon the notification area may not be there yet: the refused add is retried from the main
+// window's timer, every second for a minute and then every ten seconds, until the shell takes it.
+// Meanwhile the sampler's changes are refused too and its state stays, so the icon that appears
+// shows the state as it is, with the tooltip; the retries end with the one add that succeeds.
+TEST_F(MonitorSetupTest, ARefusedAddIsRetriedFromTheTimerUntilTheShellTakesIt) {
+    auto period = [] { return substitute::TimerPeriod(MainWindow, TrayAddRetryTimer); };
+    auto adds = [] {
+        std::string out;
+        for (auto& call : substitute::NotifyLog())
+            if (call.message == NIM_ADD) out += call.result ? "+" : "-";
+        return out;
+    };
+    substitute::SetShellRunning(false);
+    substitute::ScriptCounter(TotalPath, {Sample{0}, Sample{150}});
+    RunMonitorSetup();
+    EXPECT_EQ(period(), 1000u);
+    ASSERT_TRUE(substitute::WaitForCollects(4));  // the busy disk's change is refused, again and again
+    EXPECT_EQ(ActivityState, Inactive);
+    for (int tick = 1; tick <= 60; ++tick) {
+        RetryActivityIconAdd();
+        EXPECT_EQ(period(), tick < 60 ? 1000u : 10000u) << tick;
+    }
+    EXPECT_FALSE(substitute::TrayIcon());
+    substitute::SetShellRunning(true);
+    RetryActivityIconAdd();
+    EXPECT_FALSE(period());
+    EXPECT_EQ(adds(), std::string(61, '-') + "+");
+    ASSERT_TRUE(substitute::TrayIcon());
+    EXPECT_EQ(substitute::TrayIcon()->tip, "LogicalDisk(_Total)");
+    // Now the sampler's change shows.
+    ASSERT_TRUE(Eventually([] { return ActivityState == Active; }));
+    EXPECT_EQ(substitute::TrayIcon()->icon, substitute::SharedIcon(113));
+    // A tick already queued when the retries ended adds nothing.
+    StopSampler();
+    RetryActivityIconAdd();
+    EXPECT_EQ(adds(), std::string(61, '-') + "+");
+    // The retry shows the state the sampler last reported, here the active icon.
+    substitute::RestartShell();
+    substitute::SetShellRunning(false);
+    RunMonitorSetup();
+    StopSampler();
+    substitute::SetShellRunning(true);
+    RetryActivityIconAdd();
+    EXPECT_EQ(substitute::TrayIcon()->icon, substitute::SharedIcon(113));
+    EXPECT_FALSE(period());
+}
+
+// A restart broadcast the shell did not need finds the icon there: the refused add is followed by
+// a modify that brings it up to date, and nothing is retried. One that comes while the retries run
+// ends them when its own add succeeds.
+TEST_F(MonitorSetupTest, ARerunEndsTheRetriesAndAnIconStillShownIsModified) {
+    RunMonitorSetup();
+    RunMonitorSetup();
+    auto calls = substitute::NotifyLog();
+    ASSERT_EQ(calls.size(), 3u);
+    EXPECT_TRUE(calls[1].message == NIM_ADD && !calls[1].result && calls[2].message == NIM_MODIFY && calls[2].result);
+    EXPECT_FALSE(substitute::TimerPeriod(MainWindow, TrayAddRetryTimer));
+
+    substitute::SetShellRunning(false);
+    RunMonitorSetup();
+    EXPECT_TRUE(substitute::TimerPeriod(MainWindow, TrayAddRetryTimer));
+    substitute::SetShellRunning(true);
+    RunMonitorSetup();
+    EXPECT_FALSE(substitute::TimerPeriod(MainWindow, TrayAddRetryTimer));
+    EXPECT_TRUE(substitute::TrayIcon());
+    StopTrayAddRetry();
 }
 
 }  // namespace

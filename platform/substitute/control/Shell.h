@@ -37,6 +37,8 @@ void SetNotifyDelay(DWORD milliseconds);
 
 // The shell restarts: every icon is gone.
 void RestartShell();
+// No notification area while not running (at logon, say): every call fails and no icon shows.
+void SetShellRunning(bool running);
 
 // A file the icon extractor can read, with the number of icons it holds. As on Windows,
 // ExtractIconA answers 1 (not an icon) for a file that holds none, the number of icons for index

@@ -70,6 +70,9 @@ std::optional<WindowState> DescribeWindow(HWND window);
 // The class as RegisterClassExA was given it, without its name.
 std::optional<WNDCLASSEXA> RegisteredClass(const std::string& name);
 
+// The period of the window's timer of this id, while it is set.
+std::optional<UINT> TimerPeriod(HWND window, UINT_PTR id);
+
 // Messages posted and not yet taken, in order.
 std::vector<MSG> PostedMessages();
 
