@@ -94,6 +94,21 @@ int FindEntryContaining(const WideString& text) {
     return NoEntry;
 }
 
+// The index of the first entry whose display name is exactly `name`, or NoEntry.
+int FindEntryNamed(const WideString& name) {
+    for (size_t i = 0; i < CounterCatalogue.size(); ++i)
+        if (CounterCatalogue[i].DisplayName == name) return static_cast<int>(i);
+    return NoEntry;
+}
+
+// The index of the first entry whose path is the one selected for watching, or NoEntry.
+int WatchedEntry() {
+    if (SelectedCounterPath.empty()) return NoEntry;
+    for (size_t i = 0; i < CounterCatalogue.size(); ++i)
+        if (CounterCatalogue[i].CounterPath == SelectedCounterPath) return static_cast<int>(i);
+    return NoEntry;
+}
+
 // Makes the display name of entry `index` the tooltip text.
 void SetTooltipFromEntry(int index) {
     if (index < 0 || static_cast<size_t>(index) >= CounterCatalogue.size()) return;

@@ -37,6 +37,9 @@ constexpr int NoEntry = -1;
 
 void BuildCounterCatalogue();
 int FindEntryContaining(const WideString& text);
+int FindEntryNamed(const WideString& name);
+// The entry whose counter path SelectedCounterPath is: the one being watched, or NoEntry.
+int WatchedEntry();
 void SetTooltipFromEntry(int index);
 void SelectCounterEntry(int index);
 void SelectDefaultEntry();

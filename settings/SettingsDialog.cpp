@@ -4,12 +4,13 @@
 #include "monitor/CounterCatalogue.h"
 #include "res/resource.h"
 #include "settings/IconChooser.h"
-#include "settings/SettingsStore.h"
+#include "settings/SettingsChoices.h"
 #include "tray/TrayPresenter.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 int SettingsDialogOpen = 0;
 
@@ -22,16 +23,17 @@ struct Preview {
     bool Extracted;
 };
 
-// A role's choice while the dialog is open: OK commits it, Cancel drops it.
+// A role's choice while the dialog is open, and what its preview shows: OK commits the choice,
+// Cancel drops it.
 struct PendingIcon {
-    std::string File;  // empty: the built-in icon
-    int Index;
+    IconChoice Choice;
     Preview Shown;
 };
 
 // Indexed by role (Inactive, Active).
-PendingIcon Pending[2] = {{{}, 0, {nullptr, false}}, {{}, 0, {nullptr, false}}};
-bool CheckedAtOpen = false;
+PendingIcon Pending[2] = {{{{}, 0}, {nullptr, false}}, {{{}, 0}, {nullptr, false}}};
+// The display names the list shows, as they were at opening; an item's data is its position here.
+std::vector<WideString> ListedNames;
 
 int PreviewControl(TrayIconRole role) { return role == Active ? IDC_ACTIVE_PREVIEW : IDC_INACTIVE_PREVIEW; }
 
@@ -49,45 +51,37 @@ void ShowPreview(HWND dialog, TrayIconRole role, Preview preview) {
     Pending[role].Shown = preview;
 }
 
-// The list of disk instances, each item carrying its entry's catalogue index.
+// The list of disk instances, opened on the one being watched, so that OK without a change
+// keeps watching it. Nothing is selected only when nothing is watched.
 void FillDiskList(HWND list) {
+    ListedNames.clear();
+    const int watched = WatchedEntry();
     for (size_t i = 0; i < CounterCatalogue.size(); ++i) {
-        LRESULT item = SendMessageW(list, CB_ADDSTRING, 0,
-                                    reinterpret_cast<LPARAM>(CounterCatalogue[i].DisplayName.c_str()));
-        if (item >= 0) SendMessageA(list, CB_SETITEMDATA, static_cast<WPARAM>(item), static_cast<LPARAM>(i));
+        ListedNames.push_back(CounterCatalogue[i].DisplayName);
+        LRESULT item = SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(ListedNames.back().c_str()));
+        if (item < 0) continue;
+        SendMessageA(list, CB_SETITEMDATA, static_cast<WPARAM>(item), static_cast<LPARAM>(i));
+        if (static_cast<int>(i) == watched) SendMessageA(list, CB_SETCURSEL, static_cast<WPARAM>(item), 0);
     }
-    if (SendMessageA(list, CB_GETCOUNT, 0, 0) > 0) SendMessageA(list, CB_SETCURSEL, 0, 0);
 }
 
-// Fills the controls from the store (box, duration, selection) and the icons from the running
-// tray, and starts the pending choices from the running ones.
+// Fills the controls from things as they are: the auto-start entry, the stored blink duration,
+// the watched disk and the running icons, from which the pending choices start.
 BOOL InitSettingsDialog(HWND dialog) {
     SettingsDialogOpen = 1;
     // The previews start with the running icons; none of them may be destroyed meanwhile.
     HoldReplacedIcons(true);
-    HWND list = GetDlgItem(dialog, IDC_DISK);
-    if (list != nullptr) FillDiskList(list);
-
-    // Without a settings key: unchecked, 100 and the first item.
-    DialogSettings stored = ReadDialogSettings();
-    CheckDlgButton(dialog, IDC_AUTOSTART, stored.StartUp ? BST_CHECKED : BST_UNCHECKED);
+    SettingsChoices current = CurrentSettingsChoices();
+    if (HWND list = GetDlgItem(dialog, IDC_DISK)) FillDiskList(list);
+    CheckDlgButton(dialog, IDC_AUTOSTART, current.AutoStart ? BST_CHECKED : BST_UNCHECKED);
     char blinkText[16] = {};
-    std::snprintf(blinkText, sizeof blinkText, "%i", static_cast<int>(stored.BlinkDuration));
+    std::snprintf(blinkText, sizeof blinkText, "%i", static_cast<int>(current.BlinkDuration));
     SetWindowTextA(GetDlgItem(dialog, IDC_BLINK_DURATION), blinkText);
-    // The whole name, in any case: a part of one, as the set-up accepts it, selects nothing here.
-    if (stored.SelectedName && list != nullptr) {
-        LRESULT item = SendMessageW(list, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
-                                    reinterpret_cast<LPARAM>(stored.SelectedName->c_str()));
-        if (item >= 0) SendMessageA(list, CB_SETCURSEL, static_cast<WPARAM>(item), 0);
-    }
-    CheckedAtOpen = IsDlgButtonChecked(dialog, IDC_AUTOSTART) == BST_CHECKED;
 
     for (TrayIconRole role : {Active, Inactive}) {
-        const IconRole& running = RoleIcon(role);
-        Pending[role] = PendingIcon{running.File, static_cast<int>(running.Index), {nullptr, false}};
-        if (running.Icon != nullptr)
-            SendMessageA(GetDlgItem(dialog, PreviewControl(role)), STM_SETICON,
-                         reinterpret_cast<WPARAM>(running.Icon), 0);
+        Pending[role] = PendingIcon{current.Icons[role], {nullptr, false}};
+        if (HICON running = RoleIcon(role).Icon)
+            SendMessageA(GetDlgItem(dialog, PreviewControl(role)), STM_SETICON, reinterpret_cast<WPARAM>(running), 0);
     }
     return TRUE;
 }
@@ -96,84 +90,46 @@ BOOL InitSettingsDialog(HWND dialog) {
 // built-in icon, and the preview shows that one.
 void BrowseForIcon(HWND dialog, TrayIconRole role) {
     char path[MAX_PATH] = {};
-    int index = Pending[role].Index;
+    int index = Pending[role].Choice.Index;
     if (!ChooseIcon(dialog, path, sizeof path, &index)) return;
     std::string file(path, strnlen(path, sizeof path));
     // The store cannot keep this path: refused here, as if the picker had been cancelled,
     // rather than shown now and lost at the next start.
     if (!IconFileFitsStore(file)) return;
-    PendingIcon& pending = Pending[role];
-    pending.Index = index;
+    IconChoice& choice = Pending[role].Choice;
+    choice.Index = index;
     if (HICON extracted = ExtractFileIcon(file, index)) {
-        pending.File = file;
+        choice.File = file;
         ShowPreview(dialog, role, Preview{extracted, true});
     } else {
-        pending.File.clear();
+        choice.File.clear();
         ShowPreview(dialog, role, Preview{LoadDefaultIcon(DefaultIconId(role)), false});
     }
 }
 
 void UseDefaultIcons(HWND dialog) {
     for (TrayIconRole role : {Active, Inactive}) {
-        Pending[role].Index = 0;
-        Pending[role].File.clear();
+        Pending[role].Choice = IconChoice{{}, 0};
         ShowPreview(dialog, role, Preview{LoadDefaultIcon(DefaultIconId(role)), false});
     }
 }
 
-DWORD BlinkDurationInBox(HWND dialog) {
+// What the controls say at OK.
+SettingsChoices ChoicesInDialog(HWND dialog) {
+    SettingsChoices choices;
+    choices.AutoStart = IsDlgButtonChecked(dialog, IDC_AUTOSTART) == BST_CHECKED;
     char text[16] = {};
     GetWindowTextA(GetDlgItem(dialog, IDC_BLINK_DURATION), text, sizeof text);
     text[sizeof text - 1] = 0;
-    return BlinkDurationFromText(text);
-}
-
-// Watches the list's selected entry from the next sampler on, and shows its name in the tray
-// at once. Nothing happens without a selection or for an entry the catalogue no longer has.
-void ApplySelection(HWND dialog, HKEY key) {
-    HWND list = GetDlgItem(dialog, IDC_DISK);
-    if (list == nullptr) return;
-    LRESULT item = SendMessageA(list, CB_GETCURSEL, 0, 0);
-    if (item < 0) return;
-    LRESULT entry = SendMessageA(list, CB_GETITEMDATA, static_cast<WPARAM>(item), 0);
-    if (entry < 0 || static_cast<size_t>(entry) >= CounterCatalogue.size()) return;
-    SelectCounterEntry(static_cast<int>(entry));
-    WriteSelectedName(key, CounterCatalogue[static_cast<size_t>(entry)].DisplayName);
-    TrayNotify(NIM_MODIFY, IconPair.Inactive.Icon);
-}
-
-void ApplyIcon(HKEY key, TrayIconRole role) {
-    const PendingIcon& pending = Pending[role];
-    IconRole& running = RoleIcon(role);
-    if (!pending.File.empty()) {
-        WriteIconChoice(key, role, pending.File, pending.Index);
-        running.Index = pending.Index;
-        running.File = pending.File;
-    } else {
-        running.Index = 0;
-        running.File.clear();
-        WriteIconChoice(key, role, running.File, 0);
+    choices.BlinkDuration = BlinkDurationFromText(text);
+    if (HWND list = GetDlgItem(dialog, IDC_DISK)) {
+        LRESULT item = SendMessageA(list, CB_GETCURSEL, 0, 0);
+        LRESULT listed = item < 0 ? CB_ERR : SendMessageA(list, CB_GETITEMDATA, static_cast<WPARAM>(item), 0);
+        if (listed >= 0 && static_cast<size_t>(listed) < ListedNames.size())
+            choices.Disk = ListedNames[static_cast<size_t>(listed)];
     }
-    ResolveIcon(role);
-}
-
-// Stores and applies everything with no sampler running, then starts a new one. When the key
-// can be neither opened nor created, nothing is applied either, so memory and store agree.
-void ApplySettings(HWND dialog) {
-    StopSampler();
-    bool checked = IsDlgButtonChecked(dialog, IDC_AUTOSTART) == BST_CHECKED;
-    if (HKEY key = OpenSettingsKeyForWriting()) {
-        WriteStartUp(key, checked);
-        BlinkDuration = BlinkDurationInBox(dialog);
-        WriteBlinkDuration(key, BlinkDuration);
-        ApplySelection(dialog, key);
-        ApplyIcon(key, Active);
-        ApplyIcon(key, Inactive);
-        RegCloseKey(key);
-    }
-    // The Run key is touched only for a change, so an entry removed by other means stays away.
-    if (checked != CheckedAtOpen) SetAutoStart(checked);
-    StartSampler();
+    for (TrayIconRole role : {Active, Inactive}) choices.Icons[role] = Pending[role].Choice;
+    return choices;
 }
 
 }  // namespace
@@ -187,7 +143,7 @@ INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
         case IDOK:
-            ApplySettings(dialog);
+            ApplySettingsChoices(ChoicesInDialog(dialog));
             EndDialog(dialog, IDOK);
             SettingsDialogOpen = 0;
             return TRUE;

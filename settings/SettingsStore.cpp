@@ -5,6 +5,7 @@
 #include "platform/ByteLayout.h"
 #include "tray/AppHandles.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -68,6 +69,29 @@ HKEY OpenSettingsKey() {
     return key;
 }
 
+// The command the auto-start entry should hold: this executable's path, quoted so that a path
+// with spaces names this file and nothing before its first space. None when the path fills the
+// whole buffer: it may have been cut, and starting some other file at logon would be worse than
+// leaving the entry as it is.
+std::optional<std::string> AutoStartCommand() {
+    char path[MAX_PATH] = {};
+    DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
+    if (length == 0 || length >= sizeof path) return std::nullopt;
+    std::string command(1, '"');
+    return command.append(path, strnlen(path, length)).append(1, '"');
+}
+
+// What the auto-start entry holds, up to its first zero; none when there is no entry. An entry
+// too long for any path of ours reads as empty text, which names no file of ours either.
+std::optional<std::string> ReadRunEntry(HKEY key) {
+    char text[MAX_PATH + 8] = {};
+    DWORD size = sizeof text;
+    LONG status = RegQueryValueExA(key, AutoStartValueName, nullptr, nullptr, reinterpret_cast<BYTE*>(text), &size);
+    if (status == ERROR_MORE_DATA) return std::string();
+    if (status != ERROR_SUCCESS) return std::nullopt;
+    return std::string(text, strnlen(text, std::min<size_t>(size, sizeof text)));
+}
+
 // A stored icon file that is not empty becomes the role's file and, through ResolveIcon, its icon.
 void LoadIconFile(HKEY key, TrayIconRole role, const char* valueName) {
     std::optional<std::string> file = ReadIconFile(key, valueName);
@@ -120,39 +144,43 @@ void ResolveIcon(TrayIconRole role) {
     ReplaceRoleIcon(role, extracted != nullptr ? extracted : LoadDefaultIcon(DefaultIconId(role)), extracted != nullptr);
 }
 
-// Writes or deletes the per-user auto-start entry.
-void SetAutoStart(bool on) {
+// Makes the auto-start entry follow `on` and tells whether it exists afterwards.
+bool SetAutoStart(bool on) {
     HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, RunKeyPath, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, RunKeyPath, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
+        return AutoStartEntryExists();
+    std::optional<std::string> entry = ReadRunEntry(key);
     if (on) {
-        char path[MAX_PATH] = {};
-        DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
-        // A result that fills the buffer may be a cut path; starting some other file at logon
-        // would be worse than leaving the entry as it is.
-        if (length > 0 && length < sizeof path) {
-            // Quoted, so that a path with spaces names this file and nothing before its first space.
-            std::string command(1, '"');
-            command.append(path, strnlen(path, length)).append(1, '"');
-            RegSetValueExA(key, AutoStartValueName, 0, REG_SZ,
-                           reinterpret_cast<const BYTE*>(command.data()), static_cast<DWORD>(command.size()));
-        }
-    } else {
+        std::optional<std::string> command = AutoStartCommand();
+        if (command && entry != command)
+            RegSetValueExA(key, AutoStartValueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(command->data()),
+                           static_cast<DWORD>(command->size()));
+    } else if (entry) {
         RegDeleteValueA(key, AutoStartValueName);
     }
+    bool exists = ReadRunEntry(key).has_value();
     RegCloseKey(key);
+    return exists;
 }
 
-// The check box, blink duration and list selection that the Settings dialog opens with.
-DialogSettings ReadDialogSettings() {
-    DialogSettings settings;
-    HKEY key = OpenSettingsKey();
-    if (key == nullptr) return settings;
-    if (std::optional<DWORD> startUp = ReadNumber(key, StartUpValue)) settings.StartUp = *startUp != 0;
-    if (std::optional<DWORD> blink = ReadNumber(key, BlinkDurationValue))
-        settings.BlinkDuration = ClampBlinkDuration(*blink, DialogBlinkMin, DialogBlinkMax);
-    settings.SelectedName = ReadSelectedName(key);
+bool AutoStartEntryExists() {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, RunKeyPath, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return false;
+    bool exists = ReadRunEntry(key).has_value();
     RegCloseKey(key);
-    return settings;
+    return exists;
+}
+
+// The blink duration the Settings dialog shows: the stored one within the dialog's range, or
+// the least of that range.
+DWORD StoredDialogBlinkDuration() {
+    DWORD milliseconds = DialogBlinkMin;
+    HKEY key = OpenSettingsKey();
+    if (key == nullptr) return milliseconds;
+    if (std::optional<DWORD> blink = ReadNumber(key, BlinkDurationValue))
+        milliseconds = ClampBlinkDuration(*blink, DialogBlinkMin, DialogBlinkMax);
+    RegCloseKey(key);
+    return milliseconds;
 }
 
 // The settings key for the dialog's writes: opened, else created; null when neither works.

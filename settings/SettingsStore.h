@@ -52,16 +52,15 @@ HICON ExtractFileIcon(const std::string& file, LONG index);
 // built-in icon when the file is empty or yields none.
 void ResolveIcon(TrayIconRole role);
 
-// Writes the auto-start entry, quoted, or deletes it. The Run key is never created.
-void SetAutoStart(bool on);
+// Makes the auto-start entry follow `on`: written, quoted, when it is missing or names another
+// file; deleted when it is there and not wanted. A module path that may have been cut is never
+// written. The Run key is never created. TRUE when the entry exists afterwards.
+bool SetAutoStart(bool on);
+// Whether the Run key holds an auto-start entry of ours, whatever it names.
+bool AutoStartEntryExists();
 
-// What the Settings dialog shows when it opens, read through one handle of the settings key.
-struct DialogSettings {
-    bool StartUp = false;                   // the box opens checked
-    DWORD BlinkDuration = DialogBlinkMin;   // clamped to the dialog's range
-    std::optional<WideString> SelectedName; // the stored name up to its first zero, if read
-};
-DialogSettings ReadDialogSettings();
+// The stored blink duration within the Settings dialog's range; its least without one.
+DWORD StoredDialogBlinkDuration();
 
 // The writes of the Settings dialog's OK, through one handle of the settings key: opened, or
 // created when it does not open; null when neither works. The caller closes it with RegCloseKey.

@@ -87,6 +87,14 @@ bool Encode(UINT page, char32_t point, BYTE* out, int& length) {
         out[0] = static_cast<BYTE>(point);
         return true;
     }
+    if (page == 1251) {
+        BYTE byte = point >= 0x410 && point <= 0x44F ? static_cast<BYTE>(point - 0x410 + 0xC0)
+                    : point == 0x401                 ? 0xA8
+                    : point == 0x451                 ? 0xB8
+                                                     : 0;
+        out[0] = byte;
+        return byte != 0;
+    }
     if (page == 932) {
         if (point >= 0xFF61 && point <= 0xFF9F) {
             out[0] = static_cast<BYTE>(point - 0xFF61 + 0xA1);
@@ -155,6 +163,10 @@ int WINAPI MultiByteToWideChar(UINT codePage, DWORD, LPCSTR source, int sourceLe
             int trail = i + 1 < length ? TrailIndex(bytes[i + 1]) : -1;
             unit = trail < 0 ? u'\x30FB' : static_cast<char16_t>(DbcsFirst + LeadIndex(byte) * TrailCount + trail);
             i += trail < 0 ? 1 : 2;
+        } else if (page == 1251) {
+            unit = byte >= 0xC0 ? static_cast<char16_t>(byte - 0xC0 + 0x410) : byte == 0xA8 ? u'\x401'
+                   : byte == 0xB8 ? u'\x451' : u'?';
+            i += 1;
         } else if (page == 932) {
             unit = byte >= 0xA1 && byte <= 0xDF ? static_cast<char16_t>(0xFF61 + byte - 0xA1) : u'\x30FB';
             i += 1;
@@ -232,8 +244,8 @@ int WINAPI WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR source, int s
 namespace substitute {
 
 void UseCodePage(UINT codePage) {
-    if (codePage != 1252 && codePage != 932 && codePage != CP_UTF8) {
-        detail::Problem("UseCodePage: only 1252, 932 and 65001 are modelled");
+    if (codePage != 1252 && codePage != 1251 && codePage != 932 && codePage != CP_UTF8) {
+        detail::Problem("UseCodePage: only 1252, 1251, 932 and 65001 are modelled");
         return;
     }
     ActivePage = codePage;

@@ -109,13 +109,15 @@ protected:
 
 // --- Opening, and OK as a whole ---
 
-// The whole name, in any case, selects its item; the part of one the set-up accepts does not.
+// The list opens on the disk being watched: the one whose name holds the stored text, case and all,
+// else _Total. The box shows whether the auto-start entry is there, whatever StartUp says.
 TEST_F(SettingsDialogTest, ShowsTheStoreAndTheRunningIconsAndCancelWritesNothing) {
     StoreIcon(Active, DiskIcons, 1);
     for (const char16_t* name : {u"LogicalDisk(D", u"physicaldisk(1 d:)"}) {
         SCOPED_TRACE(std::string(name, name + 5));
         const bool whole = name[0] == u'p';
-        if (whole) Store(StartUpValue, REG_DWORD, substitute::DwordBytes(7));
+        Store(StartUpValue, REG_DWORD, substitute::DwordBytes(whole ? 0 : 7));
+        if (whole) substitute::SetRegistryValue(RunKeyPath, AutoStartValueName, REG_SZ, substitute::TextBytes("x.exe"));
         Store(BlinkDurationValue, REG_DWORD, substitute::DwordBytes(whole ? 3000 : 20));
         Store(SelectedDiskCounterValue, REG_BINARY, substitute::WideTextBytes(name));
         HWND dialog = Open();
@@ -128,7 +130,7 @@ TEST_F(SettingsDialogTest, ShowsTheStoreAndTheRunningIconsAndCancelWritesNothing
         EXPECT_EQ(
             items,
             "LogicalDisk(C:)#0 LogicalDisk(D:)#1 LogicalDisk(_Total)#2 PhysicalDisk(0 C:)#3 PhysicalDisk(1 D:)#4 ");
-        EXPECT_EQ(list->selection, whole ? 4 : 0);
+        EXPECT_EQ(list->selection, whole ? 2 : 1);
         EXPECT_EQ(Preview(dialog, Active) + " " + Preview(dialog, Inactive), "C:\\Icons\\disk.ico#1 shared 114");
         End(dialog, IDCANCEL);
     }
@@ -136,8 +138,8 @@ TEST_F(SettingsDialogTest, ShowsTheStoreAndTheRunningIconsAndCancelWritesNothing
 }
 
 // A stored period above the range is saved as its top, after the old sampler stopped; the list
-// opened on its first item, not on the watched _Total entry, so OK watches that item. The Run key
-// is touched only for a change of the box.
+// opened on the watched _Total entry, so OK keeps watching it. The Run key is left alone while the
+// box agrees with it.
 TEST_F(SettingsDialogTest, OkWithoutChangesRewritesTheStoreInOrderAndLeavesTheRunKeyAlone) {
     StoreIcon(Active, DiskIcons, 2);
     Store(InactiveIconIndexValue, REG_DWORD, substitute::DwordBytes(5));  // an index without its file
@@ -150,9 +152,9 @@ TEST_F(SettingsDialogTest, OkWithoutChangesRewritesTheStoreInOrderAndLeavesTheRu
                                        "set ExternalActiveIconFile", "set ExternalActiveIconIndex",
                                        "delete ExternalInactiveIconFile", "delete ExternalInactiveIconIndex"));
     EXPECT_EQ(StoreText(), "BlinkDuration=2000 ExternalActiveIconFile=C:\\Icons\\disk.ico ExternalActiveIconIndex=2 "
-                           "SelectedDiskCounter=LogicalDisk(C:) StartUp=0");
+                           "SelectedDiskCounter=LogicalDisk(_Total) StartUp=0");
     EXPECT_EQ(Running(),
-              "2000 \\LogicalDisk(C:)\\Avg. Disk Bytes/Transfer C:\\Icons\\disk.ico#2 (C:\\Icons\\disk.ico#2) "
+              "2000 \\LogicalDisk(_Total)\\Avg. Disk Bytes/Transfer C:\\Icons\\disk.ico#2 (C:\\Icons\\disk.ico#2) "
               "shared 114 (#0)");
     EXPECT_TRUE(Writes(RunKeyPath).empty());
     ASSERT_EQ(substitute::WaitLog().size(), 1u);
@@ -168,20 +170,26 @@ TEST(BlinkDurationFromTextTest, IsReadAsANumberAndHeldWithinTheRange) {
     for (auto [text, period] : table) EXPECT_EQ(BlinkDurationFromText(text), period) << '"' << text << '"';
 }
 
-// An entry removed by other means while the box stays checked is not recreated.
-TEST_F(SettingsDialogTest, RunEntryChangesOnlyWithTheCheckBox) {
-    for (auto [checkedAtOpen, clicks, entryAfter] : {std::tuple{false, 1, true}, {true, 0, false}, {true, 1, false}}) {
-        Store(StartUpValue, REG_DWORD, substitute::DwordBytes(checkedAtOpen));
-        substitute::SetRegistryValue(RunKeyPath, AutoStartValueName, REG_SZ, substitute::TextBytes("old.exe"));
-        if (!checkedAtOpen || clicks == 0) substitute::RemoveRegistryValue(RunKeyPath, AutoStartValueName);
-        const size_t before = Writes(RunKeyPath).size();
+// The box shows whether the auto-start entry exists, and OK makes the entry follow the box: an
+// entry removed by other means comes back, one naming another file names this one, and StartUp
+// records what is true afterwards.
+TEST_F(SettingsDialogTest, RunEntryFollowsTheCheckBox) {
+    const std::string ours = "\"C:\\Program Files\\Lumenhop\\Lumenhop.exe\"";
+    const std::tuple<const char*, DWORD, bool, const char*> cases[] = {
+        {nullptr, 1, false, nullptr}, {"old.exe", 0, false, "ours"}, {"old.exe", 1, true, nullptr},
+        {nullptr, 0, true, "ours"}};
+    for (auto [entry, startUp, click, after] : cases) {
+        SCOPED_TRACE(std::string(entry ? entry : "-") + (click ? " click" : ""));
+        Store(StartUpValue, REG_DWORD, substitute::DwordBytes(startUp));
+        substitute::RemoveRegistryValue(RunKeyPath, AutoStartValueName);
+        if (entry) substitute::SetRegistryValue(RunKeyPath, AutoStartValueName, REG_SZ, substitute::TextBytes(entry));
         HWND dialog = Open();
-        for (int i = 0; i < clicks; ++i) ClickAutoStart(dialog);
+        EXPECT_EQ(IsDlgButtonChecked(dialog, IDC_AUTOSTART), entry ? 1u : 0u);
+        if (click) ClickAutoStart(dialog);
         End(dialog, IDOK);
-        EXPECT_EQ(substitute::GetRegistryValue(RunKeyPath, AutoStartValueName).has_value(), entryAfter);
-        EXPECT_EQ(Writes(RunKeyPath).size() > before, clicks == 1);
-        EXPECT_EQ(*Stored(StartUpValue),
-                  (substitute::RegistryValue{REG_DWORD, substitute::DwordBytes(checkedAtOpen != (clicks == 1))}));
+        auto value = substitute::GetRegistryValue(RunKeyPath, AutoStartValueName);
+        EXPECT_EQ(value ? std::string(value->data.begin(), value->data.end()) : "-", after ? ours : "-");
+        EXPECT_EQ(Stored(StartUpValue)->data, substitute::DwordBytes(after ? 1 : 0));
     }
 }
 
@@ -205,9 +213,9 @@ TEST_F(SettingsDialogTest, OkWhenTheKeyCanNeitherBeOpenedNorCreatedChangesOnlyAu
 
 // --- The selection and the period ---
 
-// Only the first 15 characters of the period count. The new entry's name shows in the tray at
-// once, with the inactive icon of before OK; the new icons come with the sampler's next change.
-TEST_F(SettingsDialogTest, NewSelectionShowsInTheTrayAtOnceAndNewIconsFromTheNextChange) {
+// Only the first 15 characters of the period count. The new entry's name and the new icon show in
+// the tray at once, in one modify.
+TEST_F(SettingsDialogTest, NewSelectionAndIconsShowInTheTrayAtOnce) {
     HWND dialog = Open();
     ChooseDisk(dialog, 3);
     TypePeriod(dialog, "000000000000150");
@@ -218,25 +226,26 @@ TEST_F(SettingsDialogTest, NewSelectionShowsInTheTrayAtOnceAndNewIconsFromTheNex
     EXPECT_EQ(StoreText(), "BlinkDuration=150 ExternalInactiveIconFile=C:\\Icons\\disk.ico ExternalInactiveIconIndex=1 "
                            "SelectedDiskCounter=PhysicalDisk(0 C:) StartUp=0");
     EXPECT_THAT(GuiNotifies(), ::testing::ElementsAre("0 LogicalDisk(_Total)", "1 PhysicalDisk(0 C:)"));
-    EXPECT_EQ(Describe(substitute::NotifyLog()[1].record.hIcon), "shared 114");
+    EXPECT_EQ(Describe(substitute::NotifyLog()[1].record.hIcon), "C:\\Icons\\disk.ico#1");
 }
 
 // With an empty list, or an entry the catalogue lost when the shell restarted while the dialog was
-// open, OK leaves the selection and the tray alone.
-TEST_F(SettingsDialogTest, OkWithoutAnEntryLeavesTheSelectionAndTheTrayAlone) {
-    for (bool empty : {true, false}) {
-        substitute::SeedDiskObjects(empty ? std::vector<WideString>{} : std::vector<WideString>{u"C:", u"_Total"}, {});
+// open, OK leaves the selection alone; an entry the new catalogue still holds is found by its name.
+TEST_F(SettingsDialogTest, OkAppliesTheEntryByItsNameInTheCatalogueOfTheMoment) {
+    for (int item : {-1, 0, 1}) {
+        SCOPED_TRACE(item);
+        substitute::SeedDiskObjects(item < 0 ? std::vector<WideString>{} : std::vector<WideString>{u"C:", u"_Total"}, {});
         HWND dialog = Open();
-        WideString watched = SelectedCounterPath;
-        if (!empty) {
-            ChooseDisk(dialog, 1);
-            substitute::SeedDiskObjects({u"_Total"}, {});
+        if (item >= 0) {
+            ChooseDisk(dialog, item);
+            substitute::SeedDiskObjects({u"D:", u"_Total"}, {});
             RunMonitorSetup();
         }
+        WideString watched = SelectedCounterPath;
         End(dialog, IDOK);
         EXPECT_EQ(SelectedCounterPath, watched);
-        EXPECT_FALSE(Stored(SelectedDiskCounterValue));
-        EXPECT_THAT(GuiNotifies(), ::testing::Each(::testing::StartsWith("0 ")));  // adds only
+        EXPECT_EQ(Stored(SelectedDiskCounterValue).has_value(), item == 1);
+        EXPECT_EQ(GuiNotifies().back(), item < 0 ? "1 " : "1 LogicalDisk(_Total)");
     }
 }
 
@@ -264,7 +273,7 @@ TEST_F(SettingsDialogTest, BrowseChangesTheRolesChoiceOnlyForAnIconTheStoreCanKe
         EXPECT_EQ(Preview(dialog, Active) + " " + Preview(dialog, Inactive), icon + " shared 114");
         End(dialog, IDOK);
         EXPECT_EQ(Describe(IconPair.Active.Icon), icon);
-        EXPECT_EQ(StoreText(), "BlinkDuration=100 " + stored + "SelectedDiskCounter=LogicalDisk(C:) StartUp=0");
+        EXPECT_EQ(StoreText(), "BlinkDuration=100 " + stored + "SelectedDiskCounter=LogicalDisk(_Total) StartUp=0");
         auto pick = substitute::IconPickLog().back();
         EXPECT_EQ(pick.owner, dialog);
         EXPECT_EQ(pick.path + " " + std::to_string(pick.capacity) + " " + std::to_string(pick.index), " 260 1");
@@ -299,8 +308,8 @@ TEST_P(PreviewTest, ExtractedPreviewsAreDestroyedAndNothingElse) {
     EXPECT_TRUE(destroyed(second) && destroyed(third));
     if (end == IDOK) {
         End(dialog, IDOK);
-        EXPECT_EQ(Running(), "100 \\LogicalDisk(C:)\\Avg. Disk Bytes/Transfer shared 113 (#0) shared 114 (#0)");
-        EXPECT_EQ(StoreText(), "BlinkDuration=100 SelectedDiskCounter=LogicalDisk(C:) StartUp=0");
+        EXPECT_EQ(Running(), "100 \\LogicalDisk(_Total)\\Avg. Disk Bytes/Transfer shared 113 (#0) shared 114 (#0)");
+        EXPECT_EQ(StoreText(), "BlinkDuration=100 SelectedDiskCounter=LogicalDisk(_Total) StartUp=0");
         return;
     }
     Browse(dialog, Active, PickedIcon(u"C:\\Icons\\disk.ico", 1));

@@ -45,13 +45,11 @@ protected:
 };
 
 // Everything the store decides, on one line: the period in force / the one the dialog shows, the
-// dialog's box, the selection's tooltip [the dialog's name], each role's file#index=icon.
+// selection's tooltip, each role's file#index=icon.
 std::string Loaded() {
     LoadSettings();
-    DialogSettings dialog = ReadDialogSettings();
     std::ostringstream out;
-    out << BlinkDuration << "/" << dialog.BlinkDuration << (dialog.StartUp ? " on " : " off ") << TooltipText
-        << " [" << (dialog.SelectedName ? AsciiText(*dialog.SelectedName) : "-") << "]";
+    out << BlinkDuration << "/" << StoredDialogBlinkDuration() << " " << TooltipText;
     for (IconRole* role : {&IconPair.Active, &IconPair.Inactive})
         out << " " << role->File << "#" << role->Index << "=" << Describe(role->Icon);
     return out.str();
@@ -75,7 +73,7 @@ TEST_P(LoadTest, AppliesWhatTheStoreHoldsOverTheDefaults) {
     }
 }
 
-const std::string Total = " off LogicalDisk(_Total) [-]";
+const std::string Total = " LogicalDisk(_Total)";
 const std::string Icons = " #0=shared 113 #0=shared 114";
 const std::string Defaults = Total + Icons;
 
@@ -91,15 +89,13 @@ INSTANTIATE_TEST_SUITE_P(
                  "777/100" + Defaults},
         LoadCase{"ShortNumberOfAnyTypeFillsTheLowBytes", {{BlinkDurationValue, {REG_BINARY, {0xE8, 0x03}}}},
                  "1000/1000" + Defaults},
-        LoadCase{"StartUpOnForAnyNumberButZero", {{StartUpValue, Number(2)}},
-                 "777/100 on LogicalDisk(_Total) [-]" + Icons},
         // The selection: the first entry containing the stored name, which ends at a zero unit.
         LoadCase{"EmptyNameTakesTheFirstEntry", {{SelectedDiskCounterValue, Name("")}},
-                 "777/100 off LogicalDisk(C:) []" + Icons},
+                 "777/100 LogicalDisk(C:)" + Icons},
         LoadCase{"NameEndsAtItsFirstZeroUnit", {{SelectedDiskCounterValue, Name("PhysicalDisk(0", {0, 0, 'x', 0})}},
-                 "777/100 off PhysicalDisk(0 C:) [PhysicalDisk(0]" + Icons},
+                 "777/100 PhysicalDisk(0 C:)" + Icons},
         LoadCase{"NameOfFourHundredBytes", {{SelectedDiskCounterValue, Name("(1 D:)", std::vector<BYTE>(388))}},
-                 "777/100 off PhysicalDisk(1 D:) [(1 D:)]" + Icons},
+                 "777/100 PhysicalDisk(1 D:)" + Icons},
         LoadCase{"NameOver400BytesIsAbsent", {{SelectedDiskCounterValue, Name("(1 D:)", std::vector<BYTE>(389))}},
                  "777/100" + Defaults},
         // The icons: an index applies even without a file; a file without an icon keeps the
@@ -136,7 +132,7 @@ TEST_F(SettingsStoreTest, WritesLayOutEveryValueAndLoadBack) {
     EXPECT_EQ(Stored(ActiveIconFileValue), Text("C:\\Icons\\disk.ico"));
     EXPECT_EQ(Stored(ActiveIconIndexValue), (RegistryValue{REG_DWORD, {2, 0, 0, 0}}));
     EXPECT_EQ(Stored(InactiveIconIndexValue), (RegistryValue{REG_DWORD, {0xFF, 0xFF, 0xFF, 0xFF}}));
-    EXPECT_EQ(Loaded(), "1500/1500 on LogicalDisk(D:) [LogicalDisk(D:)] C:\\Icons\\disk.ico#2=C:\\Icons\\disk.ico#2"
+    EXPECT_EQ(Loaded(), "1500/1500 LogicalDisk(D:) C:\\Icons\\disk.ico#2=C:\\Icons\\disk.ico#2"
                         " D:\\a.ico#-1=shared 114");
 
     // An empty file deletes both of the role's values; the other role's stay.
@@ -186,35 +182,59 @@ TEST_F(SettingsStoreTest, WritingGetsNoKeyWhenItCanNeitherBeOpenedNorCreated) {
     EXPECT_FALSE(substitute::RegistryKeyExists(SettingsKeyPath));
 }
 
-// The auto-start entry names the executable in quotes, so that a path with spaces cannot be
-// taken for a shorter one; a path the buffer may have cut is not written.
-TEST_F(SettingsStoreTest, AutoStartWritesTheQuotedPathOrLeavesTheEntryAlone) {
-    auto entry = [] {
-        auto value = substitute::GetRegistryValue(RunKeyPath, AutoStartValueName);
-        return value ? std::string(value->data.begin(), value->data.end()) : "-";
-    };
-    SetAutoStart(true);
-    EXPECT_FALSE(substitute::RegistryKeyExists(RunKeyPath));  // never created
-
-    substitute::SetRegistryValue(RunKeyPath, "Other", REG_SZ, TextBytes("other.exe"));
+// The auto-start entry follows the box and the answer says what is true afterwards. It names the
+// executable in quotes, so that a path with spaces cannot be taken for a shorter one; a path the
+// buffer may have cut is never written, and the Run key is never created.
+TEST_F(SettingsStoreTest, AutoStartFollowsTheBoxAndTellsWhetherTheEntryExists) {
+    const std::string ours = "C:\\Program Files\\Lumenhop\\Lumenhop.exe";
     const std::string path259 = "C:\\Program Files\\" + std::string(238, 'd') + ".exe";
-    for (const std::string& path : {std::string("C:\\Program Files\\Lumenhop\\Lumenhop.exe"), path259}) {
-        substitute::SetModuleFileName(path);
-        SetAutoStart(true);
-        EXPECT_EQ(entry(), "\"" + path + "\"");
+    struct Case {
+        const char* name;
+        std::optional<std::string> entry;  // before; nullopt: no entry, "!": no Run key
+        std::string module;                // "": GetModuleFileNameA fails
+        bool on;
+        const char* failOpen;              // a registry open that fails
+        std::optional<std::string> after;
+        bool exists;
+    };
+    const Case cases[] = {
+        {"NoRunKey", "!", ours, true, nullptr, "!", false},
+        {"Written", std::nullopt, ours, true, nullptr, "\"" + ours + "\"", true},
+        {"LongestPath", std::nullopt, path259, true, nullptr, "\"" + path259 + "\"", true},
+        {"AnotherFileReplaced", "C:\\Old\\Lumenhop.exe", ours, true, nullptr, "\"" + ours + "\"", true},
+        {"OverlongEntryReplaced", std::string(600, 'x'), ours, true, nullptr, "\"" + ours + "\"", true},
+        {"OursWithItsZeroKept", "\"" + ours + "\"" + std::string(1, '\0'), ours, true, nullptr,
+         "\"" + ours + "\"" + std::string(1, '\0'), true},
+        {"CutPathNotWritten", std::nullopt, path259 + "x", true, nullptr, std::nullopt, false},
+        {"CutPathLeavesAnother", "other.exe", path259 + "x", true, nullptr, "other.exe", true},
+        {"NoModulePath", std::nullopt, "", true, nullptr, std::nullopt, false},
+        {"Deleted", "\"" + ours + "\"", ours, false, nullptr, std::nullopt, false},
+        {"NothingToDelete", std::nullopt, ours, false, nullptr, std::nullopt, false},
+        {"RunKeyLockedStays", "other.exe", ours, false, "RegOpenKeyExA", "other.exe", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        substitute::Reset();
+        if (c.entry != "!") substitute::SetRegistryValue(RunKeyPath, "Other", REG_SZ, TextBytes("other.exe"));
+        if (c.entry && c.entry != "!") substitute::SetRegistryValue(RunKeyPath, AutoStartValueName, REG_SZ, TextBytes(*c.entry));
+        substitute::SetModuleFileName(c.module);
+        if (c.module.empty()) substitute::FailNext("GetModuleFileNameA", ERROR_ACCESS_DENIED);
+        if (c.failOpen) substitute::FailNext(c.failOpen, ERROR_ACCESS_DENIED);
+        EXPECT_EQ(SetAutoStart(c.on), c.exists);
+        EXPECT_EQ(AutoStartEntryExists(), c.exists);
+        if (c.after == "!") {
+            EXPECT_FALSE(substitute::RegistryKeyExists(RunKeyPath));
+            continue;
+        }
+        auto value = substitute::GetRegistryValue(RunKeyPath, AutoStartValueName);
+        EXPECT_EQ(value ? std::optional<std::string>(std::string(value->data.begin(), value->data.end())) : std::nullopt,
+                  c.after);
+        EXPECT_TRUE(substitute::GetRegistryValue(RunKeyPath, "Other"));
+        // An entry that is right already is not written again.
+        if (c.after == c.entry) {
+            for (auto& call : substitute::RegistryLog()) EXPECT_NE(call.function, "RegSetValueExA");
+        }
     }
-    substitute::SetModuleFileName(path259 + "x");
-    SetAutoStart(true);
-    substitute::FailNext("GetModuleFileNameA", ERROR_ACCESS_DENIED);
-    SetAutoStart(true);
-    EXPECT_EQ(entry(), "\"" + path259 + "\"");
-
-    substitute::FailNext("RegOpenKeyExA", ERROR_ACCESS_DENIED);
-    SetAutoStart(false);
-    EXPECT_EQ(entry(), "\"" + path259 + "\"");
-    SetAutoStart(false);
-    SetAutoStart(false);
-    EXPECT_THAT(substitute::RegistryValueNames(RunKeyPath), ElementsAre("Other"));
 }
 
 }  // namespace

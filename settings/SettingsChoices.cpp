@@ -1,0 +1,57 @@
+#include "settings/SettingsChoices.h"
+
+#include "monitor/ActivitySampler.h"
+#include "monitor/CounterCatalogue.h"
+
+namespace {
+
+// The catalogue may have been rebuilt by a shell restart since the choice was made, so the
+// entry is found by its name, not by its old position.
+void ApplyDisk(HKEY key, const WideString& name) {
+    int entry = FindEntryNamed(name);
+    if (entry == NoEntry) return;
+    SelectCounterEntry(entry);
+    WriteSelectedName(key, name);
+}
+
+void ApplyIcon(HKEY key, TrayIconRole role, const IconChoice& choice) {
+    IconRole& running = RoleIcon(role);
+    running.File = choice.File;
+    running.Index = choice.File.empty() ? 0 : choice.Index;
+    WriteIconChoice(key, role, running.File, running.Index);
+    ResolveIcon(role);
+}
+
+}  // namespace
+
+SettingsChoices CurrentSettingsChoices() {
+    SettingsChoices choices;
+    choices.AutoStart = AutoStartEntryExists();
+    choices.BlinkDuration = StoredDialogBlinkDuration();
+    int watched = WatchedEntry();
+    if (watched != NoEntry) choices.Disk = CounterCatalogue[static_cast<size_t>(watched)].DisplayName;
+    for (TrayIconRole role : {Active, Inactive}) choices.Icons[role] = {RoleIcon(role).File, RoleIcon(role).Index};
+    return choices;
+}
+
+// Everything changes with no sampler running. When the settings key can be neither opened nor
+// created, nothing is applied either, so that memory and store agree; the auto-start entry
+// still follows the box.
+void ApplySettingsChoices(const SettingsChoices& choices) {
+    StopSampler();
+    HKEY key = OpenSettingsKeyForWriting();
+    bool autoStart = SetAutoStart(choices.AutoStart);
+    if (key != nullptr) {
+        // What is true after OK, not what was asked for.
+        WriteStartUp(key, autoStart);
+        BlinkDuration = ClampBlinkDuration(choices.BlinkDuration, DialogBlinkMin, DialogBlinkMax);
+        WriteBlinkDuration(key, BlinkDuration);
+        if (choices.Disk) ApplyDisk(key, *choices.Disk);
+        ApplyIcon(key, Active, choices.Icons[Active]);
+        ApplyIcon(key, Inactive, choices.Icons[Inactive]);
+        RegCloseKey(key);
+        // The new tooltip and icons at once, not at the disk's next change.
+        RefreshActivityIcon();
+    }
+    StartSampler();
+}

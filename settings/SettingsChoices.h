@@ -1,0 +1,31 @@
+// What the Settings dialog opens with and what its OK stores and applies, apart from the
+// controls that show them.
+#pragma once
+
+#include "platform/Win32.h"
+#include "settings/SettingsStore.h"
+
+#include <optional>
+#include <string>
+
+// A role's icon choice: the file (empty for the built-in icon) and the icon's index in it.
+struct IconChoice {
+    std::string File;
+    LONG Index;
+};
+
+struct SettingsChoices {
+    bool AutoStart = false;                // the auto-start entry is wanted
+    DWORD BlinkDuration = DialogBlinkMin;  // within the dialog's range
+    std::optional<WideString> Disk;        // the display name of the disk to watch
+    IconChoice Icons[2] = {{{}, 0}, {{}, 0}};  // by TrayIconRole
+};
+
+// As things are: the auto-start entry's presence, the stored blink duration, the disk being
+// watched and the running icons.
+SettingsChoices CurrentSettingsChoices();
+
+// OK: stops the sampler, stores and applies the choices, makes the auto-start entry follow them,
+// shows the result in the tray and starts a new sampler. The disk is looked up by its name in
+// the catalogue of this moment; a name it no longer holds changes nothing.
+void ApplySettingsChoices(const SettingsChoices& choices);
