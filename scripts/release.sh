@@ -27,9 +27,11 @@ rm -rf "$out" "$scratch"
 mkdir -p "$out"
 
 echo "--- building Lumenhop.exe $version in $scratch; zip entries dated $(date -u -d "@$stamp" '+%Y-%m-%d %H:%M:%S') UTC"
-cmake --preset windows -B "$scratch" >"$out/build.log" 2>&1 &&
-  cmake --build "$scratch" --target Lumenhop -j "$(nproc)" >>"$out/build.log" 2>&1 ||
-  { cat "$out/build.log" >&2; exit 1; }
+if ! { cmake --preset windows -B "$scratch" && cmake --build "$scratch" --target Lumenhop -j "$(nproc)"; } \
+  >"$out/build.log" 2>&1; then
+  cat "$out/build.log" >&2
+  exit 1
+fi
 rm "$out/build.log"
 
 # Debian's own Python, so that the compressed bytes come from the system's zlib.
