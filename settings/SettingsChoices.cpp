@@ -3,6 +3,9 @@
 #include "monitor/ActivitySampler.h"
 #include "monitor/CounterCatalogue.h"
 
+#include <algorithm>
+#include <cstdint>
+
 namespace {
 
 // The catalogue may have been rebuilt by a shell restart since the choice was made, so the
@@ -54,4 +57,18 @@ void ApplySettingsChoices(const SettingsChoices& choices) {
         RefreshActivityIcon();
     }
     StartSampler();
+}
+
+// Reads the number as the C library's atol would, but saturating where atol's result would be
+// undefined: every such text is far outside the range anyway.
+DWORD BlinkDurationFromText(const char* text) {
+    while (*text == ' ' || (*text >= '\t' && *text <= '\r')) ++text;
+    bool negative = *text == '-';
+    if (*text == '+' || *text == '-') ++text;
+    uint64_t magnitude = 0;
+    for (; *text >= '0' && *text <= '9'; ++text)
+        magnitude = std::min<uint64_t>(magnitude * 10 + static_cast<uint64_t>(*text - '0'), uint64_t{1} << 32);
+    // A negative number, taken as unsigned, is above every duration.
+    if (negative && magnitude != 0) return DialogBlinkMax;
+    return static_cast<DWORD>(std::clamp<uint64_t>(magnitude, DialogBlinkMin, DialogBlinkMax));
 }

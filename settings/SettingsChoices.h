@@ -29,3 +29,9 @@ SettingsChoices CurrentSettingsChoices();
 // shows the result in the tray and starts a new sampler. The disk is looked up by its name in
 // the catalogue of this moment; a name it no longer holds changes nothing.
 void ApplySettingsChoices(const SettingsChoices& choices);
+
+
+// The blink duration that the text of the dialog's edit box stands for: a decimal number after
+// optional white space and sign, read up to the first other character, taken as unsigned and
+// held within 100..2000. No digits count as 0; below zero counts as above any duration.
+DWORD BlinkDurationFromText(const char* text);

@@ -1,13 +1,11 @@
 #include "settings/SettingsDialog.h"
 
-#include "monitor/ActivitySampler.h"
 #include "monitor/CounterCatalogue.h"
 #include "res/resource.h"
 #include "settings/IconChooser.h"
 #include "settings/SettingsChoices.h"
 #include "tray/TrayPresenter.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -169,18 +167,4 @@ INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
         return FALSE;
     }
     return FALSE;
-}
-
-// Reads the number as the C library's atol would, but saturating where atol's result would be
-// undefined: every such text is far outside the range anyway.
-DWORD BlinkDurationFromText(const char* text) {
-    while (*text == ' ' || (*text >= '\t' && *text <= '\r')) ++text;
-    bool negative = *text == '-';
-    if (*text == '+' || *text == '-') ++text;
-    uint64_t magnitude = 0;
-    for (; *text >= '0' && *text <= '9'; ++text)
-        magnitude = std::min<uint64_t>(magnitude * 10 + static_cast<uint64_t>(*text - '0'), uint64_t{1} << 32);
-    // A negative number, taken as unsigned, is above every duration.
-    if (negative && magnitude != 0) return DialogBlinkMax;
-    return static_cast<DWORD>(std::clamp<uint64_t>(magnitude, DialogBlinkMin, DialogBlinkMax));
 }

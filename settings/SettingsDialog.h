@@ -9,8 +9,3 @@ extern int SettingsDialogOpen;
 
 INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
-
-// The blink duration that the text of the dialog's edit box stands for: a decimal number after
-// optional white space and sign, read up to the first other character, taken as unsigned and
-// held within 100..2000. No digits count as 0; below zero counts as above any duration.
-DWORD BlinkDurationFromText(const char* text);

@@ -1,6 +1,6 @@
 // Reads arbitrary edit-box text as the Settings dialog's OK does (at most 15 characters) and
 // checks the period against the C library's own reading of the same digits.
-#include "settings/SettingsDialog.h"
+#include "settings/SettingsChoices.h"
 #include "settings/SettingsStore.h"
 
 #include <cerrno>

@@ -161,15 +161,6 @@ TEST_F(SettingsDialogTest, OkWithoutChangesRewritesTheStoreInOrderAndLeavesTheRu
     EXPECT_EQ(substitute::WaitLog()[0].timeout, 6000u);  // twice the period in force before OK
 }
 
-// The edit box's text is read as a number (as the C library's atol would, but never wrapped
-// round) and held within 100..2000.
-TEST(BlinkDurationFromTextTest, IsReadAsANumberAndHeldWithinTheRange) {
-    const std::pair<const char*, DWORD> table[] = {
-        {"150ms", 150}, {" 300", 300}, {"\t+1999x", 1999}, {"\r500", 500}, {"", 100}, {"fast", 100}, {"50", 100},
-        {"2500", 2000}, {"-5", 2000}, {"-0", 100}, {"- 5", 100}, {"4294967396", 2000}, {"-4294967295", 2000}};
-    for (auto [text, period] : table) EXPECT_EQ(BlinkDurationFromText(text), period) << '"' << text << '"';
-}
-
 // The box shows whether the auto-start entry exists, and OK makes the entry follow the box: an
 // entry removed by other means comes back, one naming another file names this one, and StartUp
 // records what is true afterwards.
