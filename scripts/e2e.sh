@@ -69,6 +69,7 @@ cmake --build "$windows_build" --target Lumenhop lumenhop_pdh -j 2 >/dev/null
 [ -f "$host_build/CMakeCache.txt" ] || cmake --preset native -B "$host_build" >/dev/null
 cmake --build "$host_build" --target lumenhop_pecheck -j 2 >/dev/null
 build_disk_info_reader "$work"
+build_tray_gate "$work"
 
 echo "--- the executable"
 check "imports only system DLLs; resources, dialogs, menu, icons, version, manifest as built" \
@@ -220,6 +221,7 @@ check "a run that never pressed OK created no settings key" settings_key_absent
 settings_scenario
 icons_scenario
 disk_light_scenario
+late_shell_scenario
 
 echo "screenshots: $work/tray.png, $work/about.png, $work/disk-information.png, $work/settings.png"
 echo "$passed passed, $failed failed"

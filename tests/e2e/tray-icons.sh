@@ -1,7 +1,8 @@
 # shellcheck shell=bash disable=SC2154
 # Tray icons taken from a file: a stored index of -1 gives the built-in inactive icon, and shell
-# restarts with file icons for both roles leave the program's object counts flat. Sourced by
-# scripts/e2e.sh, whose helpers it uses (check, wait_for, start_program, program_ended,
+# restarts with file icons for both roles leave the program's object counts flat; and a
+# notification area that comes late still gets the icon. Sourced by
+# scripts/e2e.sh, whose helpers it uses (check, wait_for, stays_for, start_program, program_ended,
 # wait_for_exit, one_inactive_icon), with $disk_info_reader and $shell_icons.
 
 # store_icon ROLE INDEX: the role's icon is the one at INDEX in the shell's icon file.
@@ -40,4 +41,49 @@ icons_scenario() {
   start_program
   check "with file icons, 200 shell restarts leave the object counts flat" restarts_leave_counts_flat
   check "... and the program still runs; taskkill ends it with 0" end_program
+}
+
+# The notification area comes late, as at a logon where the shell is slow: Wine's desktop process
+# is held just before it creates the area (TrayGate, built beside the reader), the program starts
+# meanwhile and the shell refuses its icon; once the area is there the icon must come from the
+# program's own retries, since Wine never broadcasts "TaskbarCreated".
+build_tray_gate() {
+  local compile=(i686-w64-mingw32-g++-posix -std=c++20 -O1 -Wall -Wextra -Werror -static)
+  [ "$1/TrayGate.dll" -nt tests/e2e/TrayGate.cpp ] && return 0
+  "${compile[@]}" -o "$1/TrayGate.exe" tests/e2e/TrayGate.cpp &&
+    "${compile[@]}" -shared -DTRAY_GATE_HOOK -o "$1/TrayGate.dll" tests/e2e/TrayGate.cpp
+}
+windows_path() { printf 'Z:%s' "${1//\//\\}"; }
+no_desktop_process() {
+  local pid
+  for pid in $(pgrep -f 'explorer.exe /desktop'); do
+    tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qx "WINEPREFIX=$WINEPREFIX" && return 1
+  done
+  return 0
+}
+wine_never_names_taskbar_created() {
+  ! grep -rlaqP 'TaskbarCreated|T\x00a\x00s\x00k\x00b\x00a\x00r\x00C\x00r\x00e\x00a\x00t\x00e\x00d' \
+    /usr/lib/i386-linux-gnu/wine
+}
+
+# A fresh session whose start-up is done, then the desktop process started held.
+hold_notification_area() {
+  rm -f "$work/gate.open" "$work/gate.out"
+  timeout 30 wineserver -k >/dev/null 2>&1
+  timeout 30 wineserver -w
+  wineserver -p && timeout 60 wine cmd /c exit >/dev/null 2>&1 && wait_for 20 no_desktop_process || return 1
+  (timeout 300 wine "$(windows_path "$work/TrayGate.exe")" "$(windows_path "$work/gate.open")" >"$work/gate.out" 2>&1 &)
+  wait_for 30 grep -q '^held' "$work/gate.out"
+}
+no_notification_area() { ! program_ended && ! tray_geometry >/dev/null 2>&1; }
+let_notification_area_come() { touch "$work/gate.open" && wait_for 10 grep -q '^open' "$work/gate.out"; }
+
+late_shell_scenario() {
+  export WINEDLLOVERRIDES="$base_dll_overrides;pdh=b"
+  check "no Wine library names TaskbarCreated, so Wine never broadcasts it" wine_never_names_taskbar_created
+  check "with the notification area held back, the program starts and stays without an icon" \
+    eval 'hold_notification_area && start_program && stays_for 3 no_notification_area'
+  check "once the area comes, the icon appears within the first retries" \
+    eval 'let_notification_area_come && wait_for 3 one_inactive_icon'
+  check "... and Exit ends the program with 0" eval 'choose_from_menu 6 && wait_for_exit'
 }
