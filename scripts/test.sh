@@ -62,8 +62,8 @@ rm -rf "$release_work"
 trap - EXIT
 echo "--- identical twice, $((SECONDS - release_started))s"
 
-echo "=== contract tests under Wine, against the real interfaces"
-bash scripts/contract.sh
+echo "=== contract tests, window and dialog tests under Wine, against the real interfaces"
+bash scripts/wine-tests.sh
 
 echo "=== fuzz targets, ${fuzz_seconds}s each"
 cmake --preset fuzz >/dev/null

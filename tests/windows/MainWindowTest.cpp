@@ -1,0 +1,142 @@
+// WinMain and the hidden main window: one instance, the loop and its accelerators, and the routing
+// of the shell's broadcast, the menu's commands, the tray icon's mouse events and the retry
+// timer. The About and Disk Information dialogs.
+#include "tests/windows/WindowTest.h"
+
+namespace {
+
+using MainWindowTest = WindowTest;
+
+// "Settings owned": the dialog's caption, from its template, and whether the main window owns it.
+std::string DescribeDialog(HWND dialog) {
+    if (dialog == nullptr) return "no dialog";  // Wine's GetWindowTextA answers garbage for none
+    char caption[32] = {};
+    GetWindowTextA(dialog, caption, sizeof caption);
+    return caption + std::string(GetWindow(dialog, GW_OWNER) == MainWindow ? " owned" : "");
+}
+
+// Alt as accelerators and key translation read it: this thread's keyboard state.
+void PressAlt(bool down) {
+    BYTE keys[256] = {};
+    keys[VK_MENU] = down ? 0x80 : 0;
+    SetKeyboardState(keys);
+}
+
+// The program's tray record as it last sent it: NIM_MODIFY answers whether the shell holds the icon
+// now, NIM_DELETE takes it away behind the program's back.
+BOOL NotifyShell(DWORD message) {
+    LockHolder hold(TrayLock);
+    return Shell_NotifyIconA(message, &TrayRecord);
+}
+
+// Whatever the show command, the window stays hidden while its icon shows and the sampler runs.
+// Alt+? and Alt+/ open About through the accelerators, the second pressed as a key, which only
+// the loop's translation makes a character. Exit and the close box end the loop with 0: the
+// shell took the icon's delete and the sampler is stopped.
+TEST_F(MainWindowTest, WinMainRunsHiddenWithItsIconAndAcceleratorsUntilExitOrClose) {
+    for (auto [show, end] : {std::pair<int, UINT>{SW_SHOW, WM_COMMAND}, {SW_SHOWMAXIMIZED, WM_CLOSE}}) {
+        SCOPED_TRACE(show);
+        std::string seen;
+        auto about = [&seen] {
+            seen += ", " + DescribeDialog(NewestDialog()) + (AboutDialogOpen ? " open" : "");
+            SendMessageA(NewestDialog(), WM_COMMAND, IDCANCEL, 0);
+        };
+        Inside([&seen] {
+            seen = IsWindowVisible(MainWindow) ? "shown" : "hidden";
+            seen += std::string(NotifyShell(NIM_MODIFY) ? " in tray" : "") + (SamplerRecorded() ? " sampling" : "");
+            PressAlt(true);
+            PostMessageA(MainWindow, WM_SYSCHAR, '?', 0);
+        });
+        Inside(about);
+        Inside([] { PostMessageA(MainWindow, WM_SYSKEYDOWN, VK_OEM_2, 0x20350001); });
+        Inside(about);
+        Inside([end = end] { PostMessageA(MainWindow, end, end == WM_COMMAND ? IDM_EXIT : 0, 0); });
+        EXPECT_EQ(RunWinMain(show), 0);
+        PressAlt(false);
+        EXPECT_EQ(seen, "hidden in tray sampling, About Varrowin owned open, About Varrowin owned open");
+        EXPECT_FALSE(IsWindow(MainWindow) || TrayIconShown || SamplerRecorded());
+    }
+}
+
+// Another instance holds the mutex: WinMain ends at once with 0, without a window.
+TEST_F(MainWindowTest, ASecondInstanceEndsAtOnce) {
+    HANDLE first = CreateMutexA(nullptr, FALSE, "Lumenhop");
+    EXPECT_EQ(RunWinMain(SW_SHOW), 0);
+    EXPECT_EQ(MainWindow, nullptr);
+    CloseHandle(first);
+}
+
+// The main window as WinMain creates it, outside any loop. The shell's restart broadcast reruns
+// the set-up, which adds the icon again; WM_NULL, which the menu posts, never does, not even while
+// no broadcast is registered (0). Timer 1 retries a refused add; other timers are not the
+// program's. Only the right button's press on the icon shows the tray menu: About, Settings, a
+// separator, Disk Information, a separator, Exit. Each command opens its dialog, owned by the
+// main window, once: the same command while it is open opens no second one (which only the
+// fixture would end, failing the test); the dialog's flag is 1 while it is open and 0 after.
+TEST_F(MainWindowTest, RoutesTheBroadcastTheRetryTimerTheMouseAndTheCommands) {
+    WNDCLASSA windowClass = {0, MainWindowProc, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, MainWindowName};
+    RegisterClassA(&windowClass);
+    ASSERT_TRUE(CreateMainWindow(GetModuleHandleA(nullptr)));
+    const UINT broadcast = RegisterWindowMessageA("TaskbarCreated");
+    std::string added;
+    for (auto [registered, message, wParam] : {std::tuple<UINT, UINT, WPARAM>{0, WM_NULL, 0}, {broadcast, WM_NULL, 0},
+                                               {broadcast, broadcast, 0}, {broadcast, WM_TIMER, 2},
+                                               {broadcast, WM_TIMER, TrayAddRetryTimer}}) {
+        NotifyShell(NIM_DELETE);
+        TaskbarCreatedMessage = registered;
+        TrayAddRetrying = true;  // as after a refused add
+        EXPECT_EQ(SendMessageA(MainWindow, message, wParam, 0), 0);
+        added += NotifyShell(NIM_MODIFY) ? "1" : "0";
+    }
+    EXPECT_EQ(added, "00101");
+
+    for (LPARAM event : {WM_RBUTTONUP, WM_LBUTTONDOWN, WM_LBUTTONDBLCLK, WM_MOUSEMOVE, WM_RBUTTONDOWN})
+        EXPECT_EQ(SendMessageA(MainWindow, TrayCallbackMessage, 0, event), 0);
+    EXPECT_EQ(Menus, std::vector<std::string>{"120 121 0 32772 0 122 "});
+
+    for (auto [command, dialog, open] :
+         {std::tuple<WORD, const char*, int*>{IDM_ABOUT, "About Varrowin", &AboutDialogOpen},
+          {IDM_SETTINGS, "Settings", &SettingsDialogOpen}, {IDM_DISKINFO, "Disk Information", &DiskInfoDialogOpen}}) {
+        std::string seen;
+        Inside([&seen, command = command, open = open] {
+            HWND shown = NewestDialog();
+            seen = DescribeDialog(shown) + " flag " + std::to_string(*open);
+            SendMessageA(MainWindow, WM_COMMAND, command, 0);
+            SendMessageA(shown, WM_COMMAND, IDCANCEL, 0);
+        });
+        SendMessageA(MainWindow, WM_COMMAND, command, 0);
+        EXPECT_EQ(seen + " " + std::to_string(*open), std::string(dialog) + " owned flag 1 0");
+    }
+}
+
+// OK and Cancel (Enter, Esc and the close box come as these) end About and Disk Information and
+// clear their flags. About shows the emblem. Disk Information shows the report built at its
+// opening and empties it at its end.
+TEST_F(MainWindowTest, AboutAndDiskInformationEndOnOkAndCancel) {
+    const auto emblem = reinterpret_cast<LRESULT>(
+        LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_EMBLEM_LARGE), IMAGE_ICON, 0, 0, LR_SHARED));
+    for (auto [id, command] : {std::pair<WORD, WORD>{IDD_ABOUT, IDOK}, {IDD_ABOUT, IDCANCEL}, {IDD_DISKINFO, IDOK},
+                               {IDD_DISKINFO, IDCANCEL}}) {
+        SCOPED_TRACE(id * 10 + command);
+        int& open = id == IDD_ABOUT ? AboutDialogOpen : DiskInfoDialogOpen;
+        HWND dialog = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(id), nullptr,
+                                         id == IDD_ABOUT ? AboutDialogProc : DiskInfoDialogProc, 0);
+        ShowWindow(dialog, SW_SHOWNA);
+        EXPECT_EQ(open, 1);
+        LRESULT icons = 0;  // what the statics show, all together
+        for (HWND control = GetWindow(dialog, GW_CHILD); control; control = GetWindow(control, GW_HWNDNEXT))
+            icons |= SendMessageA(control, STM_GETICON, 0, 0);
+        EXPECT_EQ(icons, id == IDD_ABOUT ? emblem : 0);
+        std::string shown(GetWindowTextLengthA(GetDlgItem(dialog, IDC_REPORT)) + 1, '\0');
+        shown.resize(GetDlgItemTextA(dialog, IDC_REPORT, shown.data(), static_cast<int>(shown.size())));
+        EXPECT_EQ(shown, DriveReport);
+        EXPECT_EQ(shown.empty(), id == IDD_ABOUT);
+        SendMessageA(dialog, WM_COMMAND, command, 0);
+        EXPECT_FALSE(IsWindowVisible(dialog));
+        EXPECT_EQ(open, 0);
+        EXPECT_EQ(DriveReport, "");
+        DestroyWindow(dialog);
+    }
+}
+
+}  // namespace
