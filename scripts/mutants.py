@@ -3,6 +3,7 @@
 fixed-seed sample of them and plants one at a time. Used by scripts/mutate.sh.
 
   mutants.py plan --seed S --count N PLAN   enumerate, pick, write the plan (JSON) to PLAN
+  mutants.py route PLAN SIDE DIR TARGET...  note which planned mutants SIDE's test targets build
   mutants.py show PLAN                      one line per planned mutant
   mutants.py apply PLAN INDEX               plant mutant INDEX in its file, in place
 
@@ -16,9 +17,15 @@ import hashlib
 import json
 import os
 import re
+import subprocess
 import sys
 
-PROGRAM_FOLDERS = ["app", "tray", "monitor", "settings", "driveinfo"]
+# Every folder that ships, sources and headers alike; the substitute is not the program.
+PROGRAM_FOLDERS = ["app", "settings", "monitor", "tray", "driveinfo", "platform", "wine"]
+NOT_PROGRAM = "platform/substitute/"
+# The builds a mutant can be routed to, and the macros each defines of those the sources test:
+# the host build is 64-bit, the Windows one 32-bit.
+SIDES = {"native": set(), "windows": {"_WIN32", "__i386__"}}
 
 # Binary operators that are spaced on both sides in this code base; templates (`std::vector<T>`),
 # member access (`->`), rvalue references (`T&&`) and shifts are not.
@@ -34,21 +41,16 @@ NOT_A_CALL = {"if", "while", "for", "switch", "return", "sizeof", "case", "do", 
 
 
 def program_sources(root):
-    files = []
-    for folder in PROGRAM_FOLDERS:
-        base = os.path.join(root, folder)
-        if not os.path.isdir(base):
-            continue
-        for directory, _, names in os.walk(base):
-            files.extend(os.path.relpath(os.path.join(directory, name), root)
-                         for name in names if name.endswith(".cpp"))
-    return sorted(files)
+    listed = subprocess.run(["git", "ls-files", "--", *PROGRAM_FOLDERS], cwd=root, check=True,
+                            capture_output=True, text=True).stdout.split()
+    return sorted(path for path in listed
+                  if path.endswith((".cpp", ".h")) and not path.startswith(NOT_PROGRAM))
 
 
 def code_mask(text):
     """The source with comments, string and character literal insides, preprocessor directives,
-    static_asserts and code the host build never compiles (#ifdef _WIN32) blanked to spaces,
-    newlines kept, so offsets stay those of the source."""
+    static_asserts and code that no build compiles blanked to spaces, newlines kept, so offsets
+    stay those of the source; and for each line, the sides (SIDES) whose build compiles it."""
     out = list(text)
     n = len(text)
     i = 0
@@ -109,29 +111,35 @@ def code_mask(text):
         blank(match.start(), end)
     masked = "".join(out)
 
-    # Blocks the host build does not compile: planting faults there proves nothing. Only
-    # conditionals on _WIN32 are decided; any other is taken as compiled.
+    # Which side compiles each line. Only conditionals on the macros in SIDES are decided (#ifdef,
+    # #ifndef, #if [!]defined(...)); any other is taken as compiled on both sides.
+    everywhere = set(SIDES)
     offset = 0
-    stack = []  # per open conditional: [tests _WIN32?, compiled on this host?]
+    stack = []  # per open conditional: [decided?, the sides that compile its current branch]
+    sides = []
     for line in text.splitlines(keepends=True):
         directive = re.match(r"\s*#\s*(\w+)\s*(.*)", line)
         if directive:
             word, rest = directive.group(1), directive.group(2).strip()
-            on_windows = bool(re.fullmatch(r"(defined\s*\(?\s*)?_WIN32(\s*\))?", rest))
-            if word in ("ifdef", "if"):
-                stack.append([on_windows, not on_windows])
-            elif word == "ifndef":
-                stack.append([on_windows, True])
+            test = re.fullmatch(r"(!?)\s*(?:defined\s*\(?\s*)?(\w+)\s*\)?", rest)
+            if word in ("ifdef", "ifndef", "if"):
+                macro = test.group(2) if test else None
+                wanted = not (word == "ifndef" or (test and test.group(1)))
+                decided = any(macro in defined for defined in SIDES.values())
+                stack.append([decided, {side for side, defined in SIDES.items()
+                                        if not decided or (macro in defined) == wanted}])
             elif word == "else" and stack and stack[-1][0]:
-                stack[-1][1] = not stack[-1][1]
+                stack[-1][1] = everywhere - stack[-1][1]
             elif word == "elif" and stack:
-                stack[-1] = [False, True]
+                stack[-1] = [False, everywhere]
             elif word == "endif" and stack:
                 stack.pop()
-        elif not all(frame[1] for frame in stack):
+        compiled = everywhere.intersection(*(frame[1] for frame in stack))
+        if not compiled:
             blank(offset, offset + len(line))
+        sides.append(sorted(compiled))
         offset += len(line)
-    return "".join(out)
+    return "".join(out), sides
 
 
 def line_bounds(text, position):
@@ -175,7 +183,7 @@ def call_statement_end(masked, start):
 def enumerate_sites(root, path):
     with open(os.path.join(root, path), encoding="utf-8") as source:
         text = source.read()
-    masked = code_mask(text)
+    masked, line_sides = code_mask(text)
     found = []
 
     def add(start, end, operator, replacement):
@@ -238,6 +246,7 @@ def enumerate_sites(root, path):
         site["column"] = site["start"] - line_start + 1
         site["original"] = text[site["start"]:site["end"]]
         site["anchor"] = f"{lines[line_number - 1].strip()}\0{occurrence[line_number - 1]}"
+        site["sides"] = line_sides[line_number - 1]
     return text, found
 
 
@@ -289,6 +298,37 @@ def plan(args):
         json.dump(summary, out, indent=1)
 
 
+def built_files(root, directory, targets):
+    """The repository files that building `targets` in the Ninja build `directory` compiles:
+    sources from the build graph, headers from the compiler's dependency log."""
+    def ninja(*tool):
+        return subprocess.run(["ninja", "-C", directory, "-t", *tool], check=True,
+                              capture_output=True, text=True).stdout.splitlines()
+    paths = ninja("inputs", *targets)
+    objects = [path for path in paths if path.endswith((".o", ".obj"))]
+    if objects:
+        paths += [line.strip() for line in ninja("deps", *objects) if line.startswith(" ")]
+    return {os.path.relpath(os.path.realpath(os.path.join(directory, path)), root) for path in paths}
+
+
+def route(args):
+    """Notes for each planned mutant whether `side`'s test targets build it (route), and whether
+    that side's whole build does (compiled): code that ships but that no test program builds."""
+    with open(args.plan, encoding="utf-8") as source:
+        summary = json.load(source)
+    root = os.getcwd()
+    tested = built_files(root, args.directory, args.targets)
+    compiled = built_files(root, args.directory, ["all"])
+    for site in summary["mutants"]:
+        for key, files in (("route", tested), ("compiled", compiled)):
+            sides = set(site.get(key, []))
+            if args.side in site["sides"] and site["file"] in files:
+                sides.add(args.side)
+            site[key] = sorted(sides)
+    with open(args.plan, "w", encoding="utf-8") as out:
+        json.dump(summary, out, indent=1)
+
+
 def show(args):
     with open(args.plan, encoding="utf-8") as source:
         summary = json.load(source)
@@ -296,7 +336,12 @@ def show(args):
     print(f"{summary['candidates']} candidate mutants in {len(summary['files'])} files "
           f"({operators}); seed {summary['seed']} picks {len(summary['mutants'])}")
     for site in summary["mutants"]:
-        print(f"{site['index']}\t{site['file']}:{site['line']}\t{site['operator']}\t"
+        # Where it goes is known once the builds are there (route); a plain listing leaves it out.
+        route = ""
+        if "route" in site:
+            route = "+".join(site["route"]) or ("untested" if site["compiled"] else "unbuilt")
+            route += "\t"
+        print(f"{site['index']}\t{site['file']}:{site['line']}\t{route}{site['operator']}\t"
               f"{site['description']}")
 
 
@@ -320,6 +365,12 @@ def main():
     p.add_argument("--count", type=int, default=60)
     p.add_argument("plan")
     p.set_defaults(run=plan)
+    r = commands.add_parser("route")
+    r.add_argument("plan")
+    r.add_argument("side", choices=sorted(SIDES))
+    r.add_argument("directory")
+    r.add_argument("targets", nargs="+")
+    r.set_defaults(run=route)
     s = commands.add_parser("show")
     s.add_argument("plan")
     s.set_defaults(run=show)

@@ -12,6 +12,8 @@ packages=(
   wine wine32:i386 xvfb xdotool x11-utils imagemagick
   # The footprint comparison's screen watcher (bench/footprint.sh).
   libx11-dev
+  # The test budget's line counts (scripts/budget.sh).
+  cloc
 )
 
 # Wine's 32-bit half comes from the i386 architecture.
