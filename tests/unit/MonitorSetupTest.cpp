@@ -112,8 +112,13 @@ TEST_F(MonitorSetupTest, ARefusedAddIsRetriedFromTheTimerUntilTheShellTakesIt) {
     substitute::ScriptCounter(TotalPath, {Sample{0}, Sample{150}});
     RunMonitorSetup();
     EXPECT_EQ(period(), 1000u);
+    // The sampler's state, read as the sampler writes it.
+    auto reported = [] {
+        LockHolder hold(SamplerLock);
+        return ActivityState;
+    };
     ASSERT_TRUE(substitute::WaitForCollects(4));  // the busy disk's change is refused, again and again
-    EXPECT_EQ(ActivityState, Inactive);
+    EXPECT_EQ(reported(), Inactive);
     for (int tick = 1; tick <= 60; ++tick) {
         RetryActivityIconAdd();
         EXPECT_EQ(period(), tick < 60 ? 1000u : 10000u) << tick;
@@ -126,7 +131,7 @@ TEST_F(MonitorSetupTest, ARefusedAddIsRetriedFromTheTimerUntilTheShellTakesIt) {
     ASSERT_TRUE(substitute::TrayIcon());
     EXPECT_EQ(substitute::TrayIcon()->tip, "LogicalDisk(_Total)");
     // Now the sampler's change shows.
-    ASSERT_TRUE(Eventually([] { return ActivityState == Active; }));
+    ASSERT_TRUE(Eventually([&] { return reported() == Active; }));
     EXPECT_EQ(substitute::TrayIcon()->icon, substitute::SharedIcon(113));
     // A tick already queued when the retries ended adds nothing.
     StopSampler();
