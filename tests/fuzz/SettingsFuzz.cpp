@@ -75,10 +75,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
           "an icon file longer than the store holds");
     Check(!substitute::NotifyLog().empty() && substitute::NotifyLog().front().message == NIM_ADD, "no icon added");
 
-    DialogSettings dialog = ReadDialogSettings();
-    Check(dialog.BlinkDuration >= DialogBlinkMin && dialog.BlinkDuration <= DialogBlinkMax,
-          "dialog blink duration out of range");
-    Check(!dialog.SelectedName || dialog.SelectedName->size() <= SelectedNameCapacity / 2, "selected name too long");
+    DWORD shown = StoredDialogBlinkDuration();
+    Check(shown >= DialogBlinkMin && shown <= DialogBlinkMax, "dialog blink duration out of range");
 
     StopSampler();
     Check(substitute::JoinThreads(), "the sampler never ended");
