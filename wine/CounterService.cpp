@@ -87,8 +87,7 @@ uint32_t CounterService::EnumObjectItems(const char16_t* dataSource, const char1
     if (!IsLocal(machineName)) return status::NoMachine;
     ObjectItems items;
     if (!source_.items(object, items)) return status::NoObject;
-    const bool sizing = *counterLength == 0 && *instanceLength == 0;
-    if (sizing || *counterLength < items.counterLength || *instanceLength < items.instanceLength) {
+    if (*counterLength < items.counterLength || *instanceLength < items.instanceLength) {
         *counterLength = items.counterLength;
         *instanceLength = items.instanceLength;
         return status::MoreData;

@@ -80,8 +80,8 @@ Instances ReadInstances(const Machine& machine) {
         std::string disk = DiskHolding(drive.major, drive.minor, devices, mountInfo);
         if (!disk.empty()) instances.logical.push_back({WideText{drive.letter, u':'}, disk, false});
     }
-    instances.logical.push_back({WideText(TotalName), "", true});
-    instances.physical.push_back({WideText(TotalName), "", true});
+    for (std::vector<Instance>* object : {&instances.logical, &instances.physical})
+        object->push_back({WideText(TotalName), "", true});
     return instances;
 }
 

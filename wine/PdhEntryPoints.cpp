@@ -27,9 +27,10 @@ char16_t* Wide(LPWSTR text) { return reinterpret_cast<char16_t*>(text); }
 // A count in and out through the service's 32-bit one.
 template <typename Call>
 uint32_t Counted(LPDWORD count, Call call) {
-    uint32_t units = count ? *count : 0;
-    uint32_t result = call(count ? &units : nullptr);
-    if (count != nullptr) *count = units;
+    if (count == nullptr) return call(nullptr);
+    uint32_t units = *count;
+    uint32_t result = call(&units);
+    *count = units;
     return result;
 }
 

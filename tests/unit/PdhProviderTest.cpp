@@ -14,7 +14,7 @@ std::string Line(const char* device, int reads, int in, int writes = 0, int out 
     return " " + std::string(device) + n(reads) + " 0" + n(in) + " 5" + n(writes) + " 0" + n(out) + " 7 0 9 16\n";
 }
 
-const char* const Mounts = "40 1 0:40 / /d rw - btrfs /dev/nvme0n1p2 rw\n41 1 0:41 / / rw - overlay x rw\n";
+const char* const Mounts = "4 1 0:40 / /d rw - btrfs /dev/nvme0n9p2 rw\n5 1 0:41 / / rw - overlay x rw\n";
 
 struct Host {
     std::string diskStats;
@@ -38,17 +38,17 @@ TEST(PdhProviderTest, InstancesAreTheWholeDisksAndTheDrivesOnThem) {
         std::vector<Drive> drives;
         std::string diskStats;
     } cases[] = {
-        {"C:|D:|Z:|_Total||", "0 vda|1 nvme0n1|2 sdb|_Total||",
-         {{u'C', 254, 1}, {u'D', 0, 40}, {u'E', 0, 41}, {u'F', 7, 0}, {u'Z', 8, 16}},
+        {"D:|C:|Z:|_Total||", "0 vda|1 nvme0n9|2 sdb|_Total||",
+         {{u'D', 0, 40}, {u'C', 254, 1}, {u'E', 0, 41}, {u'F', 7, 0}, {u'Z', 8, 16}},
          Line("7 0 loop0", 1, 8) + Line("254 0 vda", 10, 80) + Line("254 1 vda1", 9, 72) + Line("253 0 zram0", 1, 8) +
-             Line("259 0 nvme0n1", 4, 32) + Line("259 1 nvme0n1p2", 4, 32) + Line("1 0 ram0", 1, 8) +
+             Line("259 0 nvme0n9", 4, 32) + Line("259 1 nvme0n9p2", 4, 32) + Line("1 0 ram0", 1, 8) +
              Line("8 16 sdb", 1, 8)},
         {"||", "||", {{u'C', 254, 0}}, ""},
         {"||", "||", {}, Line("7 0 loop0", 1, 8) + Line("253 0 zram0", 1, 8)},
         // Short, wordy, overflowing, repeated and path-breaking lines are not believed.
-        {"C:|_Total||", "0 sda|_Total||", {{u'C', 8, 0}},
+        {"C:|_Total||", "0 s~a|_Total||", {{u'C', 8, 0}},
          "garbage\n254 0 vda 1 2 3\n8 0 sda x 0 0 0 0 0 0 0\n8 1 sdc 99999999999999999999 0 0 0 0 0 0 0\n" +
-             Line("8 2 s(a)", 1, 8) + Line("8 3 sd\x01", 1, 8) + Line("8 0 sda", 1, 8) + Line("8 0 sda", 1, 8)},
+             Line("8 2 s(a)", 1, 8) + Line("8 3 sd\x01", 1, 8) + Line("8 0 s~a", 1, 8) + Line("8 0 s~a", 1, 8)},
     };
     for (const auto& c : cases) {
         Host host{c.diskStats, c.drives};
