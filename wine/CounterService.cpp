@@ -2,59 +2,21 @@
 
 #include <algorithm>
 #include <limits>
-#include <string_view>
 
 namespace provider {
 
 namespace {
 
-constexpr std::u16string_view LogicalDiskName = u"LogicalDisk";
-constexpr std::u16string_view PhysicalDiskName = u"PhysicalDisk";
-constexpr std::u16string_view BytesPerTransferName = u"Avg. Disk Bytes/Transfer";
-constexpr std::u16string_view TotalName = u"_Total";
-
-// Names compare as Windows compares them in counter paths: ASCII letters in either case.
-bool SameName(std::u16string_view a, std::u16string_view b) {
-    auto fold = [](char16_t c) { return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 32) : c; };
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [&](char16_t x, char16_t y) {
-               return fold(x) == fold(y);
-           });
-}
-
-WideText Widen(const std::string& text) { return WideText(text.begin(), text.end()); }
-
-// The object a name stands for: 0 none, 1 logical disks, 2 physical disks.
-int ObjectNamed(std::u16string_view name) {
-    if (SameName(name, LogicalDiskName)) return 1;
-    if (SameName(name, PhysicalDiskName)) return 2;
-    return 0;
-}
-
 bool IsLocal(const char16_t* machineName) { return machineName == nullptr || *machineName == 0; }
 
-}  // namespace
-
-Instances ReadInstances(const Machine& machine) {
-    Instances instances;
-    std::vector<BlockDevice> devices = ParseDiskStats(machine.diskStats());
-    std::vector<BlockDevice> disks = WholeDisks(devices);
-    if (disks.empty()) return instances;
-    for (size_t i = 0; i < disks.size(); ++i)
-        instances.physical.push_back({Widen(std::to_string(i) + " " + disks[i].name), disks[i].name, false});
-    std::string mountInfo;
-    bool mountInfoRead = false;
-    for (const Drive& drive : machine.drives()) {
-        if (drive.major == 0 && !mountInfoRead) {
-            mountInfo = machine.mountInfo();
-            mountInfoRead = true;
-        }
-        std::string disk = DiskHolding(drive.major, drive.minor, devices, mountInfo);
-        if (!disk.empty()) instances.logical.push_back({WideText{drive.letter, u':'}, disk, false});
-    }
-    instances.logical.push_back({WideText(TotalName), "", true});
-    instances.physical.push_back({WideText(TotalName), "", true});
-    return instances;
+// Copies as much of a list as the caller's buffer holds; the units copied.
+uint32_t CopyList(const Units& list, char16_t* buffer, uint32_t capacity) {
+    const uint32_t units = static_cast<uint32_t>(std::min<size_t>(list.size(), capacity));
+    std::copy_n(list.begin(), units, buffer);
+    return units;
 }
+
+}  // namespace
 
 uint32_t ParseCounterPath(const char16_t* path, CounterPath& parts) {
     std::u16string_view text(path);
@@ -78,164 +40,124 @@ uint32_t ParseCounterPath(const char16_t* path, CounterPath& parts) {
     return status::Success;
 }
 
-uint32_t BytesPerTransfer(const std::vector<BlockDevice>& previous, const std::vector<BlockDevice>& current,
-                          int64_t& value) {
-    if (current.empty()) return status::NoInstance;
-    uint64_t transfers = 0;
-    uint64_t sectors = 0;
-    bool compared = false;
-    for (const BlockDevice& now : current) {
-        auto before = std::find_if(previous.begin(), previous.end(),
-                                   [&](const BlockDevice& disk) { return disk.name == now.name; });
-        if (before == previous.end()) continue;
-        if (now.transfers < before->transfers || now.sectors < before->sectors) return status::CounterInvalidData;
-        transfers += now.transfers - before->transfers;
-        sectors += now.sectors - before->sectors;
-        compared = true;
+Units NameList(const std::vector<WideText>& names) {
+    Units list;
+    for (const WideText& name : names) {
+        list.insert(list.end(), name.begin(), name.end());
+        list.push_back(0);
     }
-    if (!compared) return status::CounterInvalidData;
-    constexpr uint64_t most = std::numeric_limits<int64_t>::max() / 512;
-    value = transfers == 0 ? 0 : static_cast<int64_t>(std::min(sectors, most) * 512 / transfers);
-    return status::Success;
+    list.resize(list.size() + (names.empty() ? 2 : 1), 0);
+    return list;
 }
 
-uint32_t CounterService::LookupName(const char16_t* machineName, uint32_t index, char16_t* name,
-                                    uint32_t* size) const {
+ObjectItems ListedItems(Units counters, Units instances) {
+    return {static_cast<uint32_t>(counters.size()), static_cast<uint32_t>(instances.size()), std::move(counters),
+            std::move(instances)};
+}
+
+void* CounterService::NewHandle() {
+    nextHandle_ += 8;
+    return reinterpret_cast<void*>(nextHandle_);
+}
+
+uint32_t CounterService::LookupName(const char16_t* machineName, uint32_t index, char16_t* name, uint32_t* size) const {
     if (size == nullptr || (name == nullptr && *size != 0)) return status::InvalidArgument;
     if (!IsLocal(machineName)) return status::NoMachine;
-    std::u16string_view text = index == LogicalDiskIndex        ? LogicalDiskName
-                               : index == PhysicalDiskIndex     ? PhysicalDiskName
-                               : index == BytesPerTransferIndex ? BytesPerTransferName
-                                                                : std::u16string_view();
-    if (text.empty()) return status::InvalidArgument;
-    const uint32_t needed = static_cast<uint32_t>(text.size() + 1);
+    const Name found = source_.name(index);
+    if (found.text.empty()) return status::InvalidArgument;
+    const uint32_t needed = static_cast<uint32_t>(found.text.size() + 1);
     if (*size < needed) {
-        *size = needed;
+        *size = found.size;
         return status::MoreData;
     }
-    std::copy(text.begin(), text.end(), name);
-    name[text.size()] = 0;
+    std::copy_n(found.text.c_str(), needed, name);
     *size = needed;
     return status::Success;
 }
 
 uint32_t CounterService::EnumObjectItems(const char16_t* dataSource, const char16_t* machineName,
                                          const char16_t* object, char16_t* counters, uint32_t* counterLength,
-                                         char16_t* instances, uint32_t* instanceLength) const {
-    if (object == nullptr || counterLength == nullptr || instanceLength == nullptr) return status::InvalidArgument;
+                                         char16_t* instances, uint32_t* instanceLength, uint32_t flags) const {
+    if (object == nullptr || counterLength == nullptr || instanceLength == nullptr || flags != 0)
+        return status::InvalidArgument;
     if ((counters == nullptr && *counterLength != 0) || (instances == nullptr && *instanceLength != 0))
         return status::InvalidArgument;
     // Live data only: there are no log files to read.
     if (dataSource != nullptr && *dataSource != 0) return status::InvalidArgument;
     if (!IsLocal(machineName)) return status::NoMachine;
-    int which = ObjectNamed(object);
-    if (which == 0) return status::NoObject;
-
-    // Lists of names, each ended by a zero, and the list by one more; an empty list is two zeros.
-    WideText counterList = WideText(BytesPerTransferName) + u'\0' + u'\0';
-    WideText instanceList;
-    Instances all = ReadInstances(machine_);
-    for (const Instance& instance : which == 1 ? all.logical : all.physical) instanceList += instance.name + u'\0';
-    instanceList += instanceList.empty() ? WideText(2, u'\0') : WideText(1, u'\0');
-
-    const uint32_t counterNeeded = static_cast<uint32_t>(counterList.size());
-    const uint32_t instanceNeeded = static_cast<uint32_t>(instanceList.size());
-    if (*counterLength < counterNeeded || *instanceLength < instanceNeeded) {
-        *counterLength = counterNeeded;
-        *instanceLength = instanceNeeded;
+    ObjectItems items;
+    if (!source_.items(object, items)) return status::NoObject;
+    if (*counterLength < items.counterLength || *instanceLength < items.instanceLength) {
+        *counterLength = items.counterLength;
+        *instanceLength = items.instanceLength;
         return status::MoreData;
     }
-    std::copy(counterList.begin(), counterList.end(), counters);
-    std::copy(instanceList.begin(), instanceList.end(), instances);
-    *counterLength = counterNeeded;
-    *instanceLength = instanceNeeded;
+    *counterLength = CopyList(items.counterList, counters, *counterLength);
+    *instanceLength = CopyList(items.instanceList, instances, *instanceLength);
     return status::Success;
 }
 
-uint32_t CounterService::OpenQuery(bool liveData, uintptr_t* query) {
+uint32_t CounterService::OpenQuery(bool liveData, void** query) {
     if (query == nullptr || !liveData) return status::InvalidArgument;
-    *query = nextHandle_;
-    queries_[nextHandle_] = {};
-    nextHandle_ += 8;
+    *query = NewHandle();
+    queries_[*query] = {};
     return status::Success;
 }
 
-uint32_t CounterService::CloseQuery(uintptr_t query) {
+uint32_t CounterService::CloseQuery(void* query) {
     auto found = queries_.find(query);
     if (found == queries_.end()) return status::InvalidHandle;
-    for (uintptr_t counter : found->second) counters_.erase(counter);
+    for (void* counter : found->second) counters_.erase(counter);
     queries_.erase(found);
     return status::Success;
 }
 
-uint32_t CounterService::AddCounter(uintptr_t query, const char16_t* path, uintptr_t* counter) {
+uint32_t CounterService::AddCounter(void* query, const char16_t* path, void** counter) {
     auto found = queries_.find(query);
     if (found == queries_.end()) return status::InvalidHandle;
     if (path == nullptr || counter == nullptr) return status::InvalidArgument;
     CounterPath parts;
+    Reader reader;
     if (uint32_t result = ParseCounterPath(path, parts); result != status::Success) return result;
-    int which = ObjectNamed(parts.object);
-    if (which == 0) return status::NoObject;
-    if (!SameName(parts.counter, BytesPerTransferName)) return status::NoCounter;
-
-    // As on Windows, a counter of an instance that does not exist is added all the same and
-    // reports that the instance is missing when it is read.
-    Counter added;
-    added.query = query;
-    Instances all = ReadInstances(machine_);
-    for (const Instance& instance : which == 1 ? all.logical : all.physical) {
-        if (!SameName(instance.name, parts.instance)) continue;
-        added.instance = instance;
-        added.found = true;
-        break;
-    }
-    counters_[nextHandle_] = std::move(added);
-    found->second.push_back(nextHandle_);
-    *counter = nextHandle_;
-    nextHandle_ += 8;
+    if (uint32_t result = source_.counter(path, parts, reader); result != status::Success) return result;
+    *counter = NewHandle();
+    counters_[*counter] = {std::move(reader), Reading{}};
+    found->second.push_back(*counter);
     return status::Success;
 }
 
-uint32_t CounterService::CollectQueryData(uintptr_t query) {
+uint32_t CounterService::CollectQueryData(void* query) {
     auto found = queries_.find(query);
     if (found == queries_.end()) return status::InvalidHandle;
-    if (found->second.empty()) return status::NoData;
-    std::vector<BlockDevice> devices = ParseDiskStats(machine_.diskStats());
-    std::vector<BlockDevice> disks;
-    bool disksFound = false;
-    for (uintptr_t handle : found->second) {
+    uint32_t result = status::Success;
+    bool someInstance = false;
+    for (void* handle : found->second) {
         Counter& counter = counters_[handle];
-        counter.previous = std::move(counter.current);
-        counter.current.clear();
-        counter.collected = true;
-        if (!counter.found) continue;
-        if (counter.instance.total) {
-            if (!disksFound) disks = WholeDisks(devices);
-            disksFound = true;
-            counter.current = disks;
-            continue;
-        }
-        for (const BlockDevice& device : devices)
-            if (device.name == counter.instance.disk) counter.current.push_back(device);
+        counter.reading = counter.reader();
+        someInstance = someInstance || counter.reading.status != status::NoInstance;
+        if (result == status::Success) result = counter.reading.collectStatus;
     }
-    return status::Success;
+    // As on Windows, a query with no counters, or whose counters all name instances that do not
+    // exist, has no data.
+    return result == status::Success && !someInstance ? status::NoData : result;
 }
 
-uint32_t CounterService::GetFormattedValue(uintptr_t counter, uint32_t format, uint32_t* type,
-                                           uint32_t& counterStatus, int32_t& value) const {
+uint32_t CounterService::GetFormattedValue(void* counter, uint32_t format, uint32_t* type, uint32_t* counterStatus,
+                                           int32_t* value) const {
     auto found = counters_.find(counter);
     if (found == counters_.end()) return status::InvalidHandle;
+    if (counterStatus == nullptr || value == nullptr) return status::InvalidArgument;
     if ((format & (FormatLong | FormatDouble | FormatLarge)) != FormatLong) return status::InvalidArgument;
     if (type != nullptr) *type = AverageBulkType;
-    const Counter& c = found->second;
-    int64_t average = 0;
-    counterStatus = !c.found       ? status::NoInstance
-                    : !c.collected ? status::CounterInvalidData
-                                   : BytesPerTransfer(c.previous, c.current, average);
-    if (counterStatus != status::Success) return status::InvalidData;
+    const Reading& reading = found->second.reading;
+    *counterStatus = reading.status;
+    // A value that could not be formed leaves the caller's record as it was.
+    if (reading.status != status::Success) return status::InvalidData;
+    constexpr int64_t least = std::numeric_limits<int32_t>::min();
     constexpr int64_t most = std::numeric_limits<int32_t>::max();
-    if (format & FormatTimes1000) average = average > most ? most : average * 1000;
-    value = static_cast<int32_t>(std::min(average, most));
+    int64_t shown = std::clamp(reading.value, least, most);
+    if (format & FormatTimes1000) shown = std::clamp(shown * 1000, least, most);
+    *value = static_cast<int32_t>(shown);
     return status::Success;
 }
 

@@ -1,15 +1,14 @@
-// The disk counters the provider DLL serves, with the performance-data helper's protocol:
-// names by index, object items with sizing calls, queries, counters added by path, collects and
-// formatted values with their status codes. Plain C++ over a Machine that supplies the kernel's
-// text and the drive letters, so the same code runs in the DLL and in host tests.
+// The performance-data helper's protocol over a source of counters: names by index, object items
+// with sizing calls, queries, counters added by path, collects and formatted values with their
+// status codes. Plain C++ with no platform names: the provider DLL serves the Linux machine's
+// disks through it, and the host's substitute serves scripted counters through it.
 #pragma once
-
-#include "wine/DiskStats.h"
 
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace provider {
@@ -38,39 +37,8 @@ constexpr uint32_t FormatLarge = 0x00000400;
 constexpr uint32_t FormatTimes1000 = 0x00002000;
 constexpr uint32_t AverageBulkType = 0x40020500;  // the counter type of an average per operation
 
-constexpr uint32_t LogicalDiskIndex = 236;
-constexpr uint32_t PhysicalDiskIndex = 234;
-constexpr uint32_t BytesPerTransferIndex = 224;
-
 using WideText = std::u16string;
-
-// A drive letter and the device number of the file system its directory lies on.
-struct Drive {
-    char16_t letter = 0;
-    uint32_t major = 0;
-    uint32_t minor = 0;
-};
-
-// Where the service reads the machine; an empty text or list means it could not be read.
-struct Machine {
-    std::function<std::string()> diskStats;
-    std::function<std::string()> mountInfo;
-    std::function<std::vector<Drive>()> drives;
-};
-
-// One instance of a disk object: its name and the disk it counts, or every disk for "_Total".
-struct Instance {
-    WideText name;
-    std::string disk;
-    bool total = false;
-};
-
-// The instances of both objects as the machine shows them now.
-struct Instances {
-    std::vector<Instance> logical;
-    std::vector<Instance> physical;
-};
-Instances ReadInstances(const Machine& machine);
+using Units = std::vector<char16_t>;
 
 // The parts of "\Object(Instance)\Counter"; Success, NoCounterName, BadCounterName or NoMachine.
 struct CounterPath {
@@ -80,42 +48,74 @@ struct CounterPath {
 };
 uint32_t ParseCounterPath(const char16_t* path, CounterPath& parts);
 
-// The value of the average bytes per transfer between two collects of the disks a counter
-// watches, and the counter's status: the disks gone (NoInstance), no earlier counts or counts
-// that went back (CounterInvalidData), or Success.
-uint32_t BytesPerTransfer(const std::vector<BlockDevice>& previous, const std::vector<BlockDevice>& current,
-                          int64_t& value);
+// Names each ended by a zero, and the list by one more; no names give two zeros.
+Units NameList(const std::vector<WideText>& names);
+
+// An object's counter and instance lists and the lengths its sizing call reports.
+struct ObjectItems {
+    uint32_t counterLength = 0;
+    uint32_t instanceLength = 0;
+    Units counterList;
+    Units instanceList;
+};
+ObjectItems ListedItems(Units counters, Units instances);
+
+// A localized name, and the size a lookup whose buffer is too small reports for it.
+struct Name {
+    WideText text;
+    uint32_t size = 0;
+};
+
+// What a counter gives at a collect: its status and, with Success, its value; and what the collect
+// returns for it, Success or a failure the collect returns once it has collected every counter.
+struct Reading {
+    uint32_t status = status::CounterInvalidData;
+    int64_t value = 0;
+    uint32_t collectStatus = status::Success;
+};
+// A counter's reading at each collect of its query.
+using Reader = std::function<Reading()>;
+
+// Where the service finds its names, objects and counters.
+struct Source {
+    // The localized name of a name index; an empty text when the index names nothing.
+    std::function<Name(uint32_t index)> name;
+    // The items of the named object; false when there is no such object.
+    std::function<bool(const WideText& object, ObjectItems& items)> items;
+    // The reader of the counter a path names; Success, NoObject or NoCounter. A counter of an
+    // instance that does not exist is added all the same and reads NoInstance.
+    std::function<uint32_t(std::u16string_view path, const CounterPath& parts, Reader& reader)> counter;
+};
 
 class CounterService {
 public:
-    explicit CounterService(Machine machine) : machine_(std::move(machine)) {}
+    explicit CounterService(Source source) : source_(std::move(source)) {}
 
     uint32_t LookupName(const char16_t* machineName, uint32_t index, char16_t* name, uint32_t* size) const;
     uint32_t EnumObjectItems(const char16_t* dataSource, const char16_t* machineName, const char16_t* object,
-                             char16_t* counters, uint32_t* counterLength, char16_t* instances,
-                             uint32_t* instanceLength) const;
-    uint32_t OpenQuery(bool liveData, uintptr_t* query);
-    uint32_t CloseQuery(uintptr_t query);
-    uint32_t AddCounter(uintptr_t query, const char16_t* path, uintptr_t* counter);
-    uint32_t CollectQueryData(uintptr_t query);
-    // Fills counterStatus and, on success, value; returns the call's status.
-    uint32_t GetFormattedValue(uintptr_t counter, uint32_t format, uint32_t* type, uint32_t& counterStatus,
-                               int32_t& value) const;
+                             char16_t* counters, uint32_t* counterLength, char16_t* instances, uint32_t* instanceLength,
+                             uint32_t flags) const;
+    uint32_t OpenQuery(bool liveData, void** query);
+    uint32_t CloseQuery(void* query);
+    uint32_t AddCounter(void* query, const char16_t* path, void** counter);
+    uint32_t CollectQueryData(void* query);
+    // For a known counter and format, fills counterStatus; value only when the call succeeds.
+    uint32_t GetFormattedValue(void* counter, uint32_t format, uint32_t* type, uint32_t* counterStatus,
+                               int32_t* value) const;
+    size_t OpenQueries() const { return queries_.size(); }
 
 private:
     struct Counter {
-        uintptr_t query = 0;
-        bool found = false;  // the instance existed when the counter was added
-        Instance instance;
-        bool collected = false;
-        std::vector<BlockDevice> previous;
-        std::vector<BlockDevice> current;
+        Reader reader;
+        Reading reading;  // nothing to read before the first collect
     };
 
-    Machine machine_;
+    void* NewHandle();
+
+    Source source_;
     uintptr_t nextHandle_ = 0x1000;
-    std::map<uintptr_t, std::vector<uintptr_t>> queries_;  // each query's counters
-    std::map<uintptr_t, Counter> counters_;
+    std::map<void*, std::vector<void*>> queries_;  // each query's counters
+    std::map<void*, Counter> counters_;
 };
 
 }  // namespace provider

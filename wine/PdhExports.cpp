@@ -1,7 +1,8 @@
-// The provider's face to Windows programs: the performance-data helper's entry points that
-// Lumenhop calls, exported under their own names with the Windows calling convention, over a
-// CounterService that reads the Linux kernel's disk statistics through Wine.
-#include "wine/CounterService.h"
+// The provider DLL's host for the entry points (PdhEntryPoints.cpp, exported under their own
+// names with the Windows calling convention): a CounterService over the Linux kernel's disk
+// statistics, read through Wine.
+#include "wine/DiskCounters.h"
+#include "wine/PdhEntryPoints.h"
 
 #include <windows.h>
 #include <pdh.h>
@@ -15,8 +16,8 @@ static_assert(provider::status::NoInstance == PDH_CSTATUS_NO_INSTANCE && provide
               provider::status::InvalidHandle == PDH_INVALID_HANDLE &&
               provider::status::InvalidArgument == PDH_INVALID_ARGUMENT &&
               provider::status::NoCounterName == PDH_CSTATUS_NO_COUNTERNAME &&
-              provider::status::BadCounterName == PDH_CSTATUS_BAD_COUNTERNAME &&
-              provider::FormatLong == PDH_FMT_LONG && provider::FormatTimes1000 == PDH_FMT_1000);
+              provider::status::BadCounterName == PDH_CSTATUS_BAD_COUNTERNAME && provider::FormatLong == PDH_FMT_LONG &&
+              provider::FormatTimes1000 == PDH_FMT_1000);
 
 namespace {
 
@@ -93,31 +94,13 @@ std::vector<provider::Drive> WineDrives() {
 }
 
 provider::CounterService& Service() {
-    static provider::CounterService service(provider::Machine{
+    static provider::CounterService service(provider::DiskCounters(provider::Machine{
         [] { return ReadUnixFile("/proc/diskstats"); },
         [] { return ReadUnixFile("/proc/self/mountinfo"); },
         WineDrives,
-    });
+    }));
     return service;
 }
-
-// Runs one call on the service, one caller at a time; nothing thrown leaves the DLL.
-template <typename Call>
-PDH_STATUS Serve(Call call) {
-    uint32_t result;
-    EnterCriticalSection(&ServiceLock);
-    try {
-        result = call(Service());
-    } catch (...) {
-        result = provider::status::MemoryAllocationFailure;
-    }
-    LeaveCriticalSection(&ServiceLock);
-    return static_cast<PDH_STATUS>(result);
-}
-
-const char16_t* Wide(LPCWSTR text) { return reinterpret_cast<const char16_t*>(text); }
-char16_t* Wide(LPWSTR text) { return reinterpret_cast<char16_t*>(text); }
-uintptr_t Handle(HANDLE handle) { return reinterpret_cast<uintptr_t>(handle); }
 
 }  // namespace
 
@@ -131,74 +114,13 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
     return TRUE;
 }
 
-PDH_STATUS WINAPI PdhOpenQueryA(LPCSTR szDataSource, DWORD_PTR, PDH_HQUERY* phQuery) {
-    return Serve([&](provider::CounterService& service) {
-        uintptr_t query = 0;
-        uint32_t result = service.OpenQuery(szDataSource == nullptr, phQuery ? &query : nullptr);
-        if (result == provider::status::Success) *phQuery = reinterpret_cast<PDH_HQUERY>(query);
-        return result;
-    });
+// One caller at a time; the DLL fails no call of its own accord.
+provider::CounterService& provider::EnterService(const char*, uint32_t&) {
+    EnterCriticalSection(&ServiceLock);
+    return Service();
 }
 
-PDH_STATUS WINAPI PdhCloseQuery(PDH_HQUERY hQuery) {
-    return Serve([&](provider::CounterService& service) { return service.CloseQuery(Handle(hQuery)); });
-}
-
-PDH_STATUS WINAPI PdhLookupPerfNameByIndexW(LPCWSTR szMachineName, DWORD dwNameIndex, LPWSTR szNameBuffer,
-                                            LPDWORD pcchNameBufferSize) {
-    if (pcchNameBufferSize == nullptr) return PDH_INVALID_ARGUMENT;
-    return Serve([&](provider::CounterService& service) {
-        uint32_t size = *pcchNameBufferSize;
-        uint32_t result = service.LookupName(Wide(szMachineName), dwNameIndex, Wide(szNameBuffer), &size);
-        *pcchNameBufferSize = size;
-        return result;
-    });
-}
-
-PDH_STATUS WINAPI PdhEnumObjectItemsW(LPCWSTR szDataSource, LPCWSTR szMachineName, LPCWSTR szObjectName,
-                                      PZZWSTR mszCounterList, LPDWORD pcchCounterListLength,
-                                      PZZWSTR mszInstanceList, LPDWORD pcchInstanceListLength, DWORD, DWORD) {
-    if (pcchCounterListLength == nullptr || pcchInstanceListLength == nullptr) return PDH_INVALID_ARGUMENT;
-    return Serve([&](provider::CounterService& service) {
-        uint32_t counterLength = *pcchCounterListLength;
-        uint32_t instanceLength = *pcchInstanceListLength;
-        uint32_t result = service.EnumObjectItems(Wide(szDataSource), Wide(szMachineName), Wide(szObjectName),
-                                                  Wide(mszCounterList), &counterLength, Wide(mszInstanceList),
-                                                  &instanceLength);
-        *pcchCounterListLength = counterLength;
-        *pcchInstanceListLength = instanceLength;
-        return result;
-    });
-}
-
-PDH_STATUS WINAPI PdhAddCounterW(PDH_HQUERY hQuery, LPCWSTR szFullCounterPath, DWORD_PTR,
-                                 PDH_HCOUNTER* phCounter) {
-    return Serve([&](provider::CounterService& service) {
-        uintptr_t counter = 0;
-        uint32_t result = service.AddCounter(Handle(hQuery), Wide(szFullCounterPath), phCounter ? &counter : nullptr);
-        if (result == provider::status::Success) *phCounter = reinterpret_cast<PDH_HCOUNTER>(counter);
-        return result;
-    });
-}
-
-PDH_STATUS WINAPI PdhCollectQueryData(PDH_HQUERY hQuery) {
-    return Serve([&](provider::CounterService& service) { return service.CollectQueryData(Handle(hQuery)); });
-}
-
-PDH_STATUS WINAPI PdhGetFormattedCounterValue(PDH_HCOUNTER hCounter, DWORD dwFormat, LPDWORD lpdwType,
-                                              PPDH_FMT_COUNTERVALUE pValue) {
-    if (pValue == nullptr) return PDH_INVALID_ARGUMENT;
-    return Serve([&](provider::CounterService& service) {
-        uint32_t type = 0;
-        uint32_t counterStatus = 0;
-        int32_t value = 0;
-        uint32_t result = service.GetFormattedValue(Handle(hCounter), dwFormat, lpdwType ? &type : nullptr,
-                                                    counterStatus, value);
-        if (result == provider::status::InvalidHandle || result == provider::status::InvalidArgument) return result;
-        if (lpdwType != nullptr) *lpdwType = type;
-        pValue->CStatus = counterStatus;
-        // A value that could not be formed leaves the caller's record as it was.
-        if (result == provider::status::Success) pValue->longValue = value;
-        return result;
-    });
+uint32_t provider::LeaveService(uint32_t status) {
+    LeaveCriticalSection(&ServiceLock);
+    return status;
 }

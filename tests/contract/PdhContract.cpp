@@ -1,78 +1,65 @@
-// The counter service as the catalogue and the sampler use it: names by index, instance lists
-// through a sizing call, and a disk counter that reads only from its second collect on.
+// The counter service as the catalogue and the sampler use it: names by index and instance lists
+// through a sizing call, and disk counters that read from their second collect on, or, for an
+// instance that does not exist, are added all the same and never read.
 #include "tests/contract/Contract.h"
 
-#include <algorithm>
+#include <array>
 #include <string>
 #include <vector>
 
 namespace {
 
-constexpr DWORD Sentinel = 0xDEADBEEF;
 using Text = std::basic_string<WCHAR>;
+using Statuses = std::array<DWORD, 3>;
 
-Text LookUp(DWORD index) {
-    DWORD size = 0;
-    EXPECT_EQ(static_cast<DWORD>(PdhLookupPerfNameByIndexW(nullptr, index, nullptr, &size)), 0x800007D2u);  // PDH_MORE_DATA
-    if (size == 0 || size > 4096) return Text();
-    std::vector<WCHAR> name(size + 1, WCHAR{0x5A5A});
-    name[size] = 0;
-    EXPECT_EQ(PdhLookupPerfNameByIndexW(nullptr, index, name.data(), &size), 0);
-    EXPECT_EQ(name[size], 0) << "wrote past the size it asked for";
-    return Text(name.data());
+// What a collect of a query returns, then a read of its counter, and the counter's status.
+Statuses CollectAndRead(PDH_HQUERY query, PDH_HCOUNTER counter) {
+    PDH_FMT_COUNTERVALUE value = {};
+    // In the order they are written: the collect, the read, then the status the read left.
+    return {static_cast<DWORD>(PdhCollectQueryData(query)),
+            static_cast<DWORD>(PdhGetFormattedCounterValue(counter, PDH_FMT_LONG, nullptr, &value)), value.CStatus};
 }
 
-TEST(PdhContract, DiskNamesComeBySizeThenText) {
-    EXPECT_EQ(LookUp(236), Text(WIDE("LogicalDisk")));
-    EXPECT_EQ(LookUp(234), Text(WIDE("PhysicalDisk")));
-    EXPECT_EQ(LookUp(224), Text(WIDE("Avg. Disk Bytes/Transfer")));
-}
-
-TEST(PdhContract, InstanceListsComeBySizeThenAsZeroSeparatedNamesEndingInTwoZeros) {
-    for (const WCHAR* object : {WIDE("LogicalDisk"), WIDE("PhysicalDisk")}) {
+TEST(PdhContract, DiskNamesAndInstanceListsComeBySizeThenText) {
+    const std::pair<DWORD, Text> names[] = {
+        {236, WIDE("LogicalDisk")}, {234, WIDE("PhysicalDisk")}, {224, WIDE("Avg. Disk Bytes/Transfer")}};
+    for (const auto& [index, expected] : names) {
+        DWORD size = 0;
+        EXPECT_EQ(static_cast<DWORD>(PdhLookupPerfNameByIndexW(nullptr, index, nullptr, &size)), PDH_MORE_DATA);
+        std::vector<WCHAR> name(size + 1, 0x5A5A);
+        EXPECT_EQ(PdhLookupPerfNameByIndexW(nullptr, index, name.data(), &size), 0);
+        // The name and its zero, and nothing written after them.
+        EXPECT_EQ(Text(name.begin(), name.end()), expected + WCHAR{0} + WCHAR{0x5A5A});
+        if (index == 224) continue;
+        // The object's instances: zero-separated names ending in an empty one, "_Total" among them.
         DWORD counterLength = 0, instanceLength = 0;
-        EXPECT_EQ(static_cast<DWORD>(PdhEnumObjectItemsW(nullptr, nullptr, object, nullptr, &counterLength, nullptr,
-                                                         &instanceLength, PERF_DETAIL_WIZARD, 0)),
-                  0x800007D2u);  // PDH_MORE_DATA
-        ASSERT_GT(counterLength, 2u);
-        ASSERT_GT(instanceLength, 2u);
-        std::vector<WCHAR> counters(counterLength), instances(instanceLength);
-        ASSERT_EQ(PdhEnumObjectItemsW(nullptr, nullptr, object, counters.data(), &counterLength, instances.data(),
-                                      &instanceLength, PERF_DETAIL_WIZARD, 0),
-                  0);
-        ASSERT_GE(instanceLength, 2u);
-        EXPECT_EQ(instances[instanceLength - 1], 0);
-        EXPECT_EQ(instances[instanceLength - 2], 0);
-        std::vector<Text> names;
-        for (size_t at = 0; at < instanceLength && instances[at] != 0; at += names.back().size() + 1)
-            names.emplace_back(&instances[at]);
-        EXPECT_NE(std::find(names.begin(), names.end(), Text(WIDE("_Total"))), names.end());
-        bool hasCounter = false;
-        for (size_t at = 0; at < counterLength && counters[at] != 0; at += Text(&counters[at]).size() + 1)
-            hasCounter = hasCounter || Text(&counters[at]) == WIDE("Avg. Disk Bytes/Transfer");
-        EXPECT_TRUE(hasCounter);
+        auto enumerate = [&](WCHAR* counters, WCHAR* instances) {
+            return static_cast<DWORD>(PdhEnumObjectItemsW(nullptr, nullptr, expected.c_str(), counters, &counterLength,
+                                                          instances, &instanceLength, PERF_DETAIL_WIZARD, 0));
+        };
+        ASSERT_TRUE(enumerate(nullptr, nullptr) == PDH_MORE_DATA && counterLength > 2 && instanceLength > 2);
+        std::vector<WCHAR> counters(counterLength), instances(instanceLength + 1, 0x5A5A);
+        ASSERT_EQ(enumerate(counters.data(), instances.data()), 0u);
+        const Text list(instances.begin(), instances.end()), end = {0, 0, 0x5A5A};
+        EXPECT_EQ(list.substr(instanceLength - 2), end) << "two zeros end the list, and nothing is written after it";
+        EXPECT_NE(list.find(WIDE("_Total") + end.substr(0, 1)), Text::npos);
     }
 }
 
-TEST(PdhContract, ADiskCounterReadsFromItsSecondCollectOn) {
-    PDH_HQUERY query = nullptr;
-    ASSERT_EQ(PdhOpenQueryA(nullptr, 0, &query), 0);
-    PDH_HCOUNTER counter = nullptr;
-    ASSERT_EQ(PdhAddCounterW(query, WIDE("\\LogicalDisk(_Total)\\Avg. Disk Bytes/Transfer"), 0, &counter), 0);
-    PDH_FMT_COUNTERVALUE value;
-    value.CStatus = Sentinel;
-    EXPECT_EQ(static_cast<DWORD>(PdhGetFormattedCounterValue(counter, PDH_FMT_LONG, nullptr, &value)),
-              0xC0000BC6u);  // PDH_INVALID_DATA
-    EXPECT_EQ(PdhCollectQueryData(query), 0);
-    EXPECT_EQ(static_cast<DWORD>(PdhGetFormattedCounterValue(counter, PDH_FMT_LONG, nullptr, &value)),
-              0xC0000BC6u);  // PDH_INVALID_DATA
+TEST(PdhContract, ADiskCounterReadsFromItsSecondCollectOnAndOneOfAMissingInstanceNever) {
+    const Text paths[] = {WIDE("\\LogicalDisk(_Total)\\Avg. Disk Bytes/Transfer"),
+                          WIDE("\\LogicalDisk(Q:)\\Avg. Disk Bytes/Transfer")};
+    PDH_HQUERY queries[2] = {};
+    PDH_HCOUNTER counters[2] = {};
+    for (int i = 0; i < 2; ++i)
+        ASSERT_TRUE(PdhOpenQueryA(nullptr, 0, &queries[i]) == 0 &&
+                    PdhAddCounterW(queries[i], paths[i].c_str(), 0, &counters[i]) == 0);
+    EXPECT_EQ(CollectAndRead(queries[0], counters[0]), (Statuses{0, 0xC0000BC6, 0xC0000BBA}));  // ..._INVALID_DATA
     Sleep(50);
-    EXPECT_EQ(PdhCollectQueryData(query), 0);
-    value.longValue = -1;
-    EXPECT_EQ(PdhGetFormattedCounterValue(counter, PDH_FMT_LONG, nullptr, &value), 0);
-    EXPECT_EQ(value.CStatus, 0u);  // PDH_CSTATUS_VALID_DATA
-    EXPECT_GE(value.longValue, 0);
-    EXPECT_EQ(PdhCloseQuery(query), 0);
+    EXPECT_EQ(CollectAndRead(queries[0], counters[0]), (Statuses{0, 0, 0}));
+    // PDH_NO_DATA, PDH_INVALID_DATA, PDH_CSTATUS_NO_INSTANCE
+    EXPECT_EQ(CollectAndRead(queries[1], counters[1]), (Statuses{0x800007D5, 0xC0000BC6, 0x800007D1}));
+    for (PDH_HQUERY query : queries) EXPECT_EQ(PdhCloseQuery(query), 0);
 }
 
 }  // namespace

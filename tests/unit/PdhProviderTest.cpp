@@ -1,160 +1,107 @@
-// The disk-counter provider for Wine, driven through its service with made-up kernel files.
-#include "wine/CounterService.h"
+// The disk-counter provider for Wine: its disk objects and its service over made-up kernel files.
+#include "wine/DiskCounters.h"
 
 #include <gtest/gtest.h>
-
-#include <cstdio>
 
 using namespace provider;
 
 namespace {
 
-// One line of /proc/diskstats: "major minor name" and the counts that matter here.
-std::string Line(const char* device, int reads, int sectorsRead, int writes = 0, int sectorsWritten = 0) {
+// One line of /proc/diskstats: "major minor name" and the counts that matter here: reads, the sectors
+// they read, writes, and the sectors they wrote.
+std::string Line(const char* device, int reads, int in, int writes = 0, int out = 0) {
     auto n = [](int count) { return " " + std::to_string(count); };
-    return " " + std::string(device) + n(reads) + " 0" + n(sectorsRead) + " 5" + n(writes) + " 0" + n(sectorsWritten) + " 7 0 9 16\n";
+    return " " + std::string(device) + n(reads) + " 0" + n(in) + " 5" + n(writes) + " 0" + n(out) + " 7 0 9 16\n";
 }
 
-// "call status/second/third" in hex, as the statuses are known.
-std::string Said(uint32_t result, uint32_t second, int third) {
-    char text[40];
-    std::snprintf(text, sizeof text, "%X/%X/%d", result, second, third);
-    return text;
-}
+const char* const Mounts = "4 1 0:40 / /d rw - btrfs /dev/nvme0n9p2 rw\n5 1 0:41 / / rw - overlay x rw\n";
 
 struct Host {
-    std::string diskStats, mountInfo;
-    std::vector<Drive> drives;
-    Machine machine() {
-        return {[this] { return diskStats; }, [this] { return mountInfo; }, [this] { return drives; }};
+    std::string diskStats;
+    std::vector<Drive> drives = {};
+    Source source =
+        DiskCounters({[this] { return diskStats; }, [] { return std::string(Mounts); }, [this] { return drives; }});
+
+    // An object's instance list, "|" for each zero; "?" for no such object or for other counters.
+    std::string Instances(const WideText& object) {
+        ObjectItems items;
+        if (!source.items(object, items) || items.counterList != NameList({u"Avg. Disk Bytes/Transfer"})) return "?";
+        std::string text;
+        for (char16_t unit : items.instanceList) text += unit ? static_cast<char>(unit) : '|';
+        return text;
     }
 };
 
-std::string Joined(const std::vector<Instance>& instances) {
-    std::string text;
-    for (const Instance& instance : instances) text += std::string(instance.name.begin(), instance.name.end()) + "|";
-    return text;
-}
-
-const std::string Disks = Line("7 0 loop0", 1, 8) + Line("254 0 vda", 10, 80) + Line("254 1 vda1", 9, 72) +
-                          Line("253 0 zram0", 1, 8) + Line("259 0 nvme0n1", 4, 32) + Line("259 1 nvme0n1p2", 4, 32) +
-                          Line("1 0 ram0", 1, 8) + Line("8 16 sdb", 1, 8);
-
-TEST(PdhProviderTest, InstancesComeFromWholeDisksAndTheDrivesOnThem) {
-    const std::string mounts = "40 1 0:40 / /data rw - btrfs /dev/nvme0n1p2 rw\n"
-                               "41 1 0:41 / /c rw - overlay overlay rw\n";
-    struct Case {
-        std::string diskStats;
-        std::vector<Drive> drives;
+TEST(PdhProviderTest, InstancesAreTheWholeDisksAndTheDrivesOnThem) {
+    const struct {
         std::string logical, physical;
+        std::vector<Drive> drives;
+        std::string diskStats;
     } cases[] = {
-        {Disks, {{u'C', 254, 1}, {u'D', 0, 40}, {u'E', 0, 41}, {u'F', 7, 0}, {u'Z', 8, 16}},
-         "C:|D:|Z:|_Total|", "0 vda|1 nvme0n1|2 sdb|_Total|"},
-        {"", {{u'C', 254, 0}}, "", ""},
-        {Line("7 0 loop0", 1, 8) + Line("253 0 zram0", 1, 8), {}, "", ""},
+        {"D:|C:|Z:|_Total||", "0 vda|1 nvme0n9|2 sdb|_Total||",
+         {{u'D', 0, 40}, {u'C', 254, 1}, {u'E', 0, 41}, {u'F', 7, 0}, {u'Z', 8, 16}},
+         Line("7 0 loop0", 1, 8) + Line("254 0 vda", 10, 80) + Line("254 1 vda1", 9, 72) + Line("253 0 zram0", 1, 8) +
+             Line("259 0 nvme0n9", 4, 32) + Line("259 1 nvme0n9p2", 4, 32) + Line("1 0 ram0", 1, 8) +
+             Line("8 16 sdb", 1, 8)},
+        {"||", "||", {{u'C', 254, 0}}, ""},
+        {"||", "||", {}, Line("7 0 loop0", 1, 8) + Line("253 0 zram0", 1, 8)},
         // Short, wordy, overflowing, repeated and path-breaking lines are not believed.
-        {"garbage\n254 0 vda 1 2 3\n8 0 sda x 0 0 0 0 0 0 0\n8 1 sdc 99999999999999999999 0 0 0 0 0 0 0\n" +
-             Line("8 2 s(a)", 1, 8) + Line("8 3 sd\x01", 1, 8) + Line("8 0 sda", 1, 8) + Line("8 0 sda", 1, 8),
-         {{u'C', 8, 0}}, "C:|_Total|", "0 sda|_Total|"},
+        {"C:|_Total||", "0 s~a|_Total||", {{u'C', 8, 0}},
+         "garbage\n254 0 vda 1 2 3\n8 0 sda x 0 0 0 0 0 0 0\n8 1 sdc 99999999999999999999 0 0 0 0 0 0 0\n" +
+             Line("8 2 s(a)", 1, 8) + Line("8 3 sd\x01", 1, 8) + Line("8 0 s~a", 1, 8) + Line("8 0 s~a", 1, 8)},
     };
-    for (const Case& c : cases) {
-        Host host{c.diskStats, mounts, c.drives};
-        Instances instances = ReadInstances(host.machine());
-        EXPECT_EQ(Joined(instances.logical), c.logical) << c.diskStats;
-        EXPECT_EQ(Joined(instances.physical), c.physical) << c.diskStats;
+    for (const auto& c : cases) {
+        Host host{c.diskStats, c.drives};
+        EXPECT_EQ(host.Instances(u"logicaldisk"), c.logical) << c.diskStats;
+        EXPECT_EQ(host.Instances(u"PhysicalDisk"), c.physical) << c.diskStats;
     }
+    EXPECT_EQ(Host{}.Instances(u"Memory"), "?");
+    auto name = [](uint32_t index) {
+        Name found = Host{}.source.name(index);
+        return std::string(found.text.begin(), found.text.end()) + " " + std::to_string(found.size);
+    };
+    EXPECT_EQ(name(236) + "|" + name(234) + "|" + name(224) + "|" + name(238),
+              "LogicalDisk 12|PhysicalDisk 13|Avg. Disk Bytes/Transfer 25| 1");
 }
 
-TEST(PdhProviderTest, NamesAndItemsAnswerSizingCallsLikeTheService) {
-    Host host{Line("254 0 vda", 1, 8), "", {{u'C', 254, 0}}};
-    CounterService service(host.machine());
-    char16_t name[32] = {};
-    auto lookup = [&](uint32_t index, uint32_t size, char16_t* buffer) {
-        uint32_t result = service.LookupName(nullptr, index, buffer, &size);
-        return Said(result, size, 0);
-    };
-    EXPECT_EQ(lookup(236, 0, nullptr), "800007D2/C/0");
-    EXPECT_EQ(lookup(236, 11, name), "800007D2/C/0");
-    EXPECT_EQ(lookup(224, 32, name), "0/19/0");
-    EXPECT_EQ(std::u16string(name), u"Avg. Disk Bytes/Transfer");
-    EXPECT_EQ(lookup(238, 32, name), "C0000BBD/20/0");
-
-    auto sizing = [&](const char16_t* object) {
-        uint32_t counterLength = 0, instanceLength = 0;
-        uint32_t result = service.EnumObjectItems(nullptr, nullptr, object, nullptr, &counterLength, nullptr,
-                                                  &instanceLength);
-        return Said(result, counterLength, static_cast<int>(instanceLength));
-    };
-    EXPECT_EQ(sizing(u"physicaldisk"), "800007D2/1A/14");
-    EXPECT_EQ(sizing(u"Processor"), "C0000BB8/0/0");
-    std::u16string counters(40, u'#'), instances(40, u'#');
-    uint32_t counterLength = 40, instanceLength = 40;
-    EXPECT_EQ(service.EnumObjectItems(nullptr, nullptr, u"LogicalDisk", counters.data(), &counterLength,
-                                      instances.data(), &instanceLength), status::Success);
-    EXPECT_EQ(instances.substr(0, instanceLength), std::u16string(u"C:\0_Total\0\0", 11));
-    EXPECT_EQ(counters.substr(0, counterLength), std::u16string(u"Avg. Disk Bytes/Transfer\0\0", 26));
-    host.diskStats = "";  // no disks: an empty list, two zeros
-    EXPECT_EQ(sizing(u"LogicalDisk"), "800007D2/1A/2");
-}
-
-TEST(PdhProviderTest, CounterPathsAreCheckedWhenAdded) {
-    Host host{Line("254 0 vda", 1, 8), "", {}};
-    CounterService service(host.machine());
-    uintptr_t query = 0, counter = 0;
+TEST(PdhProviderTest, PathsAreCheckedWhenAddedInstancesWhenCollectedAndValuesAreBytesPerTransfer) {
+    Host host;
+    CounterService service(host.source);
+    void *query = nullptr, *one = nullptr, *total = nullptr;
     ASSERT_EQ(service.OpenQuery(true, &query), status::Success);
-    const std::pair<const char16_t*, uint32_t> cases[] = {
-        {u"\\PhysicalDisk(0 vda)\\Avg. Disk Bytes/Transfer", status::Success},
-        {u"\\physicaldisk(_total)\\avg. disk bytes/transfer", status::Success},
-        {u"\\PhysicalDisk(9 sdz)\\Avg. Disk Bytes/Transfer", status::Success},  // missing when read
-        {u"", status::NoCounterName},
-        {u"\\\\host\\PhysicalDisk(0 vda)\\Avg. Disk Bytes/Transfer", status::NoMachine},
-        {u"PhysicalDisk(0 vda)\\Avg. Disk Bytes/Transfer", status::BadCounterName},
-        {u"\\PhysicalDisk(0 vda\\Avg. Disk Bytes/Transfer", status::BadCounterName},
-        {u"\\PhysicalDisk()\\Avg. Disk Bytes/Transfer", status::BadCounterName},
-        {u"\\PhysicalDisk(0 vda)\\", status::BadCounterName},
-        {u"\\Memory\\Avg. Disk Bytes/Transfer", status::NoObject},
-        {u"\\PhysicalDisk(0 vda)\\Disk Reads/sec", status::NoCounter},
-    };
-    for (auto [path, expected] : cases) EXPECT_EQ(service.AddCounter(query, path, &counter), expected);
-    EXPECT_EQ(service.AddCounter(query + 1, cases[0].first, &counter), status::InvalidHandle);
-}
-
-TEST(PdhProviderTest, ValuesAreBytesPerTransferBetweenTheLastTwoCollects) {
-    Host host{Line("8 0 sda", 10, 80) + Line("8 16 sdb", 0, 0), "", {}};
-    CounterService service(host.machine());
-    uintptr_t query = 0, one = 0, total = 0, missing = 0;
-    service.OpenQuery(true, &query);
+    for (auto [path, expected] : std::initializer_list<std::pair<std::u16string, uint32_t>>{
+             {u"", status::NoCounterName}, {u"\\\\host\\PhysicalDisk(1 sda)\\X", status::NoMachine},
+             {u"PhysicalDisk\\X", status::BadCounterName}, {u"\\PhysicalDisk(1 sda\\X", status::BadCounterName},
+             {u"\\PhysicalDisk()\\X", status::BadCounterName}, {u"\\PhysicalDisk(1 sda)\\", status::BadCounterName},
+             {u"\\Memory\\X", status::NoObject}, {u"\\PhysicalDisk(1 sda)\\Disk Reads/sec", status::NoCounter},
+             {u"\\physicaldisk(1 sda)\\avg. disk bytes/transfer", status::Success}})
+        EXPECT_EQ(service.AddCounter(query, path.c_str(), &one), expected) << std::string(path.begin(), path.end());
+    // As on Windows: a counter of a missing instance is added, and a query of it alone has no data.
     EXPECT_EQ(service.CollectQueryData(query), status::NoData);
-    service.AddCounter(query, u"\\PhysicalDisk(0 sda)\\Avg. Disk Bytes/Transfer", &one);
     service.AddCounter(query, u"\\PhysicalDisk(_Total)\\Avg. Disk Bytes/Transfer", &total);
-    service.AddCounter(query, u"\\PhysicalDisk(7 sdq)\\Avg. Disk Bytes/Transfer", &missing);
-    // "call status/counter status/value", the value -1 where the record is left alone.
-    auto read = [&](uintptr_t counter) {
-        uint32_t counterStatus = 0xDEADBEEF;
+    // "counter status, value" after a read; a read that fails leaves the value -1.
+    auto read = [&](void* counter) {
+        uint32_t counterStatus = 0;
         int32_t value = -1;
-        uint32_t result = service.GetFormattedValue(counter, FormatLong, nullptr, counterStatus, value);
-        return Said(result, counterStatus, value);
+        service.GetFormattedValue(counter, FormatLong, nullptr, &counterStatus, &value);
+        return std::to_string(counterStatus) + ", " + std::to_string(value);
     };
-    EXPECT_EQ(read(one), "C0000BC6/C0000BBA/-1");
-    const struct Step {
-        std::string diskStats, one, total;
-    } steps[] = {
-        {host.diskStats, "C0000BC6/C0000BBA/-1", "C0000BC6/C0000BBA/-1"},  // the first collect only primes
-        {Line("8 0 sda", 12, 96, 2, 16) + Line("8 16 sdb", 4, 256), "0/0/4096", "0/0/18432"},
-        {Line("8 0 sda", 12, 96, 2, 16) + Line("8 16 sdb", 4, 256), "0/0/0", "0/0/0"},  // idle
-        {Line("8 0 sda", 1, 8) + Line("8 16 sdb", 4, 256), "C0000BC6/C0000BBA/-1", "C0000BC6/C0000BBA/-1"},
-        {Line("8 16 sdb", 5, 264), "C0000BC6/800007D1/-1", "0/0/4096"},  // sda went away
+    const std::string invalid = std::to_string(status::CounterInvalidData) + ", -1";
+    const std::string missing = std::to_string(status::NoInstance) + ", -1", sdb = Line("8 16 sdb", 4, 256);
+    const std::string steps[][3] = {
+        {Line("8 16 sdb", 0, 0), missing, invalid},            // the first collect only primes
+        {sdb + Line("8 0 sda", 10, 80), invalid, "0, 32768"},  // sda appears, and primes
+        {sdb + Line("8 0 sda", 12, 96, 2, 16), "0, 4096", "0, 4096"},
+        {sdb + Line("8 0 sda", 12, 96, 2, 16), "0, 0", "0, 0"},  // idle
+        {sdb + Line("8 0 sda", 1, 8), invalid, invalid},         // counts that went back
+        {Line("8 16 sdb", 5, 264), missing, "0, 4096"},          // sda went away
     };
-    for (const Step& step : steps) {
-        host.diskStats = step.diskStats;
+    for (const auto& [diskStats, expectedOne, expectedTotal] : steps) {
+        host.diskStats = diskStats;
         EXPECT_EQ(service.CollectQueryData(query), status::Success);
-        EXPECT_EQ(read(one), step.one) << step.diskStats;
-        EXPECT_EQ(read(total), step.total) << step.diskStats;
-        EXPECT_EQ(read(missing), "C0000BC6/800007D1/-1");
+        EXPECT_EQ(read(one), expectedOne) << diskStats;
+        EXPECT_EQ(read(total), expectedTotal) << diskStats;
     }
-    EXPECT_EQ(service.CloseQuery(query), status::Success);
-    EXPECT_EQ(read(one), "C0000BBC/DEADBEEF/-1");
-    EXPECT_EQ(service.CloseQuery(query), status::InvalidHandle);
 }
 
 }  // namespace
