@@ -3,7 +3,7 @@
 #pragma once
 
 #include "platform/substitute/Win32Subset.h"
-#include "wine/ScriptedCounters.h"
+#include "platform/substitute/ScriptedCounters.h"
 
 namespace substitute {
 

@@ -1,4 +1,4 @@
-#include "wine/ScriptedCounters.h"
+#include "platform/substitute/ScriptedCounters.h"
 
 #include "wine/DiskCounters.h"
 
