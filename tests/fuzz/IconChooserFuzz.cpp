@@ -1,7 +1,6 @@
 // Plays an icon picker that answers anything (any text, terminated or not, confirmed or not,
-// any index) on either platform family and code page, through ChooseIcon and through the
-// Settings dialog's Browse and OK. Nothing is written past a buffer, a refused pick changes
-// nothing, whatever reaches the store reads back as the same file, and nothing is left open.
+// any index) on either platform family and code page, through ChooseIcon. Nothing is written past
+// a buffer, a refused pick changes nothing, and nothing is left open.
 #include "app/MainWindow.h"
 #include "tray/TrayPresenter.h"
 #include "monitor/ActivitySampler.h"
@@ -9,10 +8,7 @@
 #include "app/MonitorSetup.h"
 #include "platform/substitute/Substitute.h"
 #include "tests/support/ProgramState.h"
-#include "res/resource.h"
 #include "settings/IconChooser.h"
-#include "settings/SettingsDialog.h"
-#include "settings/SettingsStore.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -67,25 +63,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         for (int i = 0; i < MAX_PATH; ++i) Check(buffer[i] == 0, "a refused pick changed the path");
         Check(chosen == -7, "a refused pick changed the index");
     }
-
-    // The same answer through the dialog, confirmed or dropped.
-    const int role = flags & 0x20 ? Active : Inactive;
-    const bool ok = (flags & 0x40) == 0;
-    substitute::ScriptIconPick(answer);
-    HWND dialog = substitute::MakeDialog(MainWindow, SettingsDialogProc,
-                                         {IDC_BLINK_DURATION, IDC_DISK, IDC_ACTIVE_PREVIEW, IDC_INACTIVE_PREVIEW});
-    SettingsDialogProc(dialog, WM_INITDIALOG, 0, 0);
-    SettingsDialogProc(dialog, WM_COMMAND, role == Active ? IDC_BROWSE_ACTIVE : IDC_BROWSE_INACTIVE, 0);
-    SettingsDialogProc(dialog, WM_COMMAND, ok ? IDOK : IDCANCEL, 0);
-    DestroyWindow(dialog);
-    const IconRole& running = role == Active ? IconPair.Active : IconPair.Inactive;
-    const std::string file = running.File;
-    Check(IconFileFitsStore(file), "an icon file the store cannot keep");
-    Check(ok || file.empty(), "Cancel changed the running icon");
-
-    // What the next start makes of the store is what the dialog left running.
-    RunMonitorSetup();
-    Check((role == Active ? IconPair.Active : IconPair.Inactive).File == file, "the stored file reads back otherwise");
 
     StopSampler();
     Check(substitute::JoinThreads(), "the sampler never ended");

@@ -2,8 +2,6 @@
 // ANSI code page.
 #include "app/MonitorSetup.h"
 #include "monitor/ActivitySampler.h"
-#include "res/resource.h"
-#include "settings/SettingsDialog.h"
 #include "settings/SettingsStore.h"
 #include "tests/unit/Machine.h"
 #include "tray/TrayPresenter.h"
@@ -70,38 +68,6 @@ TEST_F(IconLifetimeTest, ShellRestartsKeepTheLiveFileIconsConstant) {
         ASSERT_LE(substitute::LiveFileIcons(), 3u) << "after restart " << restart;
     }
     EXPECT_EQ(Describe(substitute::TrayIcon()->icon), std::string(Several) + "#1");
-}
-
-HICON PreviewOf(HWND dialog, int control) {
-    return reinterpret_cast<HICON>(SendMessageA(GetDlgItem(dialog, control), STM_GETICON, 0, 0));
-}
-
-// OKs with new file icons, Cancels, Default Icons and shell restarts while the dialog is open:
-// every replaced file icon is destroyed once, none while the tray or a preview still shows it.
-TEST_F(IconLifetimeTest, SettingsRoundsKeepTheLiveFileIconsConstant) {
-    substitute::CreateRegistryKey(RunKeyPath);
-    StoreIcon(Inactive, Several, 0);
-    RunMonitorSetup();
-    for (int round = 0; round < 1000; ++round) {
-        HWND dialog = substitute::MakeDialog(FakeMainWindow(), SettingsDialogProc,
-                                             {IDC_AUTOSTART, IDC_BLINK_DURATION, IDC_DISK, IDC_ACTIVE_PREVIEW, IDC_INACTIVE_PREVIEW});
-        SettingsDialogProc(dialog, WM_INITDIALOG, 0, 0);
-        int browse = round % 2 ? IDC_BROWSE_ACTIVE : IDC_BROWSE_INACTIVE;
-        substitute::ScriptIconPick(substitute::PickedIcon(u"C:\\Icons\\several.ico", round % 3));
-        SettingsDialogProc(dialog, WM_COMMAND, browse, 0);
-        if (round % 4 == 3) SettingsDialogProc(dialog, WM_COMMAND, IDC_DEFAULT_ICONS, 0);
-        if (round % 5 == 0) {
-            substitute::RestartShell();
-            RunMonitorSetup();
-        }
-        for (int control : {IDC_ACTIVE_PREVIEW, IDC_INACTIVE_PREVIEW}) {
-            auto shown = substitute::DescribeIcon(PreviewOf(dialog, control));
-            ASSERT_FALSE(shown && shown->destroyed) << "a preview shows a destroyed icon in round " << round;
-        }
-        SettingsDialogProc(dialog, WM_COMMAND, round % 4 == 2 ? IDCANCEL : IDOK, 0);
-        DestroyWindow(dialog);
-        ASSERT_LE(substitute::LiveFileIcons(), 3u) << "after round " << round;
-    }
 }
 
 struct TooltipCase {
