@@ -32,10 +32,10 @@ const bool Registered = RegisterModel(Model{
 using namespace substitute::detail;
 
 HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD share, struct _SECURITY_ATTRIBUTES*, DWORD disposition,
-                          DWORD, HANDLE) {
+                          DWORD flags, HANDLE) {
     substitute::DeviceDriver driver = Locked(Driver);
     DWORD error = driver.open ? driver.open(name, access, share) : ERROR_FILE_NOT_FOUND;
-    if (error == ERROR_SUCCESS && disposition != OPEN_EXISTING) error = ERROR_INVALID_PARAMETER;
+    if (disposition != OPEN_EXISTING || flags != 0) Problem("CreateFileA: only plain opens of devices are modelled");
     SetLastError(error);
     if (error != ERROR_SUCCESS) return INVALID_HANDLE_VALUE;
     std::lock_guard lock(Mutex());

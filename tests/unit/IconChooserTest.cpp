@@ -11,10 +11,6 @@ namespace {
 substitute::IconPickAnswer Picked(const WideString& path, int index) { return {true, path, index, true}; }
 
 TEST(IconChooserTest, GivesBackOnlyAWholePathInTheAnsiCodePage) {
-    char buffer[4] = {};
-    int start = 0;
-    EXPECT_FALSE(ChooseIcon(nullptr, nullptr, 4, &start) || ChooseIcon(nullptr, buffer, 0, &start) ||
-                 ChooseIcon(nullptr, buffer, 4, nullptr));
     const DWORD nt = VER_PLATFORM_WIN32_NT, nine = VER_PLATFORM_WIN32_WINDOWS;
     const std::tuple<DWORD, UINT, const char*, substitute::IconPickAnswer, std::string> cases[] = {
         // The platform, the code page, a call that fails instead, the user's answer, the path that
@@ -47,6 +43,9 @@ TEST(IconChooserTest, GivesBackOnlyAWholePathInTheAnsiCodePage) {
         EXPECT_EQ(std::string(path) + " " + std::to_string(index) + " " + std::to_string(path[MAX_PATH] & 0xFF),
                   (picked.empty() ? "C:\\old.ico 4" : picked + " " + std::to_string(*answer.index)) + " 204") << picked;
         for (auto& given : substitute::IconPickLog()) EXPECT_EQ(given.path + std::to_string(given.index), "C:\\old.ico4");
+        // Without a buffer, a capacity or an index nothing is asked.
+        EXPECT_FALSE(ChooseIcon(nullptr, nullptr, 4, &index) || ChooseIcon(nullptr, path, 0, &index) ||
+                     ChooseIcon(nullptr, path, 4, nullptr));
         EXPECT_THAT(substitute::Problems(), ::testing::IsEmpty());
     }
 }
