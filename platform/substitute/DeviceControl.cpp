@@ -33,7 +33,7 @@ using namespace substitute::detail;
 
 HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD share, struct _SECURITY_ATTRIBUTES*, DWORD disposition,
                           DWORD flags, HANDLE) {
-    substitute::DeviceDriver driver = Locked(Driver);
+    substitute::DeviceDriver driver = Copied(Driver);
     DWORD error = driver.open ? driver.open(name, access, share) : ERROR_FILE_NOT_FOUND;
     if (disposition != OPEN_EXISTING || flags != 0) Problem("CreateFileA: only plain opens of devices are modelled");
     SetLastError(error);

@@ -21,7 +21,7 @@ void Problem(std::string text);
 
 // A copy of a part of a model's state, taken under the lock; a change made under it.
 template <typename Part>
-Part Locked(const Part& part) {
+Part Copied(const Part& part) {
     std::lock_guard lock(Mutex());
     return part;
 }

@@ -116,4 +116,4 @@ void substitute::SetPlatformId(DWORD platformId) { UnderLock([&] { PlatformId = 
 
 void substitute::ScriptIconPick(IconPickAnswer answer) { UnderLock([&] { Answers.push_back(std::move(answer)); }); }
 
-std::vector<substitute::IconPickCall> substitute::IconPickLog() { return Locked(Calls); }
+std::vector<substitute::IconPickCall> substitute::IconPickLog() { return Copied(Calls); }

@@ -149,7 +149,7 @@ std::optional<RegistryValue> substitute::GetRegistryValue(const std::string& key
 
 void substitute::CreateRegistryKey(const std::string& keyPath) { UnderLock([&] { Keys[keyPath]; }); }
 
-bool substitute::RegistryKeyExists(const std::string& keyPath) { return Locked(Keys).count(keyPath) != 0; }
+bool substitute::RegistryKeyExists(const std::string& keyPath) { return Copied(Keys).count(keyPath) != 0; }
 
 std::vector<BYTE> substitute::DwordBytes(DWORD value) {
     return {static_cast<BYTE>(value), static_cast<BYTE>(value >> 8), static_cast<BYTE>(value >> 16),

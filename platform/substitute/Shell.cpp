@@ -102,9 +102,9 @@ HINSTANCE substitute::ModuleInstance() { return Instance; }
 
 HICON substitute::SharedIcon(WORD id) { return reinterpret_cast<HICON>(SharedIcons + id); }
 
-std::vector<NotifyCall> substitute::NotifyLog() { return Locked(Calls); }
+std::vector<NotifyCall> substitute::NotifyLog() { return Copied(Calls); }
 
-std::optional<ShownIcon> substitute::TrayIcon() { return Locked(Shown); }
+std::optional<ShownIcon> substitute::TrayIcon() { return Copied(Shown); }
 
 void substitute::SetNotifyDelay(DWORD milliseconds) { NotifyDelay = milliseconds; }
 

@@ -105,11 +105,11 @@ void WINAPI Sleep(DWORD milliseconds) {
 
 void substitute::SetTimeScale(double scale) { TimeScale = scale; }
 
-std::set<DWORD> substitute::SleepPeriods() { return Locked(Sleeps); }
+std::set<DWORD> substitute::SleepPeriods() { return Copied(Sleeps); }
 
-std::vector<substitute::WaitCall> substitute::WaitLog() { return Locked(Waits); }
+std::vector<substitute::WaitCall> substitute::WaitLog() { return Copied(Waits); }
 
-size_t substitute::ThreadsStarted() { return Locked(Started); }
+size_t substitute::ThreadsStarted() { return Copied(Started); }
 
 size_t substitute::ThreadsRunning() {
     std::lock_guard endLock(EndMutex);

@@ -26,6 +26,6 @@ BOOL WINAPI KillTimer(HWND window, UINT_PTR id) {
 }
 
 std::optional<UINT> substitute::TimerPeriod(HWND window, UINT_PTR id) {
-    auto timers = Locked(Timers);
+    auto timers = Copied(Timers);
     return timers.count({window, id}) ? std::optional<UINT>(timers[{window, id}]) : std::nullopt;
 }
