@@ -4,14 +4,16 @@
 // Heap use is counted per build: allocations, and the peak of live bytes above the start.
 #include "driveinfo/DriveReport.h"
 #include "platform/substitute/Substitute.h"
-#include "tests/unit/DriveSamples.h"
+#include "bench/DriveSamples.h"
 
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <cstdlib>
+#include <map>
 #include <new>
 #include <string>
+#include <tuple>
 
 namespace {
 
@@ -94,23 +96,27 @@ samples::Words Drive(int number) {
                                   "SERIAL-NUMBER-000-" + tag, 0x0FFFFFFF);
 }
 
+// Every device of the four probes is there, and its driver answers from this table by path, code
+// and SCSI target (-1 for any).
+std::map<std::tuple<std::string, DWORD, int>, std::vector<uint8_t>> Answers;
+
 void PrepareMachine() {
     substitute::Reset();
-    substitute::SetDeviceLogging(false);
     for (int i = 0; i < 16; ++i) {
         std::string drive = PhysicalDrive(i);
-        substitute::SetDeviceAnswer(drive, SMART_GET_VERSION, {true, samples::VersionAnswer(0x0F)});
-        substitute::SetDeviceAnswer(drive, SMART_RCV_DRIVE_DATA, {true, samples::SmartAnswer(Drive(i))});
-        substitute::SetDeviceAnswer(drive, IOCTL_STORAGE_QUERY_PROPERTY,
-                                    {true, DescriptorAnswer("41544120202020", "Benchmark Model " + std::to_string(i),
-                                                                     "312E3030", "3030303030303031")});
-        substitute::SetDeviceAnswer(drive, IOCTL_DISK_GET_DRIVE_GEOMETRY_EX,
-                                    {true, GeometryAnswer(60801, 12, 255, 63, 512, 500107862016)});
+        Answers[{drive, SMART_GET_VERSION, -1}] = samples::VersionAnswer(0x0F);
+        Answers[{drive, SMART_RCV_DRIVE_DATA, -1}] = samples::SmartAnswer(Drive(i));
+        Answers[{drive, IOCTL_STORAGE_QUERY_PROPERTY, -1}] =
+            DescriptorAnswer("41544120202020", "Benchmark Model " + std::to_string(i), "312E3030", "3030303030303031");
+        Answers[{drive, IOCTL_DISK_GET_DRIVE_GEOMETRY_EX, -1}] = GeometryAnswer(60801, 12, 255, 63, 512, 500107862016);
         for (int target = 0; target < 2; ++target)
-            substitute::SetDeviceAnswer(ScsiPort(i), IOCTL_SCSI_MINIPORT,
-                                        {true, ScsiAnswer(Drive(32 + i * 2 + target))},
-                                        static_cast<uint8_t>(target));
+            Answers[{ScsiPort(i), IOCTL_SCSI_MINIPORT, target}] = ScsiAnswer(Drive(32 + i * 2 + target));
     }
+    substitute::SetDeviceDriver({[](const std::string&, DWORD, DWORD) { return DWORD{ERROR_SUCCESS}; },
+                                 [](const std::string& path, DWORD code, const std::vector<uint8_t>& input, DWORD) {
+                                     int target = code == IOCTL_SCSI_MINIPORT ? input[40] : -1;
+                                     return std::optional(Answers.at({path, code, target}));
+                                 }});
     ClearDriveReport();
 }
 

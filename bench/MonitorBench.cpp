@@ -1,7 +1,7 @@
 // One sampler pass and one catalogue build, each beside a baseline that makes only the
 // performance-counter calls the step cannot avoid, so the ratio is the program's own cost.
 // Heap allocations are counted per pass and per build.
-#include "app/MainWindow.h"
+#include "tray/AppHandles.h"
 #include "tray/TrayPresenter.h"
 #include "monitor/ActivitySampler.h"
 #include "monitor/CounterCatalogue.h"
@@ -37,7 +37,6 @@ const WideString TotalPath = u"\\LogicalDisk(_Total)\\Avg. Disk Bytes/Transfer";
 void PrepareMachine(size_t instancesPerObject) {
     substitute::Reset();
     substitute::SetTimeScale(0);
-    substitute::SetSleepLogging(false);
     std::vector<WideString> logical, physical;
     for (size_t i = 0; i + 1 < instancesPerObject; ++i) {
         logical.push_back(u"HarddiskVolume" + WideString(1, static_cast<WCHAR>(u'A' + i % 26)) + u"0" +

@@ -42,13 +42,9 @@ uint64_t TotalSectors(const IdentifyBlock& block) {
     return uint64_t{block[60]} | (uint64_t{block[61]} << 16);
 }
 
-}  // namespace
-
-void ReadIdentifyBlock(const BYTE* data, IdentifyBlock& block) {
-    for (size_t k = 0; k < block.size(); ++k) block[k] = GetLe16(data + 2 * k);
-}
-
-// Spaces go wherever they stand; the last character is never trimmed away from position 0.
+// The ATA string held in words firstWord..lastWord (two characters a word, high byte first),
+// without its spaces and with trailing control whitespace trimmed; returns `out`. Spaces go
+// wherever they stand; the last character is never trimmed away from position 0.
 char* ExtractAtaString(const IdentifyBlock& block, int firstWord, int lastWord, char (&out)[AtaTextAreaSize]) {
     size_t length = 0;
     int first = firstWord < 0 ? 0 : firstWord;
@@ -61,6 +57,12 @@ char* ExtractAtaString(const IdentifyBlock& block, int firstWord, int lastWord, 
     out[length] = 0;
     for (size_t i = length; i-- > 1 && IsReportWhitespace(static_cast<BYTE>(out[i]));) out[i] = 0;
     return out;
+}
+
+}  // namespace
+
+void ReadIdentifyBlock(const BYTE* data, IdentifyBlock& block) {
+    for (size_t k = 0; k < block.size(); ++k) block[k] = GetLe16(data + 2 * k);
 }
 
 void FormatIdentifyBlock(int driveNumber, const IdentifyBlock& block) {

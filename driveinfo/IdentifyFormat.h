@@ -20,9 +20,5 @@ constexpr size_t AtaTextAreaSize = 512;
 // Cell k := the little-endian word at data + 2k; reads exactly 512 bytes.
 void ReadIdentifyBlock(const BYTE* data, IdentifyBlock& block);
 
-// The ATA string held in words firstWord..lastWord (two characters a word, high byte first),
-// without its spaces and with trailing control whitespace trimmed; returns `out`.
-char* ExtractAtaString(const IdentifyBlock& block, int firstWord, int lastWord, char (&out)[AtaTextAreaSize]);
-
 // Appends the drive's descriptor block, position line and geometry block to the report.
 void FormatIdentifyBlock(int driveNumber, const IdentifyBlock& block);

@@ -38,6 +38,33 @@ void EndSampler() {
     SamplerThreadId = 0;
 }
 
+// The sampler thread: watches the selected counter path until it is stopped.
+unsigned WINAPI ActivitySampler(void*) {
+    WideString path;
+    {
+        LockHolder hold(SamplerLock);
+        // Stopped before it ever ran.
+        if (!IsRecordedSampler()) return 0;
+        if (SelectedCounterPath.empty()) {
+            int index = FindEntryContaining(WIDE("_Total"));
+            if (index != NoEntry) SelectCounterEntry(index);
+        }
+        path = SelectedCounterPath;
+    }
+
+    PDH_HQUERY query = nullptr;
+    if (PdhOpenQueryA(nullptr, 0, &query) == 0) {
+        PDH_HCOUNTER counter = nullptr;
+        if (PdhAddCounterW(query, path.c_str(), 0, &counter) == 0 && PdhCollectQueryData(query) == 0) {
+            PDH_FMT_COUNTERVALUE value = {};
+            while (SamplerShouldRun()) SamplePass(query, counter, value);
+        }
+        PdhCloseQuery(query);
+    }
+    EndSampler();
+    return 0;
+}
+
 }  // namespace
 
 // Starts a sampler thread unless one is recorded already.
@@ -94,31 +121,4 @@ void SamplePass(PDH_HQUERY query, PDH_HCOUNTER counter, PDH_FMT_COUNTERVALUE& va
         ReportActivity(value.longValue > ActivityThreshold ? Active : Inactive);
     }
     Sleep(BlinkDuration);
-}
-
-// The sampler thread: watches the selected counter path until it is stopped.
-unsigned WINAPI ActivitySampler(void*) {
-    WideString path;
-    {
-        LockHolder hold(SamplerLock);
-        // Stopped before it ever ran.
-        if (!IsRecordedSampler()) return 0;
-        if (SelectedCounterPath.empty()) {
-            int index = FindEntryContaining(WIDE("_Total"));
-            if (index != NoEntry) SelectCounterEntry(index);
-        }
-        path = SelectedCounterPath;
-    }
-
-    PDH_HQUERY query = nullptr;
-    if (PdhOpenQueryA(nullptr, 0, &query) == 0) {
-        PDH_HCOUNTER counter = nullptr;
-        if (PdhAddCounterW(query, path.c_str(), 0, &counter) == 0 && PdhCollectQueryData(query) == 0) {
-            PDH_FMT_COUNTERVALUE value = {};
-            while (SamplerShouldRun()) SamplePass(query, counter, value);
-        }
-        PdhCloseQuery(query);
-    }
-    EndSampler();
-    return 0;
 }

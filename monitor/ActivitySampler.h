@@ -33,7 +33,6 @@ bool SamplerRecorded();
 // after the role icons changed (only while the icon is shown).
 void RetryActivityIconAdd();
 void RefreshActivityIcon();
-unsigned WINAPI ActivitySampler(void* mainWindow);
 
 // One pass of the sampling loop: collect, compare, notify on a change, sleep.
 void SamplePass(PDH_HQUERY query, PDH_HCOUNTER counter, PDH_FMT_COUNTERVALUE& value);

@@ -1,39 +1,20 @@
-// The machine: models' registry, scripted failures, problems and the kernel handle table.
+// The machine: the models' reset and leak checks, scripted failures, problems and the kernel
+// handle table.
 #include "platform/substitute/Internal.h"
 #include "platform/substitute/Substitute.h"
 
-#include <atomic>
-#include <deque>
 #include <map>
-#include <vector>
 
 namespace substitute::detail {
 namespace {
 
-struct PendingFailure {
-    std::string function;
-    unsigned skip;
-    uint32_t status;
-};
+struct PendingFailure { std::string function; unsigned skip; uint32_t status; };
 
-struct KernelHandle {
-    HandleKind kind;
-    uintptr_t object;
-    std::function<void()> onClose;
-};
-
-struct MachineState {
-    std::vector<std::string> problems;
-    std::deque<PendingFailure> failures;
-    std::map<HANDLE, KernelHandle> handles;
-    uintptr_t nextHandle = 0x100;
-    DWORD platformId = VER_PLATFORM_WIN32_NT;
-};
-
-MachineState& State() {
-    static MachineState state;
-    return state;
-}
+// Guarded by Mutex().
+std::vector<std::string> Misuses;
+std::vector<PendingFailure> Failures;
+std::map<HANDLE, std::pair<std::string, std::function<void(HANDLE)>>> Handles;  // kind, what closing does
+uintptr_t NextHandle = 0x100;
 
 std::vector<Model>& Models() {
     static std::vector<Model> models;
@@ -49,53 +30,48 @@ std::recursive_mutex& Mutex() {
     return mutex;
 }
 
-void Problem(std::string text) {
-    std::lock_guard lock(Mutex());
-    State().problems.push_back(std::move(text));
-}
+void Problem(std::string text) { UnderLock([&] { Misuses.push_back(std::move(text)); }); }
 
+// Every pending failure of the function counts this call against its skip; the first one with
+// none left is taken.
 std::optional<uint32_t> TakeFailure(std::string_view function) {
     std::lock_guard lock(Mutex());
-    auto& failures = State().failures;
-    auto due = failures.end();
-    for (auto it = failures.begin(); it != failures.end(); ++it) {
+    auto due = Failures.end();
+    for (auto it = Failures.begin(); it != Failures.end(); ++it) {
         if (it->function != function) continue;
         if (it->skip > 0)
             --it->skip;
-        else if (due == failures.end())
+        else if (due == Failures.end())
             due = it;
     }
-    if (due == failures.end()) return std::nullopt;
+    if (due == Failures.end()) return std::nullopt;
     uint32_t status = due->status;
-    failures.erase(due);
+    Failures.erase(due);
     return status;
 }
 
+bool Fails(std::string_view function) {
+    std::optional<uint32_t> failure = TakeFailure(function);
+    if (failure) SetLastError(*failure);
+    return failure.has_value();
+}
+
 bool RegisterModel(Model model) {
+    model.reset();
     Models().push_back(std::move(model));
     return true;
 }
 
-HANDLE OpenKernelHandle(HandleKind kind, uintptr_t object, std::function<void()> onClose) {
+HANDLE OpenHandle(const char* kind, std::function<void(HANDLE)> onClose) {
     std::lock_guard lock(Mutex());
-    auto& state = State();
-    HANDLE handle = reinterpret_cast<HANDLE>(state.nextHandle);
-    state.nextHandle += 4;
-    state.handles[handle] = KernelHandle{kind, object, std::move(onClose)};
+    HANDLE handle = reinterpret_cast<HANDLE>(NextHandle += 4);
+    Handles[handle] = {kind, std::move(onClose)};
     return handle;
 }
 
-std::optional<uintptr_t> KernelObject(HANDLE handle, HandleKind kind) {
+bool IsOpen(HANDLE handle, const char* kind) {
     std::lock_guard lock(Mutex());
-    auto& handles = State().handles;
-    auto it = handles.find(handle);
-    if (it == handles.end() || it->second.kind != kind) return std::nullopt;
-    return it->second.object;
-}
-
-DWORD PlatformId() {
-    std::lock_guard lock(Mutex());
-    return State().platformId;
+    return Handles.count(handle) && Handles[handle].first == kind;
 }
 
 }  // namespace substitute::detail
@@ -107,74 +83,38 @@ DWORD WINAPI GetLastError() { return LastError; }
 void WINAPI SetLastError(DWORD dwErrCode) { LastError = dwErrCode; }
 
 BOOL WINAPI CloseHandle(HANDLE hObject) {
-    std::function<void()> onClose;
-    {
-        std::lock_guard lock(Mutex());
-        auto& handles = State().handles;
-        auto it = handles.find(hObject);
-        if (it == handles.end()) {
-            State().problems.push_back("CloseHandle on a handle that is not open");
-            SetLastError(ERROR_INVALID_HANDLE);
-            return FALSE;
-        }
-        onClose = std::move(it->second.onClose);
-        handles.erase(it);
+    std::unique_lock lock(Mutex());
+    auto open = Handles.find(hObject);
+    if (open == Handles.end()) {
+        Misuses.push_back("CloseHandle on a handle that is not open");
+        return SetLastError(ERROR_INVALID_HANDLE), FALSE;
     }
-    if (onClose) onClose();
+    std::function<void(HANDLE)> onClose = std::move(open->second.second);
+    Handles.erase(open);
+    lock.unlock();
+    if (onClose) onClose(hObject);
     return TRUE;
 }
 
-BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA info) {
-    if (auto failure = TakeFailure("GetVersionExA")) {
-        SetLastError(*failure);
-        return FALSE;
-    }
-    if (info == nullptr || info->dwOSVersionInfoSize != sizeof(OSVERSIONINFOA)) {
-        SetLastError(ERROR_INSUFFICIENT_BUFFER);
-        return FALSE;
-    }
+void substitute::Reset() {
+    bool joined = JoinThreads();
     std::lock_guard lock(Mutex());
-    bool nt = State().platformId == VER_PLATFORM_WIN32_NT;
-    info->dwMajorVersion = nt ? 5 : 4;
-    info->dwMinorVersion = nt ? 1 : 10;
-    info->dwBuildNumber = nt ? 2600 : 2222;
-    info->dwPlatformId = State().platformId;
-    info->szCSDVersion[0] = 0;
-    return TRUE;
-}
-
-namespace substitute {
-
-void SetPlatformId(DWORD platformId) {
-    std::lock_guard lock(Mutex());
-    State().platformId = platformId;
-}
-
-void Reset() {
-    if (!JoinThreads()) Problem("a thread of the last test never ended");
-    std::lock_guard lock(Mutex());
-    State() = MachineState{};
+    Misuses.assign(joined ? 0 : 1, "a thread of the last test never ended");
+    Failures.clear();
+    Handles.clear();
     for (auto& model : Models()) model.reset();
     SetLastError(0);
 }
 
-std::vector<std::string> Problems() {
+std::vector<std::string> substitute::Problems() {
     std::lock_guard lock(Mutex());
-    std::vector<std::string> all = State().problems;
-    for (auto& [handle, entry] : State().handles) {
-        static const char* const kinds[] = {"thread", "device", "mutex"};
-        // The program holds its single-instance mutex for the life of the process.
-        if (entry.kind == HandleKind::Mutex) continue;
-        all.push_back(std::string("a ") + kinds[static_cast<int>(entry.kind)] +
-                      " handle was never closed");
-    }
-    for (auto& model : Models()) model.leaks(all);
+    std::vector<std::string> all = Misuses;
+    for (auto& [handle, open] : Handles) all.push_back("a " + open.first + " handle was never closed");
+    for (auto& model : Models())
+        if (model.leaks) model.leaks(all);
     return all;
 }
 
-void FailNext(std::string_view function, uint32_t status, unsigned skip) {
-    std::lock_guard lock(Mutex());
-    State().failures.push_back(PendingFailure{std::string(function), skip, status});
+void substitute::FailNext(std::string_view function, uint32_t status, unsigned skip) {
+    UnderLock([&] { Failures.push_back(PendingFailure{std::string(function), skip, status}); });
 }
-
-}  // namespace substitute

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace substitute::detail {
 
@@ -18,26 +19,36 @@ std::recursive_mutex& Mutex();
 // Records a misuse by the program; the test that caused it fails.
 void Problem(std::string text);
 
+// A copy of a part of a model's state, taken under the lock; a change made under it.
+template <typename Part>
+Part Copied(const Part& part) {
+    std::lock_guard lock(Mutex());
+    return part;
+}
+template <typename Change>
+void UnderLock(Change change) {
+    std::lock_guard lock(Mutex());
+    change();
+}
+
 // A scripted failure for this call of `function`, if one is due.
 std::optional<uint32_t> TakeFailure(std::string_view function);
+// The same, made the last error: true when the call is to fail.
+bool Fails(std::string_view function);
 
-// A model's part in Reset and in the leak check. Each model registers one at start-up.
+// A model's part in Reset and in the leak check (which may be empty). Each model registers one
+// at start-up, which resets it for the first time.
 struct Model {
     std::function<void()> reset;
-    std::function<void(std::vector<std::string>&)> leaks;
+    std::function<void(std::vector<std::string>&)> leaks = nullptr;
 };
 bool RegisterModel(Model model);
 
-// Kernel handles (threads, devices, mutexes) share one table, as on Windows.
-enum class HandleKind { Thread, Device, Mutex };
-HANDLE OpenKernelHandle(HandleKind kind, uintptr_t object, std::function<void()> onClose);
-// The object behind an open handle of that kind.
-std::optional<uintptr_t> KernelObject(HANDLE handle, HandleKind kind);
+// Kernel handles ("thread", "device") share one table, as on Windows; `onClose` runs at CloseHandle.
+HANDLE OpenHandle(const char* kind, std::function<void(HANDLE)> onClose);
+bool IsOpen(HANDLE handle, const char* kind);
 
 // Real time that `milliseconds` of program time lasts under the current scale.
 double ScaledMilliseconds(DWORD milliseconds);
-
-// The platform family GetVersionExA reports, without the call's scripted failures.
-DWORD PlatformId();
 
 }  // namespace substitute::detail

@@ -1,4 +1,5 @@
-// Libraries loaded at run time: "shell32.dll" and its icon-picking dialog, ordinal 62.
+// Libraries loaded at run time: "shell32.dll" and its icon-picking dialog, ordinal 62; and the
+// platform family GetVersionExA reports, which decides the picker's text width.
 #include "platform/substitute/Internal.h"
 #include "platform/substitute/Substitute.h"
 
@@ -11,87 +12,58 @@
 namespace substitute::detail {
 namespace {
 
-constexpr WORD PickIconOrdinal = 62;
-
 const HMODULE Shell = reinterpret_cast<HMODULE>(uintptr_t{0x7CA00000});
 
-struct LibraryState {
-    size_t shellLoads = 0;
-    std::deque<IconPickAnswer> answers;
-    std::vector<IconPickCall> calls;
-};
+// Guarded by Mutex().
+DWORD PlatformId;
+size_t ShellLoads;
+std::deque<IconPickAnswer> Answers;
+std::vector<IconPickCall> Calls;
 
-LibraryState& State() {
-    static LibraryState state;
-    return state;
-}
+const bool Registered = RegisterModel(Model{
+    [] {
+        PlatformId = VER_PLATFORM_WIN32_NT;
+        ShellLoads = 0;
+        Answers.clear();
+        Calls.clear();
+    },
+    [](std::vector<std::string>& problems) {
+        if (ShellLoads > 0) problems.push_back("shell32.dll was loaded and never freed");
+        if (!Answers.empty()) problems.push_back("an icon pick was scripted and never asked for");
+    },
+});
 
-// The answer's path in the ANSI code page, as a narrow picker would hold it.
-std::string AnsiPath(const std::basic_string<WCHAR>& path) {
-    if (path.empty()) return {};
-    int size = static_cast<int>(path.size());
-    int bytes = WideCharToMultiByte(CP_ACP, 0, path.data(), size, nullptr, 0, nullptr, nullptr);
-    if (bytes <= 0) return {};
-    std::string out(static_cast<size_t>(bytes), '\0');
-    WideCharToMultiByte(CP_ACP, 0, path.data(), size, out.data(), bytes, nullptr, nullptr);
-    return out;
-}
-
-// Writes the answer's text into the caller's buffer of `capacity` units.
+// The picker of either text width: it reads the path and the index it is given, then writes what
+// the next scripted answer says, in UTF-16 or in the ANSI code page.
 template <typename Unit>
-void WritePath(std::basic_string<Unit> text, bool terminated, Unit* buffer, UINT capacity) {
-    if (terminated) {
-        size_t count = std::min<size_t>(text.size(), capacity - 1);
-        std::memcpy(buffer, text.data(), count * sizeof(Unit));
-        buffer[count] = 0;
-        return;
-    }
-    text.resize(std::max<size_t>(text.size(), capacity), Unit('x'));
-    std::memcpy(buffer, text.data(), capacity * sizeof(Unit));
-}
-
-// The checks and the log common to both pickers; the answer to give, if any.
-template <typename Unit>
-std::optional<IconPickAnswer> BeginPick(HWND owner, const Unit* path, UINT capacity, const int* index,
-                                        bool wide) {
-    std::lock_guard lock(Mutex());
-    if (State().shellLoads == 0) Problem("the icon picker was called while its library was not loaded");
-    if (path == nullptr || capacity == 0 || index == nullptr) {
-        Problem("the icon picker was given no path buffer or no index");
-        return std::nullopt;
-    }
-    const Unit* end = std::find(path, path + capacity, Unit(0));
-    if (end == path + capacity) {
-        Problem("the icon picker was given a path without a terminating zero");
-        return std::nullopt;
+int WINAPI PickIcon(HWND, Unit* path, UINT capacity, int* index) {
+    std::unique_lock lock(Mutex());
+    const Unit* end = path == nullptr ? nullptr : std::find(path, path + capacity, Unit(0));
+    if (ShellLoads == 0 || end == nullptr || end == path + capacity || index == nullptr || Answers.empty()) {
+        Problem("the icon picker was called without its library, a terminated path, an index or a scripted answer");
+        return 0;
     }
     std::string given;
-    for (const Unit* at = path; at != end; ++at) {
-        auto unit = static_cast<std::make_unsigned_t<Unit>>(*at);
-        given.push_back(!wide || unit < 0x80 ? static_cast<char>(unit) : '?');
+    for (const Unit* at = path; at != end; ++at)
+        given.push_back(static_cast<std::make_unsigned_t<Unit>>(*at) < 0x80 ? static_cast<char>(*at) : '?');
+    Calls.push_back(IconPickCall{given, *index});
+    IconPickAnswer answer = std::move(Answers.front());
+    Answers.pop_front();
+    lock.unlock();
+    if (answer.path) {
+        std::basic_string<Unit> text(4 * answer.path->size(), Unit(0));
+        if constexpr (sizeof(Unit) == 1)
+            text.resize(WideCharToMultiByte(CP_ACP, 0, answer.path->data(), static_cast<int>(answer.path->size()),
+                                            text.data(), static_cast<int>(text.size()), nullptr, nullptr));
+        else
+            text = *answer.path;
+        if (!answer.terminated) text.resize(std::max<size_t>(text.size(), capacity), Unit('x'));
+        size_t count = std::min<size_t>(text.size(), answer.terminated ? capacity - 1 : capacity);
+        std::memcpy(path, text.data(), count * sizeof(Unit));
+        if (answer.terminated) path[count] = 0;
     }
-    State().calls.push_back(IconPickCall{owner, wide, given, capacity, *index});
-    if (State().answers.empty()) {
-        Problem("the icon picker opened, and the user has no answer scripted");
-        return std::nullopt;
-    }
-    IconPickAnswer answer = std::move(State().answers.front());
-    State().answers.pop_front();
-    return answer;
-}
-
-// The picker of either text width: UTF-16 (WCHAR) or the ANSI code page (char).
-template <typename Unit>
-int WINAPI PickIcon(HWND owner, Unit* path, UINT capacity, int* index) {
-    auto answer = BeginPick(owner, path, capacity, index, sizeof(Unit) == 2);
-    if (!answer) return 0;
-    if constexpr (sizeof(Unit) == 2) {
-        if (answer->path) WritePath(*answer->path, answer->terminated, path, capacity);
-    } else {
-        if (answer->path) WritePath(AnsiPath(*answer->path), answer->terminated, path, capacity);
-    }
-    if (answer->index) *index = *answer->index;
-    return answer->confirmed ? 1 : 0;
+    if (answer.index) *index = *answer.index;
+    return answer.confirmed ? 1 : 0;
 }
 
 // Through the generic function pointer type, which converts to and from any other.
@@ -100,78 +72,48 @@ FARPROC Entry(Function* function) {
     return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(function));
 }
 
-const bool Registered = RegisterModel(Model{
-    [] { State() = LibraryState{}; },
-    [](std::vector<std::string>& problems) {
-        if (State().shellLoads > 0) problems.push_back("shell32.dll was loaded and never freed");
-        if (!State().answers.empty())
-            problems.push_back(std::to_string(State().answers.size()) + " icon pick(s) were never asked for");
-    },
-});
-
 }  // namespace
 }  // namespace substitute::detail
 
 using namespace substitute::detail;
 
 HMODULE WINAPI LoadLibraryA(LPCSTR name) {
-    if (auto failure = TakeFailure("LoadLibraryA")) {
-        SetLastError(*failure);
-        return nullptr;
-    }
+    if (Fails("LoadLibraryA")) return nullptr;
     std::lock_guard lock(Mutex());
-    if (name == nullptr || strcasecmp(name, "shell32.dll") != 0) {
-        SetLastError(ERROR_MOD_NOT_FOUND);
-        return nullptr;
-    }
-    ++State().shellLoads;
+    if (name == nullptr || strcasecmp(name, "shell32.dll") != 0) return SetLastError(ERROR_MOD_NOT_FOUND), nullptr;
+    ++ShellLoads;
     return Shell;
 }
 
+// The picker is exported by ordinal only.
 FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name) {
-    if (auto failure = TakeFailure("GetProcAddress")) {
-        SetLastError(*failure);
-        return nullptr;
-    }
+    if (Fails("GetProcAddress")) return nullptr;
     std::lock_guard lock(Mutex());
-    if (module != Shell || State().shellLoads == 0) {
-        Problem("GetProcAddress on a library that is not loaded");
-        SetLastError(ERROR_INVALID_HANDLE);
-        return nullptr;
-    }
-    // The picker is exported by ordinal only.
-    if (!IS_INTRESOURCE(name) || LOWORD(reinterpret_cast<uintptr_t>(name)) != PickIconOrdinal) {
-        SetLastError(ERROR_PROC_NOT_FOUND);
-        return nullptr;
-    }
-    return PlatformId() == VER_PLATFORM_WIN32_NT ? Entry(&PickIcon<WCHAR>) : Entry(&PickIcon<char>);
+    if (module != Shell || ShellLoads == 0) Problem("GetProcAddress on a library that is not loaded");
+    if (!IS_INTRESOURCE(name) || LOWORD(reinterpret_cast<uintptr_t>(name)) != 62)
+        return SetLastError(ERROR_PROC_NOT_FOUND), nullptr;
+    return PlatformId == VER_PLATFORM_WIN32_NT ? Entry(&PickIcon<WCHAR>) : Entry(&PickIcon<char>);
 }
 
 BOOL WINAPI FreeLibrary(HMODULE module) {
     std::lock_guard lock(Mutex());
-    if (module != Shell || State().shellLoads == 0) {
-        Problem("FreeLibrary on a library that is not loaded");
-        SetLastError(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
-    --State().shellLoads;
+    if (module == Shell && ShellLoads > 0) return --ShellLoads, TRUE;
+    Problem("FreeLibrary on a library that is not loaded");
+    return FALSE;
+}
+
+BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA info) {
+    if (Fails("GetVersionExA")) return FALSE;
+    if (info == nullptr || info->dwOSVersionInfoSize != sizeof(OSVERSIONINFOA))
+        return SetLastError(ERROR_INSUFFICIENT_BUFFER), FALSE;
+    std::lock_guard lock(Mutex());
+    bool nt = PlatformId == VER_PLATFORM_WIN32_NT;
+    *info = OSVERSIONINFOA{sizeof(OSVERSIONINFOA), nt ? 5u : 4u, nt ? 1u : 10u, nt ? 2600u : 2222u, PlatformId, {}};
     return TRUE;
 }
 
-namespace substitute {
+void substitute::SetPlatformId(DWORD platformId) { UnderLock([&] { PlatformId = platformId; }); }
 
-void ScriptIconPick(IconPickAnswer answer) {
-    std::lock_guard lock(Mutex());
-    detail::State().answers.push_back(std::move(answer));
-}
+void substitute::ScriptIconPick(IconPickAnswer answer) { UnderLock([&] { Answers.push_back(std::move(answer)); }); }
 
-IconPickAnswer PickedIcon(const std::basic_string<WCHAR>& path, int index) {
-    return IconPickAnswer{true, path, index, true};
-}
-
-std::vector<IconPickCall> IconPickLog() {
-    std::lock_guard lock(Mutex());
-    return detail::State().calls;
-}
-
-}  // namespace substitute
+std::vector<substitute::IconPickCall> substitute::IconPickLog() { return Copied(Calls); }

@@ -1,7 +1,8 @@
-// The notification area and the icons: shared module icons 110-114, icons extracted from files.
+// The notification area and the icons: the module's shared icons 110-114, icons extracted from files.
 #include "platform/substitute/Internal.h"
 #include "platform/substitute/Substitute.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstring>
@@ -11,207 +12,120 @@
 namespace substitute::detail {
 namespace {
 
-struct ShellState {
-    std::vector<NotifyCall> calls;
-    std::optional<ShownIcon> shown;
-    DWORD notifyDelay = 0;
-    bool running = true;
-    std::map<HICON, IconInfo> icons;
-    std::map<std::string, UINT> iconFiles;
-    uintptr_t nextIcon = 0x7000;
-};
+const HINSTANCE Instance = reinterpret_cast<HINSTANCE>(uintptr_t{0x400000});
+// The module's icons are shared, one handle each, as the loader caches them: this plus the ID.
+constexpr uintptr_t SharedIcons = 0x7000;
 
-ShellState& State() {
-    static ShellState state;
-    return state;
-}
+// Guarded by Mutex().
+std::vector<NotifyCall> Calls;
+std::optional<ShownIcon> Shown;
+bool Running;
+std::map<std::string, UINT> IconFiles;                // the number of icons each holds
+std::map<HICON, std::pair<std::string, bool>> Icons;  // extracted: "file#index", whether destroyed
+uintptr_t NextIcon = 0x8000;
 
 std::atomic<int> NotifyCallsInside{0};
+std::atomic<DWORD> NotifyDelay;
 
-HINSTANCE Instance() { return reinterpret_cast<HINSTANCE>(uintptr_t{0x400000}); }
+const bool Registered = RegisterModel(Model{[] {
+    Calls.clear();
+    Shown.reset();
+    Running = true;
+    IconFiles = {{"C:\\windows\\system32\\shell32.dll", 300}, {"C:\\windows\\win.ini", 0}};
+    Icons.clear();
+    NotifyDelay = 0;
+}});
 
-HICON NewIcon(IconInfo info) {
-    auto& state = State();
-    HICON icon = reinterpret_cast<HICON>(state.nextIcon += 4);
-    state.icons[icon] = std::move(info);
-    return icon;
+WORD SharedId(HICON icon) {
+    uintptr_t id = reinterpret_cast<uintptr_t>(icon) - SharedIcons;
+    return id >= 110 && id <= 114 ? static_cast<WORD>(id) : 0;
 }
-
-const bool Registered = RegisterModel(Model{
-    [] {
-        State() = ShellState{};
-        // The module's shared icons exist from the start, one handle each, as the loader caches them.
-        for (WORD id = 110; id <= 114; ++id) NewIcon(IconInfo{true, id, {}, 0, false});
-        // Two files every Windows has: a library of many icons and a file that is none.
-        State().iconFiles["C:\\windows\\system32\\shell32.dll"] = 300;
-        State().iconFiles["C:\\windows\\win.ini"] = 0;
-    },
-    [](std::vector<std::string>&) {},
-});
 
 }  // namespace
 }  // namespace substitute::detail
 
 using namespace substitute::detail;
-using substitute::IconInfo;
 using substitute::NotifyCall;
 using substitute::ShownIcon;
 
+// An add of an icon the shell has already fails, as does a modify or delete of one it has not.
 BOOL WINAPI Shell_NotifyIconA(DWORD message, PNOTIFYICONDATAA data) {
     if (NotifyCallsInside.fetch_add(1) != 0) Problem("Shell_NotifyIconA calls overlapped");
-    DWORD delay;
-    {
-        std::lock_guard lock(Mutex());
-        delay = State().notifyDelay;
-    }
-    if (delay) std::this_thread::sleep_for(std::chrono::duration<double, std::milli>(ScaledMilliseconds(delay)));
-
+    std::this_thread::sleep_for(std::chrono::duration<double, std::milli>(ScaledMilliseconds(NotifyDelay)));
     std::lock_guard lock(Mutex());
-    auto& state = State();
-    NOTIFYICONDATAA record{};
-    std::memcpy(&record, data, sizeof record);
-    BOOL result = FALSE;
-    if (TakeFailure("Shell_NotifyIconA") || !state.running) {
-        result = FALSE;
-    } else if (data->cbSize != NOTIFYICONDATAA_V1_SIZE) {
-        Problem("Shell_NotifyIconA: cbSize is not the first-version size");
-    } else if (std::memchr(data->szTip, 0, 64) == nullptr) {
-        Problem("Shell_NotifyIconA: szTip is not terminated within 64 bytes");
-    } else {
-        auto icon = state.icons.find(data->hIcon);
-        if (message != NIM_DELETE && icon != state.icons.end() && icon->second.destroyed)
-            Problem("Shell_NotifyIconA: the icon was destroyed");
-        ShownIcon next{data->hIcon, std::string(data->szTip)};
-        switch (message) {
-        case NIM_ADD:
-            // A second add of the same icon fails, as the shell has it already.
-            if (!state.shown) state.shown = next, result = TRUE;
-            break;
-        case NIM_MODIFY:
-            // A modify never brings back an icon that is gone.
-            if (state.shown) state.shown = next, result = TRUE;
-            break;
-        case NIM_DELETE:
-            result = state.shown ? TRUE : FALSE;
-            state.shown.reset();
-            break;
-        default:
-            Problem("Shell_NotifyIconA: unknown message");
-        }
-    }
-    state.calls.push_back(NotifyCall{message, record, result, GetCurrentThreadId()});
+    bool destroyed = message != NIM_DELETE && Icons.count(data->hIcon) && Icons[data->hIcon].second;
+    if (data->cbSize != NOTIFYICONDATAA_V1_SIZE || std::memchr(data->szTip, 0, 64) == nullptr || destroyed)
+        Problem("Shell_NotifyIconA: not the first-version size, szTip not ended within 64 bytes, or a destroyed icon");
+    BOOL result = !TakeFailure("Shell_NotifyIconA") && Running && (message == NIM_ADD) != Shown.has_value();
+    if (result) Shown = message == NIM_DELETE ? std::nullopt : std::optional(ShownIcon{data->hIcon, data->szTip});
+    Calls.push_back(NotifyCall{message, *data, result});
     NotifyCallsInside.fetch_sub(1);
     return result;
 }
 
 HANDLE WINAPI LoadImageA(HINSTANCE instance, LPCSTR name, UINT type, int cx, int cy, UINT flags) {
-    if (auto failure = TakeFailure("LoadImageA")) {
-        SetLastError(*failure);
-        return nullptr;
-    }
-    if (instance != Instance() || !IS_INTRESOURCE(name) || type != IMAGE_ICON || cx != 16 ||
-        cy != 16 || !(flags & LR_SHARED)) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return nullptr;
-    }
-    return substitute::SharedIcon(LOWORD(reinterpret_cast<uintptr_t>(name)));
+    HICON icon = reinterpret_cast<HICON>(SharedIcons + reinterpret_cast<uintptr_t>(name));
+    if (instance == Instance && SharedId(icon) && type == IMAGE_ICON && cx == 16 && cy == 16 && (flags & LR_SHARED))
+        return icon;
+    return SetLastError(ERROR_INVALID_PARAMETER), nullptr;
 }
 
+// -1 asks for the number of icons, answered in the handle's place; other negative indexes name
+// resource IDs, and a file's icons here have the IDs 1 to its count. A file of no icons is no
+// executable, library or icon file: for those Windows answers 1.
 HICON WINAPI ExtractIconA(HINSTANCE instance, LPCSTR file, UINT index) {
     if (TakeFailure("ExtractIconA")) return nullptr;
     std::lock_guard lock(Mutex());
-    auto& state = State();
-    if (instance != Instance() || file == nullptr) return nullptr;
-    auto it = state.iconFiles.find(file);
-    if (it == state.iconFiles.end()) return nullptr;
-    // A file added with no icons is one that is no executable, library or icon file: for
-    // those, Windows answers 1 rather than null.
-    if (it->second == 0) return reinterpret_cast<HICON>(uintptr_t{1});
-    // -1 asks for the number of icons, answered in the handle's place.
-    if (index == static_cast<UINT>(-1)) return reinterpret_cast<HICON>(uintptr_t{it->second});
-    // Other negative indexes name resource IDs; a file's icons here have the IDs 1 to count.
-    UINT position = static_cast<int>(index) < 0 ? 0 - index - 1 : index;
-    if (position >= it->second) return nullptr;
-    return NewIcon(IconInfo{false, 0, file, index, false});
+    auto it = IconFiles.find(file != nullptr ? file : "");
+    if (instance != Instance || it == IconFiles.end()) return nullptr;
+    if (it->second == 0 || index == static_cast<UINT>(-1)) return reinterpret_cast<HICON>(uintptr_t{it->second ? it->second : 1});
+    if ((static_cast<int>(index) < 0 ? 0 - index - 1 : index) >= it->second) return nullptr;
+    HICON icon = reinterpret_cast<HICON>(NextIcon += 4);
+    Icons[icon] = {std::string(file) + "#" + std::to_string(static_cast<int>(index)), false};
+    return icon;
 }
 
-HMODULE WINAPI GetModuleHandleA(LPCSTR name) { return name == nullptr ? Instance() : nullptr; }
+HMODULE WINAPI GetModuleHandleA(LPCSTR name) { return name == nullptr ? Instance : nullptr; }
 
 BOOL WINAPI DestroyIcon(HICON icon) {
     std::lock_guard lock(Mutex());
-    auto it = State().icons.find(icon);
-    if (it == State().icons.end()) {
-        Problem("DestroyIcon on something that is not an icon");
+    auto extracted = Icons.find(icon);
+    if (extracted == Icons.end() || extracted->second.second || (Shown && Shown->icon == icon)) {
+        Problem("DestroyIcon on " + substitute::DescribeIcon(icon) + (Shown && Shown->icon == icon ? ", shown" : ""));
         return FALSE;
     }
-    if (it->second.shared) {
-        Problem("DestroyIcon on a shared icon");
-        return FALSE;
-    }
-    if (it->second.destroyed) {
-        Problem("DestroyIcon on an icon destroyed before");
-        return FALSE;
-    }
-    if (State().shown && State().shown->icon == icon) Problem("DestroyIcon on the icon the tray shows");
-    it->second.destroyed = true;
+    extracted->second.second = true;
     return TRUE;
 }
 
-namespace substitute {
+HINSTANCE substitute::ModuleInstance() { return Instance; }
 
-HINSTANCE ModuleInstance() { return detail::Instance(); }
+HICON substitute::SharedIcon(WORD id) { return reinterpret_cast<HICON>(SharedIcons + id); }
 
+std::vector<NotifyCall> substitute::NotifyLog() { return Copied(Calls); }
 
-HICON SharedIcon(WORD id) {
-    std::lock_guard lock(Mutex());
-    for (auto& [icon, info] : detail::State().icons)
-        if (info.shared && info.resourceId == id) return icon;
-    return nullptr;
+std::optional<ShownIcon> substitute::TrayIcon() { return Copied(Shown); }
+
+void substitute::SetNotifyDelay(DWORD milliseconds) { NotifyDelay = milliseconds; }
+
+void substitute::RestartShell() { UnderLock([] { Shown.reset(); }); }
+
+void substitute::SetShellRunning(bool running) {
+    UnderLock([&] { Running = running; });
+    if (!running) RestartShell();
 }
 
-std::vector<NotifyCall> NotifyLog() {
+void substitute::AddIconFile(const std::string& path, UINT iconCount) { UnderLock([&] { IconFiles[path] = iconCount; }); }
+
+size_t substitute::LiveFileIcons() {
     std::lock_guard lock(Mutex());
-    return detail::State().calls;
+    return std::count_if(Icons.begin(), Icons.end(), [](auto& icon) { return !icon.second.second; });
 }
 
-std::optional<ShownIcon> TrayIcon() {
+// "shared 113", "file#index" (" destroyed" once it is), "null" or "not an icon".
+std::string substitute::DescribeIcon(HICON icon) {
     std::lock_guard lock(Mutex());
-    return detail::State().shown;
+    if (SharedId(icon)) return "shared " + std::to_string(SharedId(icon));
+    if (Icons.count(icon)) return Icons[icon].first + (Icons[icon].second ? " destroyed" : "");
+    return icon == nullptr ? "null" : "not an icon";
 }
-
-void SetNotifyDelay(DWORD milliseconds) {
-    std::lock_guard lock(Mutex());
-    detail::State().notifyDelay = milliseconds;
-}
-
-void RestartShell() {
-    std::lock_guard lock(Mutex());
-    detail::State().shown.reset();
-}
-
-void SetShellRunning(bool running) {
-    std::lock_guard lock(Mutex());
-    detail::State().running = running;
-    if (!running) detail::State().shown.reset();
-}
-
-void AddIconFile(const std::string& path, UINT iconCount) {
-    std::lock_guard lock(Mutex());
-    detail::State().iconFiles[path] = iconCount;
-}
-
-size_t LiveFileIcons() {
-    std::lock_guard lock(Mutex());
-    size_t live = 0;
-    for (auto& [icon, info] : detail::State().icons) live += !info.shared && !info.destroyed;
-    return live;
-}
-
-std::optional<IconInfo> DescribeIcon(HICON icon) {
-    std::lock_guard lock(Mutex());
-    auto it = detail::State().icons.find(icon);
-    if (it == detail::State().icons.end()) return std::nullopt;
-    return it->second;
-}
-
-}  // namespace substitute

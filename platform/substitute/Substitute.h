@@ -3,6 +3,16 @@
 // its own section under control/.
 #pragma once
 
+#include "platform/substitute/Win32Subset.h"
+
+#include <cstddef>
+#include <functional>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
 #include "platform/substitute/control/Machine.h"
 #include "platform/substitute/control/Threads.h"
 #include "platform/substitute/control/CodePages.h"

@@ -3,6 +3,7 @@
 #include "platform/substitute/Internal.h"
 #include "platform/substitute/Substitute.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -12,70 +13,34 @@
 namespace substitute::detail {
 namespace {
 
-struct ThreadRecord {
-    std::thread thread;
-    bool ended = false;
-};
-
-struct ThreadsState {
-    std::map<uintptr_t, ThreadRecord> threads;
-    uintptr_t nextThread = 1;
-    size_t started = 0;
-    std::vector<SleepCall> sleeps;
-    bool logSleeps = true;
-    std::vector<WaitCall> waits;
-};
-
-ThreadsState& State() {
-    static ThreadsState state;
-    return state;
-}
-
-// Separate from the model mutex so that threads ending never wait for a test holding it.
+// Whether each thread has returned; its host thread is detached and does nothing after saying so.
+// Guarded by EndMutex rather than the model mutex, so that threads ending never wait for a test
+// holding that one.
+std::map<HANDLE, bool> Ended;
 std::mutex EndMutex;
 std::condition_variable EndSignal;
 
-std::atomic<double> TimeScale{1.0};
+// Guarded by Mutex().
+size_t Started;
+std::set<DWORD> Sleeps;
+std::vector<substitute::WaitCall> Waits;
+
+std::atomic<double> TimeScale;
 std::atomic<DWORD> NextThreadId{1000};
 thread_local DWORD ThreadId = 0;
 
-// Finished threads whose handles are closed can be reaped at any time.
-void ReapEndedThreads() {
-    std::vector<std::thread> finished;
-    {
-        std::lock_guard endLock(EndMutex);
-        auto& threads = State().threads;
-        for (auto it = threads.begin(); it != threads.end();) {
-            if (it->second.ended) {
-                finished.push_back(std::move(it->second.thread));
-                it = threads.erase(it);
-            } else {
-                ++it;
-            }
-        }
-    }
-    for (auto& thread : finished) thread.join();
-}
+// Call with EndMutex held.
+size_t Running() { return std::count_if(Ended.begin(), Ended.end(), [](auto& thread) { return !thread.second; }); }
 
-void SleepReal(double milliseconds) {
-    if (milliseconds <= 0) {
-        std::this_thread::yield();
-        return;
-    }
-    std::this_thread::sleep_for(std::chrono::duration<double, std::milli>(milliseconds));
-}
-
-const bool Registered = RegisterModel(Model{
-    [] {
-        auto& state = State();
-        state.sleeps.clear();
-        state.logSleeps = true;
-        state.waits.clear();
-        state.started = 0;
-        TimeScale = 1.0;
-    },
-    [](std::vector<std::string>&) {},
-});
+// Reset runs after every thread has ended.
+const bool Registered = RegisterModel(Model{[] {
+    Started = 0;
+    Sleeps.clear();
+    Waits.clear();
+    TimeScale = 1.0;
+    std::lock_guard endLock(EndMutex);
+    Ended.clear();
+}});
 
 }  // namespace
 
@@ -84,12 +49,8 @@ double ScaledMilliseconds(DWORD milliseconds) { return milliseconds * TimeScale.
 }  // namespace substitute::detail
 
 using namespace substitute::detail;
-using substitute::SleepCall;
-using substitute::WaitCall;
 
-void WINAPI InitializeCriticalSection(LPCRITICAL_SECTION section) {
-    section->Implementation = new std::recursive_mutex;
-}
+void WINAPI InitializeCriticalSection(LPCRITICAL_SECTION section) { section->Implementation = new std::recursive_mutex; }
 
 void WINAPI EnterCriticalSection(LPCRITICAL_SECTION section) {
     static_cast<std::recursive_mutex*>(section->Implementation)->lock();
@@ -104,114 +65,58 @@ DWORD WINAPI GetCurrentThreadId() {
     return ThreadId;
 }
 
-uintptr_t _beginthreadex(void*, unsigned, unsigned(__stdcall* start)(void*), void* argument,
-                         unsigned initflag, unsigned* threadAddress) {
-    if (auto failure = TakeFailure("_beginthreadex")) {
-        SetLastError(*failure);
-        return 0;
-    }
-    if (initflag != 0) {
-        Problem("_beginthreadex: only flag 0 is modelled");
-        return 0;
-    }
-    ReapEndedThreads();
+uintptr_t _beginthreadex(void*, unsigned, unsigned(__stdcall* start)(void*), void* argument, unsigned initflag,
+                         unsigned* threadAddress) {
+    if (Fails("_beginthreadex")) return 0;
+    if (initflag != 0) Problem("_beginthreadex: only flag 0 is modelled");
+    UnderLock([] { ++Started; });
     DWORD id = NextThreadId++;
-    uintptr_t object;
-    {
-        std::lock_guard lock(Mutex());
-        object = State().nextThread++;
-        ++State().started;
-    }
-    HANDLE handle = OpenKernelHandle(HandleKind::Thread, object, nullptr);
+    HANDLE handle = OpenHandle("thread", nullptr);
     if (threadAddress) *threadAddress = id;
     std::lock_guard endLock(EndMutex);
-    ThreadRecord& record = State().threads[object];
-    record.thread = std::thread([start, argument, id, object] {
+    Ended[handle] = false;
+    std::thread([start, argument, id, handle] {
         ThreadId = id;
         start(argument);
         std::lock_guard endLock(EndMutex);
-        State().threads[object].ended = true;
+        Ended[handle] = true;
         EndSignal.notify_all();
-    });
+    }).detach();
     return reinterpret_cast<uintptr_t>(handle);
 }
 
 DWORD WINAPI WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
-    auto object = KernelObject(handle, HandleKind::Thread);
-    DWORD result;
-    if (!object) {
+    DWORD result = WAIT_FAILED;
+    if (!IsOpen(handle, "thread")) {
         Problem("WaitForSingleObject on a handle that is not an open thread handle");
-        result = WAIT_FAILED;
     } else {
         std::unique_lock endLock(EndMutex);
-        auto ended = [&] {
-            auto it = State().threads.find(*object);
-            return it == State().threads.end() || it->second.ended;
-        };
-        if (milliseconds == INFINITE) {
-            EndSignal.wait(endLock, ended);
-            result = WAIT_OBJECT_0;
-        } else {
-            auto timeout = std::chrono::duration<double, std::milli>(ScaledMilliseconds(milliseconds));
-            result = EndSignal.wait_for(endLock, timeout, ended) ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
-        }
+        auto timeout = std::chrono::duration<double, std::milli>(ScaledMilliseconds(milliseconds));
+        result = EndSignal.wait_for(endLock, timeout, [&] { return Ended[handle]; }) ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
     }
-    std::lock_guard lock(Mutex());
-    State().waits.push_back(WaitCall{handle, milliseconds, result});
+    UnderLock([&] { Waits.push_back(substitute::WaitCall{milliseconds, result}); });
     return result;
 }
 
 void WINAPI Sleep(DWORD milliseconds) {
-    {
-        std::lock_guard lock(Mutex());
-        if (State().logSleeps) State().sleeps.push_back(SleepCall{GetCurrentThreadId(), milliseconds});
-    }
-    SleepReal(ScaledMilliseconds(milliseconds));
+    UnderLock([&] { Sleeps.insert(milliseconds); });
+    std::this_thread::sleep_for(std::chrono::duration<double, std::milli>(ScaledMilliseconds(milliseconds)));
 }
 
-namespace substitute {
+void substitute::SetTimeScale(double scale) { TimeScale = scale; }
 
-void SetTimeScale(double scale) { TimeScale = scale; }
+std::set<DWORD> substitute::SleepPeriods() { return Copied(Sleeps); }
 
-std::vector<SleepCall> SleepLog() {
-    std::lock_guard lock(Mutex());
-    return detail::State().sleeps;
-}
+std::vector<substitute::WaitCall> substitute::WaitLog() { return Copied(Waits); }
 
-void SetSleepLogging(bool on) {
-    std::lock_guard lock(Mutex());
-    detail::State().logSleeps = on;
-}
+size_t substitute::ThreadsStarted() { return Copied(Started); }
 
-std::vector<WaitCall> WaitLog() {
-    std::lock_guard lock(Mutex());
-    return detail::State().waits;
-}
-
-size_t ThreadsStarted() {
-    std::lock_guard lock(Mutex());
-    return detail::State().started;
-}
-
-size_t ThreadsRunning() {
+size_t substitute::ThreadsRunning() {
     std::lock_guard endLock(EndMutex);
-    size_t running = 0;
-    for (auto& [object, record] : detail::State().threads) running += record.ended ? 0 : 1;
-    return running;
+    return Running();
 }
 
-bool JoinThreads(unsigned milliseconds) {
-    {
-        std::unique_lock endLock(EndMutex);
-        bool allEnded = EndSignal.wait_for(endLock, std::chrono::milliseconds(milliseconds), [] {
-            for (auto& [object, record] : detail::State().threads)
-                if (!record.ended) return false;
-            return true;
-        });
-        if (!allEnded) return false;
-    }
-    ReapEndedThreads();
-    return true;
+bool substitute::JoinThreads(unsigned milliseconds) {
+    std::unique_lock endLock(EndMutex);
+    return EndSignal.wait_for(endLock, std::chrono::milliseconds(milliseconds), [] { return Running() == 0; });
 }
-
-}  // namespace substitute

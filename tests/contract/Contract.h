@@ -6,11 +6,9 @@
 
 #include <gtest/gtest.h>
 
-// True when the real interfaces are Wine's.
+// True when the real interfaces are Wine's. Where Wine is known to answer otherwise than Windows
+// documents, a check expects Wine's answer under Wine and says beside it what Windows documents.
 bool UnderWine();
 
-// One check where Wine is known to answer otherwise than Windows documents: the documented
-// Windows answer is expected everywhere except under Wine, where Wine's own answer is. Say in a
-// comment beside it what Windows documents.
-#define EXPECT_WINE_DIFFERS(actual, windowsAnswer, wineAnswer) \
-    EXPECT_EQ(actual, UnderWine() ? (wineAnswer) : (windowsAnswer)) << "Wine differs here"
+// A window for the shell's notifications to go to: a real one, or a handle the substitute takes.
+HWND NotifiedWindow();

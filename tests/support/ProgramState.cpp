@@ -1,14 +1,11 @@
 #include "tests/support/ProgramState.h"
 
-#include "app/AboutDialog.h"
-#include "app/MainWindow.h"
-#include "tray/TrayPresenter.h"
-#include "driveinfo/DiskInfoDialog.h"
 #include "driveinfo/DriveReport.h"
 #include "monitor/ActivitySampler.h"
 #include "monitor/CounterCatalogue.h"
-#include "settings/SettingsDialog.h"
 #include "platform/substitute/Substitute.h"
+#include "tray/AppHandles.h"
+#include "tray/TrayPresenter.h"
 
 namespace {
 
@@ -21,8 +18,6 @@ const DWORD StartBlinkDuration = BlinkDuration;
 void ResetProgramState() {
     AppInstance = substitute::ModuleInstance();
     MainWindow = FakeMainWindow();
-    TaskbarCreatedMessage = 0;
-    AboutDialogOpen = 0;
     TrayRecord = {};
     TooltipText.clear();
     IconPair = {{nullptr, {}, 0, false}, {nullptr, {}, 0, false}};
@@ -40,8 +35,6 @@ void ResetProgramState() {
     SamplerThreadId = 0;
     ActivityState = Inactive;
     ClearDriveReport();
-    DiskInfoDialogOpen = 0;
-    SettingsDialogOpen = 0;
 }
 
 HWND FakeMainWindow() { return reinterpret_cast<HWND>(uintptr_t{0x10010}); }

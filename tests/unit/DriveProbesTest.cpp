@@ -1,6 +1,5 @@
 // The drive report: the recorded machines kept with the replay tool give their reports byte for
-// byte; beside them, what the reports cannot show: the opens and requests, scripted failures and
-// what the report held before.
+// byte; beside them, what the reports cannot show: the opens and requests the drivers see.
 #include "driveinfo/DriveProbes.h"
 #include "driveinfo/DriveReport.h"
 #include "tests/unit/Machine.h"
@@ -10,9 +9,6 @@
 #include <filesystem>
 #include <fstream>
 
-using ::testing::ElementsAre;
-using ::testing::IsEmpty;
-
 namespace {
 
 std::string ReadFile(const std::filesystem::path& path) {
@@ -20,38 +16,9 @@ std::string ReadFile(const std::filesystem::path& path) {
     return std::string(std::istreambuf_iterator<char>(file), {});
 }
 
-std::string PhysicalDrive(int i) { return "\\\\.\\PhysicalDrive" + std::to_string(i); }
-
-// A drive both SMART probes report, with IDENTIFY data all zero.
-void SmartDrive(int i, BYTE deviceMap) {
-    substitute::SetDeviceAnswer(PhysicalDrive(i), SMART_GET_VERSION, {true, {1, 1, 0, deviceMap}});
-    substitute::SetDeviceAnswer(PhysicalDrive(i), SMART_RCV_DRIVE_DATA, {true, {}});
-}
-
-// The numbers of the drives the report lists, in order.
-std::string ListedDrives() {
-    std::string listed;
-    const std::string entry = "Descriptor for drive #";
-    for (size_t at = DriveReport.find(entry); at != std::string::npos; at = DriveReport.find(entry, at + 1)) {
-        size_t number = at + entry.size();
-        listed += (listed.empty() ? "" : " ") + DriveReport.substr(number, DriveReport.find(':', number) - number);
-    }
-    return listed;
-}
-
-std::string Hex(unsigned value) {
-    char text[12];
-    std::snprintf(text, sizeof text, "%X", value);
-    return text;
-}
-
-// "code in>out", then each byte the request sets as offset:value, and the returned-byte count
-// when it was not 0 before the call.
-std::string Describe(const substitute::DeviceIoCall& call) {
-    std::string text = Hex(call.code) + " " + std::to_string(call.input.size()) + ">" + std::to_string(call.outputSize);
-    for (size_t i = 0; i < call.input.size(); ++i)
-        if (call.input[i] != 0) text += " " + std::to_string(i) + ":" + Hex(call.input[i]);
-    if (call.returnedBefore != 0) text += " returned " + std::to_string(call.returnedBefore);
+std::string Printed(const char* format, unsigned value) {
+    char text[32];
+    std::snprintf(text, sizeof text, format, value);
     return text;
 }
 
@@ -67,79 +34,44 @@ TEST_F(DriveProbesTest, EveryRecordedMachineGivesItsReport) {
         ASSERT_EQ(replay::LoadDeviceRecording(ReadFile(file.path())), "");
         EXPECT_EQ(std::string(BuildDriveReport()), ReadFile(report));
         ClearDriveReport();
-        EXPECT_THAT(substitute::Problems(), IsEmpty());
+        EXPECT_THAT(substitute::Problems(), ::testing::IsEmpty());
         ++replayed;
     }
     EXPECT_GE(replayed, 10);
 }
 
+// Drives 2, 3 and 5 and SCSI port 0 are there, and their drivers take every request: the SMART
+// version answers with the device map (drive 2 a packet device, 3 a packet slave, 5 past the map).
 TEST_F(DriveProbesTest, EachProbeOpensItsDevicesAndSendsItsRequests) {
-    SmartDrive(2, 0x40);  // bit 2 + 4: a packet device
-    SmartDrive(3, 0x80);  // bit 3 + 4: a packet device, slave
-    SmartDrive(5, 0xFF);  // past the map: always IDENTIFY DEVICE
-    substitute::SetDeviceAnswer(PhysicalDrive(2), IOCTL_STORAGE_QUERY_PROPERTY, {true, {}});
-    substitute::AddDevice("\\\\.\\Scsi0:");
+    std::string opens;
+    std::vector<std::string> requests;
+    substitute::SetDeviceDriver(
+        {[&](const std::string& path, DWORD access, DWORD share) {
+             opens += path + " " + Printed("%X", access) + " " + Printed("%X", share) + ", ";
+             bool there = path.ends_with("e2") || path.ends_with("e3") || path.ends_with("e5") || path.ends_with("i0:");
+             return DWORD(there ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND);
+         },
+         [&](const std::string& path, DWORD code, const std::vector<uint8_t>& input, DWORD size) {
+             requests.push_back(Printed("%X", code) + " " + std::to_string(input.size()) + ">" + std::to_string(size));
+             for (size_t i = 0; i < input.size(); ++i)
+                 if (input[i] != 0) requests.back() += " " + std::to_string(i) + ":" + Printed("%X", input[i]);
+             BYTE map = path.back() == '2' ? 0x40 : path.back() == '3' ? 0x80 : 0xFF;
+             return std::optional(code == SMART_GET_VERSION ? std::vector<uint8_t>{1, 1, 0, map} : std::vector<uint8_t>{});
+         }});
     BuildDriveReport();
-
-    std::vector<std::string> calls;
-    for (const auto& call : substitute::DeviceIoLog()) calls.push_back(Describe(call));
-    const std::string srb = "4D008 60>557 0:1C 4:53 5:43 6:53 7:49 8:44 9:49 10:53 11:4B 12:10 13:27 16:1 17:5 18:1B "
-                            "24:11 25:2 38:EC";
-    EXPECT_THAT(calls, ElementsAre("74080 0>24", "7C088 32>528 1:2 5:1 9:A0 10:A1 12:2",  //
-                                   "74080 0>24", "7C088 32>528 1:2 5:1 9:B0 10:A1 12:3",  //
-                                   "74080 0>24", "7C088 32>528 1:2 5:1 9:B0 10:EC 12:5",  //
-                                   srb, srb + " 40:1",                                    //
-                                   "2D1400 12>512", "700A0 0>512", "2D1400 12>512", "2D1400 12>512",
-                                   "74080 0>24", "7C088 33>545 10:EC", "74080 0>24", "7C088 33>545 10:EC",
-                                   "74080 0>24", "7C088 33>545 10:EC"));
-
-    // Sixteen opens a probe, the first and last of each shown.
-    auto opens = substitute::DeviceOpenLog();
-    ASSERT_EQ(opens.size(), 64u);
-    std::vector<std::string> shown;
-    for (size_t k : {0, 15, 16, 31, 32, 47, 48, 63})
-        shown.push_back(opens[k].path + " " + Hex(opens[k].access) + " " + Hex(opens[k].share) + " " + Hex(opens[k].flags));
-    EXPECT_THAT(shown, ElementsAre("\\\\.\\PhysicalDrive0 C0000000 3 0", "\\\\.\\PhysicalDrive15 C0000000 3 0",
-                                   "\\\\.\\Scsi0: C0000000 3 0", "\\\\.\\Scsi15: C0000000 3 0",
-                                   "\\\\.\\PhysicalDrive0 0 3 0", "\\\\.\\PhysicalDrive15 0 3 0",
-                                   "\\\\.\\PhysicalDrive0 C0000000 7 0", "\\\\.\\PhysicalDrive15 C0000000 7 0"));
-}
-
-TEST_F(DriveProbesTest, AFailureSkipsOnlyTheDeviceItHappensOn) {
-    for (int i = 0; i < 3; ++i) SmartDrive(i, 0x07);
-    substitute::FailNext("GlobalAlloc", ERROR_NOT_ENOUGH_MEMORY);         // drive 0's buffer
-    substitute::FailNext("DeviceIoControl", ERROR_INVALID_FUNCTION, 2);  // drive 1's IDENTIFY
-    substitute::FailNext("CreateFileA", ERROR_ACCESS_DENIED, 2);         // drive 2's open
-    RunDriveProbe(ProbePhysicalAdmin);
-    EXPECT_THAT(DriveReport, IsEmpty());
-    RunDriveProbe(ProbePhysicalAdmin);
-    EXPECT_EQ(ListedDrives(), "0 1 2");
-
-    // The SCSI probe takes a buffer per target: losing one loses only that target.
-    ClearDriveReport();
-    substitute::SetDeviceAnswer("\\\\.\\Scsi0:", IOCTL_SCSI_MINIPORT, {true, std::vector<uint8_t>(99, 1)});
-    substitute::FailNext("GlobalAlloc", ERROR_NOT_ENOUGH_MEMORY);
-    RunDriveProbe(ProbeScsi);
-    EXPECT_EQ(ListedDrives(), "1");
-    substitute::FailNext("GlobalAlloc", ERROR_NOT_ENOUGH_MEMORY);
-    RunDriveProbe(ProbeSmart);
-    EXPECT_EQ(ListedDrives(), "1 1 2");
-}
-
-TEST_F(DriveProbesTest, ABuildAddsToTheReportAndOnlyTheMessageReplacesIt) {
-    const std::string message = "\r\nThis utility does allow to get disk internals from NT systems only";
-    SmartDrive(0, 0x01);
-    DriveReport = "left over";
-    BuildDriveReport();
-    EXPECT_EQ(DriveReport.substr(0, 11), "left over\r\n");
-    EXPECT_EQ(ListedDrives(), "0 0");
-
-    // A system that does not say what it is gets the message without a drive asked.
-    substitute::Reset();
-    SmartDrive(0, 0x01);
-    substitute::FailNext("GetVersionExA", ERROR_INVALID_PARAMETER);
-    EXPECT_EQ(std::string(BuildDriveReport()), message);
-    EXPECT_THAT(substitute::DeviceOpenLog(), IsEmpty());
+    const std::string srb = "4D008 60>557 0:1C 4:53 5:43 6:53 7:49 8:44 9:49 10:53 11:4B 12:10 13:27 16:1 17:5 18:1B 24:11 25:2 38:EC";
+    const std::string user = "2D1400 12>512", geometry = "700A0 0>512", version = "74080 0>24", bare = "7C088 33>545 10:EC";
+    EXPECT_THAT(requests, ::testing::ElementsAre(version, "7C088 32>528 1:2 5:1 9:A0 10:A1 12:2", version,
+                                                 "7C088 32>528 1:2 5:1 9:B0 10:A1 12:3", version,
+                                                 "7C088 32>528 1:2 5:1 9:B0 10:EC 12:5", srb, srb + " 40:1", user, geometry,
+                                                 user, geometry, user, geometry, version, bare, version, bare, version, bare));
+    // Sixteen opens a probe: PhysicalDrive0..15 for data, Scsi0:..15: for data, PhysicalDrive0..15
+    // without data access, then again for data with deleting shared.
+    std::string expected;
+    for (auto [format, rights] : {std::pair{"\\\\.\\PhysicalDrive%u ", "C0000000 3, "}, {"\\\\.\\Scsi%u: ", "C0000000 3, "},
+                                  {"\\\\.\\PhysicalDrive%u ", "0 3, "}, {"\\\\.\\PhysicalDrive%u ", "C0000000 7, "}})
+        for (unsigned number = 0; number < 16; ++number) expected += Printed(format, number) + rights;
+    EXPECT_EQ(opens, expected);
 }
 
 // A guard byte after the answer: a string that ran past the answer's end would take it in.

@@ -1,42 +1,54 @@
-// The fixture every unit test starts from: a fresh substitute machine and the program's
-// process-wide values as they are when the process starts.
+// The fixture every unit test starts from, the helpers the tests share, and the program's headers
+// they use.
 #pragma once
 
-#include "platform/Win32.h"
+#include "app/MonitorSetup.h"
+#include "monitor/ActivitySampler.h"
+#include "monitor/CounterCatalogue.h"
 #include "platform/substitute/Substitute.h"
+#include "settings/SettingsChoices.h"
+#include "settings/SettingsStore.h"
 #include "tests/support/ProgramState.h"
+#include "tray/AppHandles.h"
+#include "tray/TrayPresenter.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <functional>
-#include <optional>
-#include <string>
-#include <vector>
+// An icon file of three icons on the fixture's machine.
+constexpr const char* DiskIcons = "C:\\Icons\\disk.ico";
 
-// UTF-8 test text as the UTF-16 the program keeps.
-WideString Wide(const std::string& text);
-// UTF-16 text with every unit outside ASCII shown as '?'.
-std::string AsciiText(const WideString& text);
+// A value under the settings key, written straight into the substitute's store or read back;
+// a role's stored icon file and index.
+inline void Store(const char* name, DWORD type, std::vector<BYTE> data) {
+    substitute::SetRegistryValue(SettingsKeyPath, name, type, std::move(data));
+}
+inline std::optional<substitute::RegistryValue> Stored(const char* name) {
+    return substitute::GetRegistryValue(SettingsKeyPath, name);
+}
+inline void StoreIcon(int role, const std::string& file, DWORD index) {
+    Store(role ? ActiveIconFileValue : InactiveIconFileValue, REG_SZ, substitute::TextBytes(file));
+    Store(role ? ActiveIconIndexValue : InactiveIconIndexValue, REG_DWORD, substitute::DwordBytes(index));
+}
 
-// A value under the settings key: written straight into the substitute's store, or read back.
-void Store(const char* name, DWORD type, std::vector<BYTE> data);
-std::optional<substitute::RegistryValue> Stored(const char* name);
-
-// A role's stored icon file and index.
-void StoreIcon(int role, const std::string& file, DWORD index);
-
-// "null", "not an icon", "shared 113" for a built-in icon, "file#index" for an extracted one.
-std::string Describe(HICON icon);
-
-// Waits for something another thread does; false after 20 s.
-bool Eventually(const std::function<bool()>& done);
-
+// A fresh machine with LogicalDisk C: and _Total, PhysicalDisk 0 C: and DiskIcons, on which a
+// period of 100 ms lasts 5; the program as the main window's creation leaves it, with both roles
+// on their built-in icons. At the end any
+// sampler is stopped, every thread waited for, and any problem the substitute saw fails the test.
 class MachineTest : public ::testing::Test {
 protected:
-    void SetUp() override;
-    // Stops any sampler, waits for every thread and fails on any problem the substitute saw.
-    void TearDown() override;
-    // Misuse tests end by taking back the problems they provoked on purpose.
-    std::vector<std::string> TakeProblems();
+    void SetUp() override {
+        substitute::Reset();
+        ResetProgramState();
+        InitTrayRecord(MainWindow);
+        IconPair = {{LoadDefaultIcon(DefaultIconId(Active)), {}, 0, false}, {LoadDefaultIcon(DefaultIconId(Inactive)), {}, 0, false}};
+        substitute::SetTimeScale(0.05);
+        substitute::SeedDiskObjects({u"C:", u"_Total"}, {u"0 C:"});
+        substitute::AddIconFile(DiskIcons, 3);
+    }
+    void TearDown() override {
+        StopSampler();
+        ASSERT_TRUE(substitute::JoinThreads()) << "a sampler thread never ended";
+        EXPECT_THAT(substitute::Problems(), ::testing::IsEmpty());
+    }
 };

@@ -1,113 +1,97 @@
-#include "settings/SettingsChoices.h"
+// What Settings opens with and what its OK applies, without the dialog.
 
-#include "app/MonitorSetup.h"
-#include "monitor/ActivitySampler.h"
-#include "monitor/CounterCatalogue.h"
 #include "tests/unit/Machine.h"
 
 namespace {
 
-class SettingsChoicesTest : public MachineTest {
-protected:
-    void SetUp() override {
-        MachineTest::SetUp();
-        InitTrayRecord(FakeMainWindow());
-        substitute::SetTimeScale(0.05);  // a 100 ms period lasts 5 ms
-        substitute::SeedDiskObjects({u"C:", u"_Total"}, {u"0 C:", u"1 D:"});
-        substitute::AddIconFile("C:\\Icons\\disk.ico", 3);
-    }
-};
+class SettingsChoicesTest : public MachineTest {};
+
+// What the program runs with: the period, the watched path, each role's icon (file#index).
+std::string Running() {
+    std::string out = std::to_string(BlinkDuration) + " " + std::string(SelectedCounterPath.begin(), SelectedCounterPath.end());
+    for (TrayIconRole role : {Active, Inactive})
+        out += " " + substitute::DescribeIcon(RoleIcon(role).Icon) + " (" + RoleIcon(role).File + "#" +
+               std::to_string(RoleIcon(role).Index) + ")";
+    return out;
+}
 
 // OK without a change keeps watching the disk being watched, even one the set-up found by part of
-// its stored name, and stores its whole name.
-TEST_F(SettingsChoicesTest, OkWithoutAChangeKeepsWatchingTheSameDisk) {
-    for (const char16_t* stored : {static_cast<const char16_t*>(nullptr), u"(1 D"}) {
-        substitute::RemoveRegistryValue(SettingsKeyPath, SelectedDiskCounterValue);
-        if (stored) Store(SelectedDiskCounterValue, REG_BINARY, substitute::WideTextBytes(stored));
-        RunMonitorSetup();
-        const WideString watched = SelectedCounterPath;
-        SettingsChoices choices = CurrentSettingsChoices();
-        ASSERT_TRUE(choices.Disk);
-        EXPECT_EQ(AsciiText(*choices.Disk), stored ? "PhysicalDisk(1 D:)" : "LogicalDisk(_Total)");
-        ApplySettingsChoices(choices);
-        EXPECT_EQ(SelectedCounterPath, watched);
-        EXPECT_EQ(Stored(SelectedDiskCounterValue)->data, substitute::WideTextBytes(*choices.Disk));
-    }
+// its stored name, and stores its whole name; it keeps the icons and stores the period in range,
+// after the sampler stopped, waiting twice the period in force before.
+TEST_F(SettingsChoicesTest, OkWithoutAChangeKeepsWhatRuns) {
+    Store(SelectedDiskCounterValue, REG_BINARY, substitute::WideTextBytes(u"(0 C"));
+    StoreIcon(Active, DiskIcons, 2);
+    Store(BlinkDurationValue, REG_DWORD, substitute::DwordBytes(3000));
+    RunMonitorSetup();
+    const std::string running = Running();
+    SettingsChoices choices = CurrentSettingsChoices();
+    EXPECT_EQ(choices.Disk, u"PhysicalDisk(0 C:)");
+    ApplySettingsChoices(choices);
+    EXPECT_EQ(Running(), "2000" + running.substr(4));
+    EXPECT_EQ(Stored(SelectedDiskCounterValue)->data, substitute::WideTextBytes(*choices.Disk));
+    EXPECT_EQ(substitute::WaitLog().back().timeout, 6000u);
     substitute::SeedDiskObjects({}, {});
     RunMonitorSetup();
     EXPECT_FALSE(CurrentSettingsChoices().Disk);
 }
 
-// New icons show at once, in one modify with the icon of the state last reported; while the shell
-// refuses the icon OK sends nothing, and the icon that finally appears is the new one.
-TEST_F(SettingsChoicesTest, OkShowsTheNewIconAtOnceOnlyWhileTheIconIsShown) {
-    for (bool shown : {true, false}) {
-        SCOPED_TRACE(shown);
-        substitute::SetShellRunning(shown);
-        RunMonitorSetup();
-        const size_t before = substitute::NotifyLog().size();
+// Settings shows whether the auto-start entry exists, and OK makes the entry follow the box;
+// StartUp records what is true afterwards, which without a Run key is no entry.
+TEST_F(SettingsChoicesTest, AutoStartIsWhatTheRunKeyHolds) {
+    for (auto [entry, runKey, on] : {std::tuple{false, true, true}, {true, true, false}, {true, true, true}, {false, false, true}}) {
+        substitute::Reset();
+        if (runKey) substitute::CreateRegistryKey(RunKeyPath);
+        if (entry) substitute::SetRegistryValue(RunKeyPath, AutoStartValueName, REG_SZ, substitute::TextBytes("old.exe"));
+        Store(StartUpValue, REG_DWORD, substitute::DwordBytes(!entry));
         SettingsChoices choices = CurrentSettingsChoices();
-        choices.Icons[Inactive] = {"C:\\Icons\\disk.ico", 2};
-        choices.Disk = u"PhysicalDisk(0 C:)";
+        EXPECT_EQ(choices.AutoStart, entry);
+        choices.AutoStart = on;
         ApplySettingsChoices(choices);
-        auto calls = substitute::NotifyLog();
-        ASSERT_EQ(calls.size(), before + (shown ? 1 : 0));
-        if (!shown) {
-            substitute::SetShellRunning(true);
-            RetryActivityIconAdd();
-        }
-        EXPECT_EQ(Describe(substitute::TrayIcon()->icon), "C:\\Icons\\disk.ico#2");
-        EXPECT_EQ(substitute::TrayIcon()->tip, "PhysicalDisk(0 C:)");
-        StopSampler();
+        EXPECT_EQ(CurrentSettingsChoices().AutoStart, on && runKey);
+        EXPECT_EQ(Stored(StartUpValue)->data, substitute::DwordBytes(on && runKey));
     }
 }
 
-// The object names are translated on a localized system, so the watched disk's name, its stored
-// bytes and its tooltip carry text of the system's code page through a choice, a restart and the
-// reselection that follows.
-TEST_F(SettingsChoicesTest, TranslatedDiskNamesSurviveAChoiceAndARestart) {
-    const struct {
-        UINT codePage;
-        WideString first, second, counter;
-        std::string tip;  // of the chosen second object's "0 C:" entry, in the code page
-    } cases[] = {
-        {1252, u"Logischer Datentr\u00E4ger", u"Physischer Datentr\u00E4ger", u"Mittlere Bytes/\u00DCbertragung",
-         "Physischer Datentr\xE4ger(0 C:)"},
-        {1251, u"\u041B\u043E\u0433\u0438\u0447\u0435\u0441\u043A\u0438\u0439 \u0434\u0438\u0441\u043A",
-         u"\u0424\u0438\u0437\u0438\u0447\u0435\u0441\u043A\u0438\u0439 \u0434\u0438\u0441\u043A",
-         u"\u0421\u0440\u0435\u0434\u043D\u0435\u0435", "\xD4\xE8\xE7\xE8\xF7\xE5\xF1\xEA\xE8\xE9 \xE4\xE8\xF1\xEA(0 C:)"},
-        // Ideographs of the substitute's double-byte table, two bytes each on the page.
-        {932, u"\u4E0A\u4F4D", u"\u4E0B\u4F4D", u"\u5E73\u5747", "\x81\x4B\x82\xD2(0 C:)"},
-    };
-    for (auto& c : cases) {
-        SCOPED_TRACE(c.codePage);
-        substitute::Reset();
-        ResetProgramState();
-        InitTrayRecord(FakeMainWindow());
-        substitute::UseCodePage(c.codePage);
-        substitute::SetPerfName(236, c.first);
-        substitute::SetPerfName(234, c.second);
-        substitute::SetPerfName(224, c.counter);
-        substitute::AddPerfObject(c.first, {u"C:", u"_Total"}, {c.counter});
-        substitute::AddPerfObject(c.second, {u"0 C:", u"1 D:"}, {c.counter});
-        const WideString chosen = c.second + u"(0 C:)";
-        RunMonitorSetup();
-        EXPECT_EQ(*CurrentSettingsChoices().Disk, c.first + u"(_Total)");
+// When the key can be neither opened nor created, nothing is applied either, so that memory and
+// store agree; only the auto-start entry follows the box, and the sampler starts again.
+TEST_F(SettingsChoicesTest, OkWhenTheKeyCanNeitherBeOpenedNorCreatedChangesOnlyAutoStart) {
+    substitute::CreateRegistryKey(RunKeyPath);
+    RunMonitorSetup();
+    const std::string running = Running();
+    substitute::FailNext("RegOpenKeyExA", ERROR_ACCESS_DENIED);
+    substitute::FailNext("RegCreateKeyExA", ERROR_ACCESS_DENIED);
+    ApplySettingsChoices({true, 500, u"PhysicalDisk(0 C:)", {{DiskIcons, 1}, {DiskIcons, 2}}});
+    EXPECT_EQ(Running() + (substitute::RegistryKeyExists(SettingsKeyPath) ? " stored" : ""), running);
+    EXPECT_EQ(substitute::NotifyLog().size() * 10 + CurrentSettingsChoices().AutoStart, 11u);  // the set-up's add only
+    EXPECT_EQ(substitute::ThreadsStarted(), 2u);
+}
 
-        SettingsChoices choices = CurrentSettingsChoices();
-        choices.Disk = chosen;
+// The catalogue may be rebuilt by a shell restart while Settings is open: OK finds the chosen disk
+// by its name in the catalogue of that moment, and changes no selection for a name it lost.
+TEST_F(SettingsChoicesTest, OkAppliesTheDiskByItsNameInTheCatalogueOfTheMoment) {
+    RunMonitorSetup();
+    SettingsChoices choices = CurrentSettingsChoices();
+    for (auto disk : {std::optional<WideString>(u"LogicalDisk(C:)"), {u"PhysicalDisk(0 C:)"}, {}}) {
+        choices.Disk = disk;
+        substitute::SeedDiskObjects({u"D:", u"C:", u"_Total"}, {});
+        RunMonitorSetup();
         ApplySettingsChoices(choices);
-        std::vector<BYTE> bytes;
-        for (WCHAR unit : chosen) bytes.insert(bytes.end(), {static_cast<BYTE>(unit), static_cast<BYTE>(unit >> 8)});
-        EXPECT_EQ(Stored(SelectedDiskCounterValue)->data, bytes);
+        EXPECT_EQ(SelectedCounterPath, u"\\LogicalDisk(C:)\\Avg. Disk Bytes/Transfer");
+        EXPECT_EQ(Stored(SelectedDiskCounterValue)->data, substitute::WideTextBytes(u"LogicalDisk(C:)"));
+    }
+}
 
-        substitute::RestartShell();
-        RunMonitorSetup();
-        EXPECT_EQ(SelectedCounterPath, u"\\" + chosen + u"\\" + c.counter);
-        EXPECT_EQ(*CurrentSettingsChoices().Disk, chosen);
-        ASSERT_TRUE(substitute::TrayIcon());
-        EXPECT_EQ(substitute::TrayIcon()->tip, c.tip);
-        StopSampler();
+// OKs with new file icons, with the built-in ones, and shell restarts: every replaced file icon
+// is destroyed once, after the shell shows its successor, and no shared icon ever is (the
+// substitute reports either misuse).
+TEST_F(SettingsChoicesTest, ReplacedFileIconsAreDestroyedOnceTheShellShowsTheirSuccessors) {
+    RunMonitorSetup();
+    for (int round = 0; round < 100; ++round) {
+        SettingsChoices choices = CurrentSettingsChoices();
+        choices.Icons[round % 2] = round % 4 == 3 ? IconChoice{} : IconChoice{DiskIcons, round % 3};
+        if (round % 5 == 0) substitute::RestartShell(), RunMonitorSetup();
+        ApplySettingsChoices(choices);
+        ASSERT_LE(substitute::LiveFileIcons(), 2u) << "after round " << round;
     }
 }
 

@@ -1,239 +1,128 @@
-#include "monitor/ActivitySampler.h"
-#include "monitor/CounterCatalogue.h"
-#include "settings/SettingsStore.h"
 #include "tests/unit/Machine.h"
 
-#include <sstream>
-
-using substitute::DwordBytes;
 using substitute::RegistryValue;
-using substitute::TextBytes;
-using substitute::WideTextBytes;
-using ::testing::ElementsAre;
 
 namespace {
 
-RegistryValue Text(const std::string& text) { return {REG_SZ, TextBytes(text)}; }
-RegistryValue Number(DWORD value) { return {REG_DWORD, DwordBytes(value)}; }
-RegistryValue Name(const std::string& text, std::vector<BYTE> tail = {}) {
-    std::vector<BYTE> bytes = WideTextBytes(Wide(text));
-    bytes.insert(bytes.end(), tail.begin(), tail.end());
-    return {REG_BINARY, bytes};
-}
+RegistryValue Text(const std::string& text) { return {REG_SZ, substitute::TextBytes(text)}; }
+RegistryValue Number(DWORD value) { return {REG_DWORD, substitute::DwordBytes(value)}; }
+RegistryValue Name(const WideString& text) { return {REG_BINARY, substitute::WideTextBytes(text)}; }
 
-const std::string File199 = "C:\\" + std::string(192, 'p') + ".ico";
-const std::string File200 = File199 + "x";
+const std::string File199 = "C:\\" + std::string(192, 'p') + ".ico", File200 = File199 + "x";
 
-// The state LoadSettings starts from, as the set-up leaves it: the catalogue built, the default
-// entry selected, both roles on their built-in icons, and a period in force that no stored value
-// has set.
+// The state LoadSettings starts from, as the set-up leaves it, with a period in force that no
+// stored value has set.
 class SettingsStoreTest : public MachineTest {
 protected:
     void SetUp() override {
         MachineTest::SetUp();
-        substitute::SeedDiskObjects({u"C:", u"D:", u"_Total"}, {u"0 C:", u"1 D:"});
-        substitute::AddIconFile("C:\\Icons\\disk.ico", 3);
-        substitute::AddIconFile("D:\\a.ico", 1);
-        substitute::AddIconFile("C:\\Program Files\\Icons\\busy-disk.ico", 2);
-        substitute::AddIconFile("C:\\readme.txt", 0);
+        for (auto [file, icons] : {std::pair{"D:\\a.ico", 1u}, {"C:\\readme.txt", 0u}}) substitute::AddIconFile(file, icons);
         BuildCounterCatalogue();
         SelectDefaultEntry();
-        IconPair.Active.Icon = LoadDefaultIcon(DefaultIconId(Active));
-        IconPair.Inactive.Icon = LoadDefaultIcon(DefaultIconId(Inactive));
         BlinkDuration = 777;
     }
 };
 
-// Everything the store decides, on one line: the period in force / the one the dialog shows, the
+// What the store decides, on one line: the period in force / the one Settings shows, the
 // selection's tooltip, each role's file#index=icon.
 std::string Loaded() {
     LoadSettings();
-    std::ostringstream out;
-    out << BlinkDuration << "/" << StoredDialogBlinkDuration() << " " << TooltipText;
+    std::string out = std::to_string(BlinkDuration) + "/" + std::to_string(StoredDialogBlinkDuration()) + " " + TooltipText;
     for (IconRole* role : {&IconPair.Active, &IconPair.Inactive})
-        out << " " << role->File << "#" << role->Index << "=" << Describe(role->Icon);
-    return out.str();
+        out += " " + role->File + "#" + std::to_string(role->Index) + "=" + substitute::DescribeIcon(role->Icon);
+    return out;
 }
 
-struct LoadCase {
-    const char* name;
-    std::vector<std::pair<const char*, RegistryValue>> stored;
-    std::string loaded;
-};
-void PrintTo(const LoadCase& c, std::ostream* os) { *os << c.name; }
+const std::string Icons = " #0=shared 113 #0=shared 114", Total = " LogicalDisk(_Total)", Defaults = Total + Icons;
 
-class LoadTest : public SettingsStoreTest, public ::testing::WithParamInterface<LoadCase> {};
-
-TEST_P(LoadTest, AppliesWhatTheStoreHoldsOverTheDefaults) {
-    for (auto& [name, value] : GetParam().stored) Store(name, value.type, value.data);
-    EXPECT_EQ(Loaded(), GetParam().loaded);
-    // Reading never creates the key.
-    if (GetParam().stored.empty()) {
-        EXPECT_FALSE(substitute::RegistryKeyExists(SettingsKeyPath));
+TEST_F(SettingsStoreTest, LoadAppliesWhatTheStoreHoldsOverTheDefaults) {
+    const std::pair<std::vector<std::pair<const char*, RegistryValue>>, std::string> cases[] = {
+        {{}, "777/100" + Defaults},
+        // The period: held within 50..3000 for the sampler and 100..2000 for Settings.
+        {{{BlinkDurationValue, Number(20)}}, "50/100" + Defaults},
+        {{{BlinkDurationValue, Number(1500)}}, "1500/1500" + Defaults},
+        {{{BlinkDurationValue, Number(0xFFFFFFFF)}}, "3000/2000" + Defaults},
+        {{{BlinkDurationValue, {REG_DWORD, {0xE8, 3, 0, 0, 0}}}}, "777/100" + Defaults},  // five bytes: absent
+        {{{BlinkDurationValue, {REG_BINARY, {0xE8, 0x03}}}}, "1000/1000" + Defaults},     // fills the low bytes
+        // The selection: the first entry holding the stored name, which ends at a zero unit.
+        {{{SelectedDiskCounterValue, Name(u"")}}, "777/100 LogicalDisk(C:)" + Icons},
+        {{{SelectedDiskCounterValue, Name(WideString(u"PhysicalDisk(0\0x", 16))}}, "777/100 PhysicalDisk(0 C:)" + Icons},
+        {{{SelectedDiskCounterValue, Name(u"(0 C:)" + WideString(194, 0))}}, "777/100 PhysicalDisk(0 C:)" + Icons},
+        {{{SelectedDiskCounterValue, Name(u"(0 C:)" + WideString(195, 0))}}, "777/100" + Defaults},  // over 400 bytes
+        // The icons: an index counts even without its file; a file without icons keeps the
+        // built-in one; two hundred bytes without a zero are a longer path cut short.
+        {{{ActiveIconFileValue, Text(DiskIcons)}, {ActiveIconIndexValue, Number(2)}, {InactiveIconFileValue, Text("D:\\a.ico")}},
+         "777/100" + Total + " C:\\Icons\\disk.ico#2=C:\\Icons\\disk.ico#2 D:\\a.ico#0=D:\\a.ico#0"},
+        {{{InactiveIconIndexValue, Number(5)}}, "777/100" + Total + " #0=shared 113 #5=shared 114"},
+        {{{ActiveIconFileValue, Text(DiskIcons)}, {InactiveIconFileValue, Text("C:\\readme.txt")}},
+         "777/100" + Total + " C:\\Icons\\disk.ico#0=C:\\Icons\\disk.ico#0 C:\\readme.txt#0=shared 114"},
+        {{{ActiveIconFileValue, Text(File200)}}, "777/100" + Defaults},
+    };
+    for (auto& [stored, loaded] : cases) {
+        SetUp();
+        for (auto& [name, value] : stored) Store(name, value.type, value.data);
+        EXPECT_EQ(Loaded(), loaded) << (stored.empty() ? "" : stored[0].first);
+        EXPECT_EQ(substitute::RegistryKeyExists(SettingsKeyPath), !stored.empty()) << "reading created the key";
+    }
+    // Only an index that yields an icon gives the role its file's icon: -1 would make ExtractIconA
+    // count the icons; other negative indexes are resource IDs 1 to 3.
+    for (LONG index : {-1, 0, 2, 3, -2, -4}) {
+        StoreIcon(Active, DiskIcons, static_cast<DWORD>(index));
+        bool extracted = index != -1 && index != 3 && index != -4;
+        std::string file = DiskIcons + std::string("#") + std::to_string(index);
+        EXPECT_EQ(Loaded(), "777/100" + Total + " " + file + "=" + (extracted ? file : "shared 113") + " #0=shared 114");
+        EXPECT_EQ(IconPair.Active.Extracted, extracted);
     }
 }
 
-const std::string Total = " LogicalDisk(_Total)";
-const std::string Icons = " #0=shared 113 #0=shared 114";
-const std::string Defaults = Total + Icons;
-
-INSTANTIATE_TEST_SUITE_P(
-    Table, LoadTest,
-    ::testing::Values(
-        LoadCase{"NothingStored", {}, "777/100" + Defaults},
-        // The period: held within 50..3000 for the sampler and 100..2000 for the dialog.
-        LoadCase{"PeriodBelowBothRanges", {{BlinkDurationValue, Number(20)}}, "50/100" + Defaults},
-        LoadCase{"PeriodInsideBothRanges", {{BlinkDurationValue, Number(1500)}}, "1500/1500" + Defaults},
-        LoadCase{"PeriodAboveBothRanges", {{BlinkDurationValue, Number(0xFFFFFFFF)}}, "3000/2000" + Defaults},
-        LoadCase{"NumberOfFiveBytesIsAbsent", {{BlinkDurationValue, {REG_DWORD, {0xE8, 3, 0, 0, 0}}}},
-                 "777/100" + Defaults},
-        LoadCase{"ShortNumberOfAnyTypeFillsTheLowBytes", {{BlinkDurationValue, {REG_BINARY, {0xE8, 0x03}}}},
-                 "1000/1000" + Defaults},
-        // The selection: the first entry containing the stored name, which ends at a zero unit.
-        LoadCase{"EmptyNameTakesTheFirstEntry", {{SelectedDiskCounterValue, Name("")}},
-                 "777/100 LogicalDisk(C:)" + Icons},
-        LoadCase{"NameEndsAtItsFirstZeroUnit", {{SelectedDiskCounterValue, Name("PhysicalDisk(0", {0, 0, 'x', 0})}},
-                 "777/100 PhysicalDisk(0 C:)" + Icons},
-        LoadCase{"NameOfFourHundredBytes", {{SelectedDiskCounterValue, Name("(1 D:)", std::vector<BYTE>(388))}},
-                 "777/100 PhysicalDisk(1 D:)" + Icons},
-        LoadCase{"NameOver400BytesIsAbsent", {{SelectedDiskCounterValue, Name("(1 D:)", std::vector<BYTE>(389))}},
-                 "777/100" + Defaults},
-        // The icons: an index applies even without a file; a file without an icon keeps the
-        // built-in one, and two hundred bytes without a zero are a longer path cut short.
-        LoadCase{"BothRoles",
-                 {{ActiveIconFileValue, Text("C:\\Icons\\disk.ico")}, {ActiveIconIndexValue, Number(2)},
-                  {InactiveIconFileValue, Text("D:\\a.ico")}, {InactiveIconIndexValue, Number(0)}},
-                 "777/100" + Total + " C:\\Icons\\disk.ico#2=C:\\Icons\\disk.ico#2 D:\\a.ico#0=D:\\a.ico#0"},
-        LoadCase{"IndexWithoutFile", {{InactiveIconIndexValue, Number(5)}},
-                 "777/100" + Total + " #0=shared 113 #5=shared 114"},
-        LoadCase{"FileWithoutIcons", {{ActiveIconFileValue, Text("C:\\readme.txt")}},
-                 "777/100" + Total + " C:\\readme.txt#0=shared 113 #0=shared 114"},
-        LoadCase{"ShorterFileAfterALongerOne",
-                 {{ActiveIconFileValue, Text("C:\\Program Files\\Icons\\busy-disk.ico")},
-                  {InactiveIconFileValue, Text("D:\\a.ico")}},
-                 "777/100" + Total +
-                     " C:\\Program Files\\Icons\\busy-disk.ico#0=C:\\Program Files\\Icons\\busy-disk.ico#0"
-                     " D:\\a.ico#0=D:\\a.ico#0"},
-        LoadCase{"FileOf200BytesIsAbsent", {{ActiveIconFileValue, Text(File200)}}, "777/100" + Defaults}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-TEST_F(SettingsStoreTest, WritesLayOutEveryValueAndLoadBack) {
+TEST_F(SettingsStoreTest, WritesStoreEachValueAsItsTypeAndLoadBack) {
+    EXPECT_TRUE(IconFileFitsStore(File199));
+    EXPECT_FALSE(IconFileFitsStore(File200) || IconFileFitsStore(std::string("C:\\a.ico\0b", 10)));
     HKEY key = OpenSettingsKeyForWriting();
-    ASSERT_NE(key, nullptr);
     WriteStartUp(key, true);
     WriteBlinkDuration(key, 1500);
-    WriteSelectedName(key, u"LogicalDisk(D:)");
-    WriteIconChoice(key, Active, "C:\\Icons\\disk.ico", 2);
+    WriteSelectedName(key, WideString(250, u'n'));
+    EXPECT_EQ(Stored(SelectedDiskCounterValue), Name(WideString(199, u'n')));
+    WriteSelectedName(key, u"PhysicalDisk(0 C:)");
+    WriteIconChoice(key, Active, DiskIcons, 2);
     WriteIconChoice(key, Inactive, "D:\\a.ico", -1);
+    WriteIconChoice(key, Inactive, File200, 3);  // refused: the choice before stays
     RegCloseKey(key);
-    EXPECT_EQ(Stored(StartUpValue), (RegistryValue{REG_DWORD, {1, 0, 0, 0}}));
-    EXPECT_EQ(Stored(BlinkDurationValue), (RegistryValue{REG_DWORD, {0xDC, 0x05, 0, 0}}));
-    EXPECT_EQ(Stored(SelectedDiskCounterValue), Name("LogicalDisk(D:)"));
-    EXPECT_EQ(Stored(ActiveIconFileValue), Text("C:\\Icons\\disk.ico"));
-    EXPECT_EQ(Stored(ActiveIconIndexValue), (RegistryValue{REG_DWORD, {2, 0, 0, 0}}));
-    EXPECT_EQ(Stored(InactiveIconIndexValue), (RegistryValue{REG_DWORD, {0xFF, 0xFF, 0xFF, 0xFF}}));
-    EXPECT_EQ(Loaded(), "1500/1500 LogicalDisk(D:) C:\\Icons\\disk.ico#2=C:\\Icons\\disk.ico#2"
-                        " D:\\a.ico#-1=shared 114");
-
-    // An empty file deletes both of the role's values; the other role's stay.
+    EXPECT_EQ(Stored(StartUpValue), Number(1));
+    EXPECT_EQ(Stored(InactiveIconIndexValue), Number(0xFFFFFFFF));
+    EXPECT_EQ(Loaded(), "1500/1500 PhysicalDisk(0 C:) C:\\Icons\\disk.ico#2=C:\\Icons\\disk.ico#2 D:\\a.ico#-1=shared 114");
     key = OpenSettingsKeyForWriting();
     WriteStartUp(key, false);
-    WriteIconChoice(key, Active, "", 0);
+    WriteIconChoice(key, Active, "", 0);  // deletes both of the role's values
     RegCloseKey(key);
-    EXPECT_EQ(Stored(StartUpValue)->data, DwordBytes(0));
-    EXPECT_THAT(substitute::RegistryValueNames(SettingsKeyPath),
-                ElementsAre(BlinkDurationValue, InactiveIconFileValue, InactiveIconIndexValue, SelectedDiskCounterValue,
-                            StartUpValue));
-    for (auto& call : substitute::RegistryLog()) {
-        EXPECT_EQ(call.key, SettingsKeyPath);
-        EXPECT_EQ(call.access, static_cast<REGSAM>(KEY_ALL_ACCESS)) << call.function;
-    }
+    EXPECT_EQ(Stored(StartUpValue), Number(0));
+    EXPECT_FALSE(Stored(ActiveIconFileValue) || Stored(ActiveIconIndexValue) || !Stored(InactiveIconFileValue));
 }
 
-TEST_F(SettingsStoreTest, APathTheStoreCannotHoldIsNeverWritten) {
-    EXPECT_TRUE(IconFileFitsStore(File199));
-    EXPECT_FALSE(IconFileFitsStore(File200));
-    EXPECT_FALSE(IconFileFitsStore(std::string("C:\\a.ico\0b", 10)));
-    HKEY key = OpenSettingsKeyForWriting();
-    WriteIconChoice(key, Active, "D:\\a.ico", 1);
-    WriteIconChoice(key, Active, File200, 3);
-    WriteIconChoice(key, Inactive, File199, 2);
-    RegCloseKey(key);
-    EXPECT_EQ(Loaded(), "777/100" + Total + " D:\\a.ico#1=shared 113 " + File199 + "#2=shared 114");
-}
-
-TEST_F(SettingsStoreTest, ADisplayNameOver199UnitsIsStoredCutAndStillSelects) {
-    substitute::SeedDiskObjects({u"C:", u"_Total"}, {WideString(240, u'\u4E00')});
-    CounterCatalogue.clear();
-    BuildCounterCatalogue();
-    HKEY key = OpenSettingsKeyForWriting();
-    WriteSelectedName(key, CounterCatalogue[2].DisplayName);
-    RegCloseKey(key);
-    EXPECT_EQ(Stored(SelectedDiskCounterValue),
-              (RegistryValue{REG_BINARY, WideTextBytes(u"PhysicalDisk(" + WideString(186, u'\u4E00'))}));
-    LoadSettings();
-    EXPECT_EQ(SelectedCounterPath, CounterCatalogue[2].CounterPath);
-}
-
-TEST_F(SettingsStoreTest, WritingGetsNoKeyWhenItCanNeitherBeOpenedNorCreated) {
-    substitute::FailNext("RegOpenKeyExA", ERROR_ACCESS_DENIED);
-    substitute::FailNext("RegCreateKeyExA", ERROR_ACCESS_DENIED);
-    EXPECT_EQ(OpenSettingsKeyForWriting(), nullptr);
-    EXPECT_FALSE(substitute::RegistryKeyExists(SettingsKeyPath));
-}
-
-// The auto-start entry follows the box and the answer says what is true afterwards. It names the
-// executable in quotes, so that a path with spaces cannot be taken for a shorter one; a path the
-// buffer may have cut is never written, and the Run key is never created.
+// The entry names the executable in quotes, so that a path with spaces cannot be taken for a
+// shorter one; a path the buffer may have cut is never written, and the Run key never created.
 TEST_F(SettingsStoreTest, AutoStartFollowsTheBoxAndTellsWhetherTheEntryExists) {
-    const std::string ours = "C:\\Program Files\\Lumenhop\\Lumenhop.exe";
-    const std::string path259 = "C:\\Program Files\\" + std::string(238, 'd') + ".exe";
-    struct Case {
-        const char* name;
-        std::optional<std::string> entry;  // before; nullopt: no entry, "!": no Run key
-        std::string module;                // "": GetModuleFileNameA fails
-        bool on;
-        const char* failOpen;              // a registry open that fails
-        std::optional<std::string> after;
-        bool exists;
+    const std::string exe = "C:\\Program Files\\Lumenhop\\Lumenhop.exe", ours = '"' + exe + '"';
+    const std::string p259 = "C:\\Program Files\\" + std::string(238, 'd') + ".exe", p260 = p259 + "x";
+    // The entry before and after ("-": none, "!": no Run key), the module path ("": its look-up
+    // fails) and the box.
+    const std::tuple<std::string, std::string, bool, std::string> cases[] = {
+        {"!", exe, true, "!"}, {"-", exe, true, ours}, {"-", p259, true, '"' + p259 + '"'},
+        {"C:\\Old\\Lumenhop.exe", exe, true, ours}, {std::string(600, 'x'), exe, true, ours},
+        {ours + '\0', exe, true, ours + '\0'},  // ours already, its zero kept
+        {"-", p260, true, "-"}, {"other.exe", p260, true, "other.exe"}, {"-", "", true, "-"}, {ours, exe, false, "-"},
+        {"-", exe, false, "-"},
     };
-    const Case cases[] = {
-        {"NoRunKey", "!", ours, true, nullptr, "!", false},
-        {"Written", std::nullopt, ours, true, nullptr, "\"" + ours + "\"", true},
-        {"LongestPath", std::nullopt, path259, true, nullptr, "\"" + path259 + "\"", true},
-        {"AnotherFileReplaced", "C:\\Old\\Lumenhop.exe", ours, true, nullptr, "\"" + ours + "\"", true},
-        {"OverlongEntryReplaced", std::string(600, 'x'), ours, true, nullptr, "\"" + ours + "\"", true},
-        {"OursWithItsZeroKept", "\"" + ours + "\"" + std::string(1, '\0'), ours, true, nullptr,
-         "\"" + ours + "\"" + std::string(1, '\0'), true},
-        {"CutPathNotWritten", std::nullopt, path259 + "x", true, nullptr, std::nullopt, false},
-        {"CutPathLeavesAnother", "other.exe", path259 + "x", true, nullptr, "other.exe", true},
-        {"NoModulePath", std::nullopt, "", true, nullptr, std::nullopt, false},
-        {"Deleted", "\"" + ours + "\"", ours, false, nullptr, std::nullopt, false},
-        {"NothingToDelete", std::nullopt, ours, false, nullptr, std::nullopt, false},
-        {"RunKeyLockedStays", "other.exe", ours, false, "RegOpenKeyExA", "other.exe", true},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (auto& [entry, module, on, after] : cases) {
         substitute::Reset();
-        if (c.entry != "!") substitute::SetRegistryValue(RunKeyPath, "Other", REG_SZ, TextBytes("other.exe"));
-        if (c.entry && c.entry != "!") substitute::SetRegistryValue(RunKeyPath, AutoStartValueName, REG_SZ, TextBytes(*c.entry));
-        substitute::SetModuleFileName(c.module);
-        if (c.module.empty()) substitute::FailNext("GetModuleFileNameA", ERROR_ACCESS_DENIED);
-        if (c.failOpen) substitute::FailNext(c.failOpen, ERROR_ACCESS_DENIED);
-        EXPECT_EQ(SetAutoStart(c.on), c.exists);
-        EXPECT_EQ(AutoStartEntryExists(), c.exists);
-        if (c.after == "!") {
-            EXPECT_FALSE(substitute::RegistryKeyExists(RunKeyPath));
-            continue;
-        }
+        if (entry != "!") substitute::CreateRegistryKey(RunKeyPath);
+        if (entry != "!" && entry != "-") substitute::SetRegistryValue(RunKeyPath, AutoStartValueName, REG_SZ, substitute::TextBytes(entry));
+        substitute::SetModuleFileName(module);
+        if (module.empty()) substitute::FailNext("GetModuleFileNameA", ERROR_ACCESS_DENIED);
+        EXPECT_EQ(SetAutoStart(on), after != "!" && after != "-") << entry << " " << module;
         auto value = substitute::GetRegistryValue(RunKeyPath, AutoStartValueName);
-        EXPECT_EQ(value ? std::optional<std::string>(std::string(value->data.begin(), value->data.end())) : std::nullopt,
-                  c.after);
-        EXPECT_TRUE(substitute::GetRegistryValue(RunKeyPath, "Other"));
-        // An entry that is right already is not written again.
-        if (c.after == c.entry) {
-            for (auto& call : substitute::RegistryLog()) EXPECT_NE(call.function, "RegSetValueExA");
-        }
+        EXPECT_EQ(!substitute::RegistryKeyExists(RunKeyPath) ? "!" : value ? std::string(value->data.begin(), value->data.end()) : "-",
+                  after);
     }
 }
 

@@ -1,5 +1,3 @@
-#include "monitor/CounterCatalogue.h"
-#include "tray/TrayPresenter.h"
 #include "tests/unit/Machine.h"
 
 #include <cstring>
@@ -7,100 +5,66 @@
 
 namespace {
 
-class TrayPresenterTest : public MachineTest {
-protected:
-    void SetUp() override {
-        MachineTest::SetUp();
-        InitTrayRecord(FakeMainWindow());
-    }
-};
+class TrayPresenterTest : public MachineTest {};
 
-const std::string Lead = "\x88\x9F";  // one double-byte character of page 932
-
-std::string Repeat(const std::string& text, size_t times) {
-    std::string out;
-    while (times--) out += text;
-    return out;
-}
-
-TEST_F(TrayPresenterTest, EveryCallSendsTheFirstVersionRecordWithTheTooltip) {
-    TooltipText = "LogicalDisk(_Total)";
-    TrayNotify(NIM_ADD, substitute::SharedIcon(114));
-    const NOTIFYICONDATAA record = substitute::NotifyLog().back().record;
-    EXPECT_EQ(std::tie(record.cbSize, record.hWnd, record.uID, record.uFlags, record.uCallbackMessage, record.hIcon),
-              std::make_tuple(88u, FakeMainWindow(), 0u, 7u, 0x0409u, substitute::SharedIcon(114)));
-    EXPECT_STREQ(record.szTip, "LogicalDisk(_Total)");
-}
-
-// The tip the shell receives: at most 63 bytes, never half a character, zeros after it.
-TEST_F(TrayPresenterTest, TheTipIsCutAtWholeCharactersWithinSixtyThreeBytes) {
-    const struct {
-        UINT codePage;
-        std::string tooltip;
-        std::string tip;
-    } cases[] = {
-        {1252, std::string(63, 'a'), std::string(63, 'a')},
-        {1252, std::string(64, 'a'), std::string(63, 'a')},
-        {1252, std::string(62, 'a') + Lead, std::string(62, 'a') + Lead[0]},  // no lead bytes on this page
-        {932, std::string(62, 'a') + Lead, std::string(62, 'a')},
-        {932, std::string(61, 'a') + Lead + "b", std::string(61, 'a') + Lead},
-        {932, "ab\x88", "ab"},  // a lead byte without its trail byte
-        {932, std::string(70, '\xB1'), std::string(63, '\xB1')},
+// Every call sends the first-version record; the tip the shell receives is at most 63 bytes of
+// the tooltip, never half a character, zeros after it.
+TEST_F(TrayPresenterTest, EveryCallSendsTheFirstVersionRecordWithTheTipCutAtAWholeCharacter) {
+    const std::string a60(60, 'a'), lead = "\x88\x9F";  // one double-byte character of page 932
+    const std::tuple<UINT, std::string, size_t> cases[] = {
+        {1252, "LogicalDisk(_Total)", 19}, {1252, std::string(64, 'a'), 63},
+        {1252, a60 + "aa" + lead, 63},  // no lead bytes on this page
+        {932, a60 + "aa" + lead, 62}, {932, a60 + "a" + lead + "b", 63}, {932, std::string(70, '\xB1'), 63},
+        {932, "ab\x88", 2},  // a lead byte without its trail byte
+        {CP_UTF8, a60 + "a\xD0\x96z", 63}, {CP_UTF8, a60 + "aa\xD0\x96", 62}, {CP_UTF8, a60 + "a\xE2\x82\xAC", 61},
+        {CP_UTF8, a60 + "\xE2\x82\xAC", 63}, {CP_UTF8, a60 + "\xF0\x9F\x98\x80", 60},
+        {CP_UTF8, a60.substr(1) + "\xF0\x9F\x98\x80)", 63},
     };
-    for (auto& c : cases) {
-        substitute::UseCodePage(c.codePage);
+    for (auto& [codePage, tooltip, kept] : cases) {
+        substitute::UseCodePage(codePage);
         std::memset(TrayRecord.szTip, 0xCC, sizeof TrayRecord.szTip);
-        TooltipText = c.tooltip;
-        TrayNotify(NIM_MODIFY, nullptr);
+        TooltipText = tooltip;
+        TrayNotify(NIM_MODIFY, substitute::SharedIcon(114));
         const NOTIFYICONDATAA record = substitute::NotifyLog().back().record;
-        EXPECT_EQ(std::string(record.szTip, 64), c.tip + std::string(64 - c.tip.size(), '\0')) << c.tooltip;
+        EXPECT_EQ(std::string(record.szTip, 64), tooltip.substr(0, kept) + std::string(64 - kept, '\0'));
+        EXPECT_EQ(std::tie(record.cbSize, record.hWnd, record.uID, record.uFlags, record.uCallbackMessage, record.hIcon),
+                  std::make_tuple(88u, FakeMainWindow(), 0u, 7u, 0x0409u, substitute::SharedIcon(114)));
     }
 }
 
-// The tooltip a catalogue entry gives: its display name in the ANSI code page, cut at a whole
-// character when it does not fit the 200-byte buffer.
+// An entry's tooltip is its display name in the ANSI code page, cut at a whole character when it
+// does not fit the 200-byte buffer; an index outside the catalogue changes nothing.
 TEST_F(TrayPresenterTest, AnEntrysTooltipIsItsNameInTheAnsiCodePage) {
-    const struct {
-        UINT codePage;
-        WideString displayName;
-        std::string tooltip;
-    } cases[] = {
-        {1252, u"Disk(\u00C9t\u00E9 \u263A)", "Disk(\xC9t\xE9 ?)"},
-        {932, u"Disk(\u4E00)", "Disk(\x81\x40)"},
-        {1252, WideString(199, u'n'), std::string(199, 'n')},
-        {1252, WideString(300, u'n'), std::string(199, 'n')},
-        {932, WideString(150, u'\u4E00'), Repeat("\x81\x40", 99)},
+    std::string ideographs;
+    for (int i = 0; i < 99; ++i) ideographs += "\x81\x40";
+    const std::tuple<UINT, WideString, std::string> cases[] = {
+        {1252, u"Disk(\u00C9t\u00E9 \u263A)", "Disk(\xC9t\xE9 ?)"}, {1252, WideString(199, u'n'), std::string(199, 'n')},
+        {1252, WideString(300, u'n'), std::string(199, 'n')}, {932, WideString(150, u'\u4E00'), ideographs},
         {932, WideString(198, u'n') + u"\u4E00", std::string(198, 'n')},
     };
-    for (auto& c : cases) {
-        substitute::UseCodePage(c.codePage);
-        CounterCatalogue = {{0, c.displayName, u"\\x"}};
-        SetTooltipFromEntry(0);
-        EXPECT_EQ(TooltipText, c.tooltip);
+    for (auto& [codePage, name, tooltip] : cases) {
+        substitute::UseCodePage(codePage);
+        CounterCatalogue = {{0, name, u"\\x"}};
+        SelectCounterEntry(0);
+        for (int outside : {-1, 1, 0x7FFFFFFF}) {
+            SetTooltipFromEntry(outside);
+            SelectCounterEntry(outside);
+        }
+        EXPECT_EQ(TooltipText + std::string(SelectedCounterPath.begin(), SelectedCounterPath.end()), tooltip + "\\x");
     }
 }
 
-TEST_F(TrayPresenterTest, IndexesOutsideTheCatalogueChangeNothing) {
-    TooltipText = "kept";
-    SelectedCounterPath = u"kept";
-    CounterCatalogue = {{0, u"LogicalDisk(C:)", u"\\LogicalDisk(C:)\\x"}};
-    for (int index : {-1, 1, 0x7FFFFFFF}) {
-        SetTooltipFromEntry(index);
-        SelectCounterEntry(index);
-    }
-    EXPECT_EQ(TooltipText, "kept");
-    EXPECT_EQ(SelectedCounterPath, u"kept");
-    SelectCounterEntry(0);
-    EXPECT_EQ(TooltipText, "LogicalDisk(C:)");
-    EXPECT_EQ(SelectedCounterPath, u"\\LogicalDisk(C:)\\x");
-}
-
-TEST_F(TrayPresenterTest, AFailedConversionGivesNoBytesButTheNames) {
-    CounterCatalogue = {{0, u"LogicalDisk(C:)", u"\\x"}};
-    TooltipText = "old";
-    for (int i = 0; i < 5; ++i) substitute::FailNext("WideCharToMultiByte", ERROR_NO_UNICODE_TRANSLATION);
-    SetTooltipFromEntry(0);
-    EXPECT_EQ(TooltipText, std::string("LogicalDisk(C:)").substr(0, TooltipText.size()));
+// A replaced file icon lives while the shell shows it or a dialog holds the running icons.
+TEST_F(TrayPresenterTest, AReplacedFileIconIsDestroyedWhenNothingShowsItAnyMore) {
+    HICON file = ExtractIconA(AppInstance, DiskIcons, 1);
+    ReplaceRoleIcon(Active, file, true);
+    TrayNotify(NIM_ADD, file);
+    ReplaceRoleIcon(Active, substitute::SharedIcon(113), false);
+    HoldReplacedIcons(true);
+    TrayNotify(NIM_MODIFY, substitute::SharedIcon(113));
+    EXPECT_EQ(substitute::LiveFileIcons(), 1u);
+    HoldReplacedIcons(false);
+    EXPECT_EQ(substitute::LiveFileIcons(), 0u);
 }
 
 }  // namespace

@@ -1,9 +1,11 @@
 // Reads a drive recording line by line into a whole before anything is seeded, so that a
-// malformed recording seeds nothing.
+// malformed recording seeds nothing, then plays its drivers through the substitute's device hook.
 #include "tools/replay/DeviceRecording.h"
 
 #include "platform/substitute/Substitute.h"
 
+#include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <tuple>
@@ -13,11 +15,23 @@
 namespace replay {
 namespace {
 
-using substitute::DeviceAccess;
-using substitute::DeviceAnswer;
+// How a device path answers CreateFileA.
+enum class DeviceAccess {
+    Any,          // opens with any access
+    NoReadWrite,  // an open asking for reading or writing is refused; access 0 opens
+    None,         // every open is refused
+    Absent,       // no such device
+};
+
+struct DeviceAnswer {
+    bool success = true;
+    std::vector<uint8_t> bytes;
+};
 
 // No target: the answer for every target without one of its own.
 constexpr int AnyTarget = -1;
+// Where a SCSI miniport request names its target: bDriveNumber of the SENDCMDINPARAMS at 28.
+constexpr size_t ScsiTargetOffset = 40;
 
 // Paths are compared without regard to case, as the substitute compares them.
 std::string LowerCase(std::string text) {
@@ -39,6 +53,28 @@ struct Recording {
     std::optional<DWORD> platformId;
     std::vector<std::pair<std::string, DeviceAccess>> devices;
     std::vector<RecordedAnswer> answers;
+};
+
+// The drivers of a recorded machine, by lower-case path: how each opens and what it answers.
+struct Machine {
+    std::map<std::string, DeviceAccess> access;
+    std::map<std::tuple<std::string, DWORD, int>, DeviceAnswer> answers;
+
+    DWORD Open(const std::string& path, DWORD wanted) const {
+        auto it = access.find(LowerCase(path));
+        DeviceAccess rule = it == access.end() ? DeviceAccess::Absent : it->second;
+        if (rule == DeviceAccess::Absent) return ERROR_FILE_NOT_FOUND;
+        bool data = (wanted & (GENERIC_READ | GENERIC_WRITE)) != 0;
+        return rule == DeviceAccess::None || (rule == DeviceAccess::NoReadWrite && data) ? ERROR_ACCESS_DENIED : ERROR_SUCCESS;
+    }
+
+    std::optional<std::vector<uint8_t>> Request(const std::string& path, DWORD code, const std::vector<uint8_t>& input) const {
+        int target = code == IOCTL_SCSI_MINIPORT && input.size() > ScsiTargetOffset ? input[ScsiTargetOffset] : AnyTarget;
+        auto it = answers.find({LowerCase(path), code, target});
+        if (it == answers.end()) it = answers.find({LowerCase(path), code, AnyTarget});
+        if (it == answers.end() || !it->second.success) return std::nullopt;
+        return it->second.bytes;
+    }
 };
 
 constexpr size_t MaxPathLength = 259;
@@ -218,10 +254,16 @@ std::string LoadDeviceRecording(std::string_view text) {
     std::string error = ParseRecording(text, recording);
     if (!error.empty()) return error;
     // Answers first: they add their devices, which a device line may then restrict.
-    for (auto& entry : recording.answers)
-        substitute::SetDeviceAnswer(entry.path, entry.code, std::move(entry.answer),
-                                    entry.target == AnyTarget ? std::nullopt : std::optional<uint8_t>(entry.target));
-    for (auto& [path, access] : recording.devices) substitute::AddDevice(path, access);
+    auto machine = std::make_shared<Machine>();
+    for (auto& entry : recording.answers) {
+        machine->access.emplace(LowerCase(entry.path), DeviceAccess::Any);
+        machine->answers[{LowerCase(entry.path), entry.code, entry.target}] = std::move(entry.answer);
+    }
+    for (auto& [path, access] : recording.devices) machine->access[LowerCase(path)] = access;
+    substitute::SetDeviceDriver({[machine](const std::string& path, DWORD access, DWORD) { return machine->Open(path, access); },
+                                 [machine](const std::string& path, DWORD code, const std::vector<uint8_t>& input, DWORD) {
+                                     return machine->Request(path, code, input);
+                                 }});
     if (recording.platformId) substitute::SetPlatformId(*recording.platformId);
     return {};
 }

@@ -1,5 +1,5 @@
-// Drive recordings: what one machine's storage drivers answered, as text (RECORDING.md), read
-// into the substitute's devices.
+// Drive recordings: what one machine's storage drivers answered, as text (RECORDING.md), played
+// through the substitute's device hook.
 #pragma once
 
 #include <string>
@@ -7,8 +7,8 @@
 
 namespace replay {
 
-// Seeds devices, answers and the platform family from a recording. Returns the empty text, or
-// "line N: what is wrong" and seeds nothing. A recording is outside data: any text gives one or
+// Makes the recorded drivers the substitute's devices and sets the recorded platform family.
+// Returns the empty text, or "line N: what is wrong" and seeds nothing. A recording is outside data: any text gives one or
 // the other.
 std::string LoadDeviceRecording(std::string_view text);
 

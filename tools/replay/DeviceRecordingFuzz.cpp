@@ -22,7 +22,6 @@ void Check(bool condition, const char* what) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     substitute::Reset();
-    substitute::SetDeviceLogging(false);
     ClearDriveReport();
     std::string error = replay::LoadDeviceRecording(std::string_view(reinterpret_cast<const char*>(bytes), size));
     if (!error.empty()) {

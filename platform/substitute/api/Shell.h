@@ -1,4 +1,4 @@
-// The notification area and icon loading.
+// The notification area and the icons.
 #pragma once
 
 #include "platform/substitute/api/Types.h"
@@ -14,16 +14,12 @@
 #define LR_LOADTRANSPARENT 0x00000020
 #define LR_SHARED 0x00008000
 
-#define WM_USER 0x0400
-
 // The shell reads only the fields that cbSize covers: 88 bytes are the first-version record
 // (through szTip[64] on 32-bit Windows).
 typedef struct _NOTIFYICONDATAA {
     DWORD cbSize;
     HWND hWnd;
-    UINT uID;
-    UINT uFlags;
-    UINT uCallbackMessage;
+    UINT uID, uFlags, uCallbackMessage;
     HICON hIcon;
     CHAR szTip[128];
 } NOTIFYICONDATAA, *PNOTIFYICONDATAA;

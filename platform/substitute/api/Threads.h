@@ -3,7 +3,6 @@
 
 #include "platform/substitute/api/Types.h"
 
-#define INFINITE 0xFFFFFFFF
 #define WAIT_OBJECT_0 0x00000000L
 #define WAIT_TIMEOUT 0x00000102L
 #define WAIT_FAILED ((DWORD)0xFFFFFFFF)
@@ -18,9 +17,8 @@ void WINAPI EnterCriticalSection(LPCRITICAL_SECTION lpCriticalSection);
 void WINAPI LeaveCriticalSection(LPCRITICAL_SECTION lpCriticalSection);
 
 // The C run-time's thread start: the result is the new thread's handle, 0 on failure.
-uintptr_t _beginthreadex(void* security, unsigned stack_size,
-                         unsigned(__stdcall* start_address)(void*), void* arglist,
-                         unsigned initflag, unsigned* thrdaddr);
+uintptr_t _beginthreadex(void* security, unsigned stack_size, unsigned(__stdcall* start_address)(void*),
+                         void* arglist, unsigned initflag, unsigned* thrdaddr);
 DWORD WINAPI GetCurrentThreadId();
 DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
 void WINAPI Sleep(DWORD dwMilliseconds);

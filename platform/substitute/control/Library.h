@@ -1,19 +1,16 @@
 // Libraries loaded at run time: only "shell32.dll", with its icon-picking dialog (ordinal 62);
-// FailNext("LoadLibraryA") or FailNext("GetProcAddress") makes it missing.
-//
-// The picker takes (owner, path buffer, capacity in characters, pointer to the icon index) and
-// returns non-zero when the user picked an icon. Its text is UTF-16 on the NT family and narrow
-// text in the ANSI code page otherwise (SetPlatformId), as the shell's own entry has it. It
-// reads the path and the index it is given and writes what the next scripted answer says.
+// FailNext("LoadLibraryA") or FailNext("GetProcAddress") makes it missing. The picker takes
+// (owner, path buffer, capacity in characters, pointer to the icon index), returns non-zero when
+// the user picked an icon, and writes what the next scripted answer says. Its text is UTF-16 on
+// the NT family and narrow text in the ANSI code page otherwise, as the shell's own entry has it.
+// A section of platform/substitute/Substitute.h, which includes what it needs.
 #pragma once
 
-#include "platform/substitute/Win32Subset.h"
-
-#include <optional>
-#include <string>
-#include <vector>
-
 namespace substitute {
+
+// The platform family GetVersionExA reports: VER_PLATFORM_WIN32_NT (the default, version 5.1)
+// or VER_PLATFORM_WIN32_WINDOWS (version 4.10).
+void SetPlatformId(DWORD platformId);
 
 // What the user does in the next icon picker. The path and the index are written whenever they
 // are given, whether the user confirms or not.
@@ -28,15 +25,12 @@ struct IconPickAnswer {
     bool terminated = true;
 };
 void ScriptIconPick(IconPickAnswer answer);
-// The user picks icon `index` of `path`.
-IconPickAnswer PickedIcon(const std::basic_string<WCHAR>& path, int index);
 
+// What each picker was given: its path up to the zero (UTF-16 shown as ASCII with '?' for the
+// rest) and the index.
 struct IconPickCall {
-    HWND owner = nullptr;
-    bool wide = false;   // the UTF-16 entry
-    std::string path;    // as given, up to its zero; UTF-16 shown as ASCII with '?' for the rest
-    UINT capacity = 0;
-    int index = 0;       // as given
+    std::string path;
+    int index;
 };
 std::vector<IconPickCall> IconPickLog();
 

@@ -1,12 +1,6 @@
 // The notification area and the icons the program can load.
+// A section of platform/substitute/Substitute.h, which includes what it needs.
 #pragma once
-
-#include "platform/substitute/Win32Subset.h"
-
-#include <cstddef>
-#include <optional>
-#include <string>
-#include <vector>
 
 namespace substitute {
 
@@ -20,7 +14,6 @@ struct NotifyCall {
     DWORD message;
     NOTIFYICONDATAA record;  // as passed: the first cbSize bytes are what the shell reads
     BOOL result;
-    DWORD threadId;
 };
 std::vector<NotifyCall> NotifyLog();
 
@@ -35,7 +28,7 @@ std::optional<ShownIcon> TrayIcon();
 // are reported as problems.
 void SetNotifyDelay(DWORD milliseconds);
 
-// The shell restarts: every icon is gone.
+// The shell restarts: its icon is gone.
 void RestartShell();
 // No notification area while not running (at logon, say): every call fails and no icon shows.
 void SetShellRunning(bool running);
@@ -50,13 +43,8 @@ void AddIconFile(const std::string& path, UINT iconCount);
 // Icons extracted from files and not destroyed yet.
 size_t LiveFileIcons();
 
-struct IconInfo {
-    bool shared = false;
-    WORD resourceId = 0;   // shared module icons
-    std::string file;      // extracted icons
-    UINT index = 0;
-    bool destroyed = false;
-};
-std::optional<IconInfo> DescribeIcon(HICON icon);
+// "shared 113" for a module icon, "file#index" for an extracted one (with " destroyed" once it
+// is), "null" or "not an icon".
+std::string DescribeIcon(HICON icon);
 
 }  // namespace substitute

@@ -1,10 +1,6 @@
 // Threads, sleeps and waits.
+// A section of platform/substitute/Substitute.h, which includes what it needs.
 #pragma once
-
-#include "platform/substitute/Win32Subset.h"
-
-#include <cstddef>
-#include <vector>
 
 namespace substitute {
 
@@ -12,16 +8,10 @@ namespace substitute {
 // 1 by default; 0 makes every sleep and time-out return at once.
 void SetTimeScale(double scale);
 
-struct SleepCall {
-    DWORD threadId;
-    DWORD milliseconds;
-};
-// Sleep calls in order; kept only while the log is on (it is after Reset).
-std::vector<SleepCall> SleepLog();
-void SetSleepLogging(bool on);
+// Every period Sleep was asked for since Reset.
+std::set<DWORD> SleepPeriods();
 
 struct WaitCall {
-    HANDLE handle;
     DWORD timeout;
     DWORD result;
 };

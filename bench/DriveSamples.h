@@ -1,5 +1,4 @@
-// Driver answers for made-up drives, built byte by byte as a driver would return them. Shared by
-// the drive report's tests and its benchmark; needs nothing from the test framework.
+// Driver answers for made-up drives, built byte by byte as a driver would return them.
 #pragma once
 
 #include <array>

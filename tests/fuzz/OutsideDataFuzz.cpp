@@ -1,0 +1,139 @@
+// Every parser of outside data but the counter service's, one picked by the input's first byte:
+// 0 the blink duration's edit-box text, 1 a storage descriptor string, 2 the drivers' answers to
+// a probe, 3 the settings key's values, 4 the icon picker's answer. Whatever comes in, nothing is
+// read or written outside its buffer, the results stay in range and nothing is left open.
+#include "driveinfo/DriveProbes.h"
+#include "driveinfo/DriveReport.h"
+#include "app/MonitorSetup.h"
+#include "monitor/ActivitySampler.h"
+#include "platform/substitute/Substitute.h"
+#include "settings/IconChooser.h"
+#include "settings/SettingsChoices.h"
+#include "tray/AppHandles.h"
+#include "tests/support/ProgramState.h"
+
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+namespace {
+
+void Check(bool condition, const char* what) {
+    if (condition) return;
+    std::fprintf(stderr, "broken: %s\n", what);
+    std::abort();
+}
+
+// Any edit-box text of up to 15 characters, against the C library's reading of the same digits.
+void BlinkText(FuzzedDataProvider& data) {
+    char text[16] = {};
+    std::string bytes = data.ConsumeBytesAsString(15);
+    std::memcpy(text, bytes.data(), bytes.size());
+    errno = 0;
+    long long number = std::strtoll(text, nullptr, 10);
+    DWORD expected = errno == ERANGE || number < 0 ? DialogBlinkMax : std::clamp<long long>(number, DialogBlinkMin, DialogBlinkMax);
+    Check(BlinkDurationFromText(text) == expected, "the blink text reads otherwise than strtoll");
+}
+
+// Any answer and any offset: a terminated, printable, trimmed text, empty for an offset outside.
+void DescriptorString(FuzzedDataProvider& data) {
+    DWORD offset = data.ConsumeBool() ? data.ConsumeIntegralInRange<DWORD>(0, 520) : data.ConsumeIntegral<DWORD>();
+    bool swap = data.ConsumeBool();
+    auto answer = std::make_unique<BYTE[]>(DescriptorAnswerSize);  // exactly its size, on the heap
+    std::string content = data.ConsumeRemainingBytesAsString();
+    std::memcpy(answer.get(), content.data(), std::min(content.size(), DescriptorAnswerSize));
+    char out[DescriptorTextAreaSize];
+    Check(DecodeDescriptorString(answer.get(), offset, swap, out) == out, "returns its area");
+    size_t length = strnlen(out, sizeof out);
+    Check(length < sizeof out, "the text is terminated inside its area");
+    auto space = [](char c) { return c == ' ' || (c >= 0x09 && c <= 0x0D); };
+    for (size_t i = 0; i < length; ++i) Check(out[i] >= 0x20 && out[i] <= 0x7E, "only printable characters");
+    if (std::find_if_not(out, out + length, space) != out + length)
+        Check(!space(out[0]) && !space(out[length - 1]), "trimmed at both ends");
+    if (static_cast<int32_t>(offset) <= 0 || offset >= DescriptorAnswerSize) Check(length == 0, "outside: empty");
+}
+
+// Every open and every answer of the probe's drivers from the input: short or long, any bytes,
+// failing or not, and sometimes a buffer that cannot be had.
+void Probe(FuzzedDataProvider& data) {
+    substitute::SetDeviceDriver(
+        {[&](const std::string&, DWORD, DWORD) { return data.PickValueInArray<DWORD>({ERROR_SUCCESS, ERROR_SUCCESS, ERROR_ACCESS_DENIED, ERROR_FILE_NOT_FOUND}); },
+         [&](const std::string&, DWORD, const std::vector<uint8_t>&, DWORD) -> std::optional<std::vector<uint8_t>> {
+             if (data.ConsumeIntegralInRange(0, 7) == 0) return std::nullopt;
+             std::vector<uint8_t> bytes = data.ConsumeBytes<uint8_t>(data.ConsumeIntegralInRange<size_t>(0, data.ConsumeBool() ? 600 : 4096));
+             // Descriptor string offsets that land inside the answer, near its end or just past it.
+             for (size_t field = 12; bytes.size() >= 28 && field <= 24 && data.ConsumeBool(); field += 4)
+                 for (uint32_t i = 0, offset = data.ConsumeIntegralInRange<uint32_t>(0, 520); i < 4; ++i) bytes[field + i] = offset >> (8 * i);
+             return bytes;
+         }});
+    if (data.ConsumeBool()) substitute::FailNext("GlobalAlloc", ERROR_NOT_ENOUGH_MEMORY, data.ConsumeIntegralInRange<unsigned>(0, 40));
+    RunDriveProbe(static_cast<DriveProbe>(data.ConsumeIntegralInRange<int>(0, DriveProbeCount - 1)));
+    Check(DriveReport.find('\0') == std::string::npos, "the report holds a zero byte");
+}
+
+// Any values under the settings key's names (any type, size and bytes), sometimes a registry call
+// failing, through the set-up and what Settings opens with.
+void Settings(FuzzedDataProvider& data) {
+    const char* const names[] = {StartUpValue, BlinkDurationValue, SelectedDiskCounterValue, ActiveIconFileValue,
+                                 ActiveIconIndexValue, InactiveIconFileValue, InactiveIconIndexValue};
+    substitute::AddIconFile("a", 2);
+    substitute::AddIconFile("t", 0);
+    if (data.ConsumeBool())
+        substitute::FailNext(data.PickValueInArray({"RegOpenKeyExA", "RegQueryValueExA", "RegCloseKey", "ExtractIconA"}),
+                             ERROR_ACCESS_DENIED, data.ConsumeIntegralInRange(0, 7));
+    while (data.remaining_bytes() > 0)
+        substitute::SetRegistryValue(SettingsKeyPath, data.PickValueInArray(names), data.ConsumeIntegral<BYTE>(),
+                                     data.ConsumeBytes<BYTE>(data.ConsumeIntegral<uint16_t>()));
+    RunMonitorSetup();
+    Check(BlinkDuration >= LoadedBlinkMin && BlinkDuration <= LoadedBlinkMax, "blink duration out of range");
+    for (const IconRole* role : {&IconPair.Active, &IconPair.Inactive})
+        Check(reinterpret_cast<uintptr_t>(role->Icon) > 1 && IconFileFitsStore(role->File), "a role without a usable icon");
+    SettingsChoices choices = CurrentSettingsChoices();
+    Check(choices.BlinkDuration >= DialogBlinkMin && choices.BlinkDuration <= DialogBlinkMax, "Settings' period out of range");
+    StopSampler();
+}
+
+// Any answer of the picker (any text, terminated or not, confirmed or not, any index) on either
+// platform family and on a single-byte, double-byte or UTF-8 page: a refusal changes nothing, a
+// pick is a whole path, and nothing is written past the buffer.
+void IconPick(FuzzedDataProvider& data) {
+    if (data.ConsumeBool()) substitute::SetPlatformId(VER_PLATFORM_WIN32_WINDOWS);
+    substitute::UseCodePage(data.PickValueInArray<UINT>({1252, 932, CP_UTF8}));
+    bool confirmed = data.ConsumeBool(), terminated = data.ConsumeBool();
+    int index = data.ConsumeIntegral<int>();
+    WideString path;
+    for (std::vector<uint8_t> units = data.ConsumeRemainingBytes<uint8_t>(); path.size() < units.size() / 2;)
+        path.push_back(static_cast<WCHAR>(units[2 * path.size()] | units[2 * path.size() + 1] << 8));
+    substitute::ScriptIconPick({confirmed, path, index, terminated});
+    char buffer[MAX_PATH + 8] = {};
+    std::memset(buffer + MAX_PATH, 0xCC, 8);
+    int chosen = -7;
+    BOOL picked = ChooseIcon(FakeMainWindow(), buffer, MAX_PATH, &chosen);
+    for (int i = 0; i < 8; ++i) Check(static_cast<uint8_t>(buffer[MAX_PATH + i]) == 0xCC, "a write past the path");
+    Check(!picked || (std::memchr(buffer, 0, MAX_PATH) != nullptr && buffer[0] != 0 && chosen == index), "a pick without a whole path");
+    Check(picked || (buffer[0] == 0 && chosen == -7), "a refused pick changed the path or the index");
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
+    if (size == 0) return 0;
+    FuzzedDataProvider data(bytes + 1, size - 1);
+    substitute::Reset();
+    substitute::SetTimeScale(0);
+    ResetProgramState();
+    InitTrayRecord(MainWindow);
+    substitute::SeedDiskObjects({u"C:", u"D:", u"_Total"}, {u"0 C:", u"1 D:"});
+    void (*const parsers[])(FuzzedDataProvider&) = {BlinkText, DescriptorString, Probe, Settings, IconPick};
+    parsers[bytes[0] % std::size(parsers)](data);
+    ClearDriveReport();
+    Check(substitute::JoinThreads(), "a sampler never ended");
+    for (const auto& problem : substitute::Problems()) std::fprintf(stderr, "problem: %s\n", problem.c_str());
+    Check(substitute::Problems().empty(), "the substitute saw misuse or a leak");
+    return 0;
+}
