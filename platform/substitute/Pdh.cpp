@@ -1,9 +1,11 @@
-// The performance-counter service: wine/'s entry points and CounterService, serving scripted
-// counters. Calls take turns under the machine's lock, and each can be failed, counted and slowed.
+// The performance-counter service: wine/'s entry points and CounterService, serving counters
+// scripted by the tests. Calls take turns under the machine's lock; each can be failed, and
+// collects are counted and can be slowed.
 #include "platform/substitute/Internal.h"
 #include "platform/substitute/Substitute.h"
 #include "wine/PdhEntryPoints.h"
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <thread>
@@ -11,16 +13,95 @@
 namespace substitute::detail {
 namespace {
 
-struct PdhState {
-    provider::ScriptedCounters counters;
-    std::map<std::string_view, size_t> calls;  // begun so far, by entry point
-    std::map<std::string_view, DWORD> delays;
-    bool failing = false;  // the call under way fails as scripted
+using namespace provider;
+
+bool Holds(const std::vector<WideText>& names, const WideText& name) {
+    return std::find(names.begin(), names.end(), name) != names.end();
+}
+
+// An object's instances and counters in the order they are listed, or its items as given.
+struct Object {
+    std::vector<WideText> instances;
+    std::vector<WideText> counters;
+    std::optional<ObjectItems> raw;
 };
 
-// Both live as long as the process: the service reads the scripted counters by reference.
+// The samples of one counter path, taken one per collect; the last one repeats.
+struct Script {
+    std::vector<substitute::Sample> samples;
+    size_t next = 0;
+};
+
+struct PdhState {
+    std::map<uint32_t, WideText> names;
+    std::map<WideText, Object> objects;
+    std::map<WideText, std::shared_ptr<Script>> scripts;
+    std::vector<WideText> addedPaths;  // of every counter looked up to be added, in order
+    size_t collects = 0;               // begun so far
+    DWORD collectDelay = 0;
+    bool failing = false;  // the call under way fails as scripted
+
+    std::shared_ptr<Script>& ScriptFor(const WideText& path) {
+        std::shared_ptr<Script>& script = scripts[path];
+        if (!script) script = std::make_shared<Script>();
+        return script;
+    }
+};
+
+// Lives as long as the process: the service reads it by reference.
 PdhState State;
-provider::CounterService Service(provider::ScriptedSource(State.counters));
+
+// One added counter: it takes its path's next sample at each collect; without samples it reads 0
+// from its second collect on while its instance is listed, and NoInstance while it is not.
+struct ScriptedCounter {
+    CounterPath parts;
+    std::shared_ptr<Script> script;
+    Reading reading{};
+    bool primed = false;
+
+    Reading operator()() {
+        const std::vector<substitute::Sample>& samples = script->samples;
+        if (samples.empty()) {
+            auto object = State.objects.find(parts.object);
+            const bool listed = object != State.objects.end() && Holds(object->second.instances, parts.instance);
+            reading = {listed ? (primed ? status::Success : status::CounterInvalidData) : status::NoInstance, 0};
+            primed = true;
+            return reading;
+        }
+        const substitute::Sample& sample = samples[std::min(script->next++, samples.size() - 1)];
+        if (sample.collectStatus != status::NoData) reading = {sample.formatStatus, sample.value};
+        reading.collectStatus = sample.collectStatus;
+        return reading;
+    }
+};
+
+// The list of an object given no names is empty, without even the closing zero.
+Units List(const std::vector<WideText>& names) { return names.empty() ? Units() : NameList(names); }
+
+Source ScriptedSource() {
+    auto name = [](uint32_t index) {
+        auto found = State.names.find(index);
+        return found == State.names.end() ? Name{} : Name{found->second, static_cast<uint32_t>(found->second.size() + 1)};
+    };
+    auto items = [](const WideText& name, ObjectItems& items) {
+        auto found = State.objects.find(name);
+        if (found == State.objects.end()) return false;
+        const Object& object = found->second;
+        items = object.raw ? *object.raw : ListedItems(List(object.counters), List(object.instances));
+        return true;
+    };
+    auto counter = [](std::u16string_view path, const CounterPath& parts, Reader& reader) {
+        State.addedPaths.emplace_back(path);
+        auto found = State.objects.find(parts.object);
+        if (found == State.objects.end()) return status::NoObject;
+        if (!Holds(found->second.counters, parts.counter)) return status::NoCounter;
+        reader = ScriptedCounter{parts, State.ScriptFor(WideText(path))};
+        return status::Success;
+    };
+    return {name, items, counter};
+}
+
+CounterService Service(ScriptedSource());
 std::condition_variable_any CallSignal;
 
 template <typename Action>
@@ -32,7 +113,7 @@ auto Locked(Action action) {
 const bool Registered = RegisterModel(Model{
     [] {
         State = PdhState{};
-        Service = provider::CounterService(provider::ScriptedSource(State.counters));
+        Service = CounterService(ScriptedSource());
     },
     [](std::vector<std::string>& problems) {
         problems.insert(problems.end(), Service.OpenQueries(), "a performance-counter query was never closed");
@@ -45,11 +126,12 @@ const bool Registered = RegisterModel(Model{
 using namespace substitute::detail;
 
 provider::CounterService& provider::EnterService(const char* function, uint32_t& result) {
-    // A call counts from the moment it begins, so a test can stop a sampler in the middle of one.
+    // A collect counts from the moment it begins, so a test can stop a sampler in the middle of one.
     DWORD delay = Locked([&](PdhState& state) {
-        ++state.calls[function];
+        if (std::string_view(function) != "PdhCollectQueryData") return DWORD{0};
+        ++state.collects;
         CallSignal.notify_all();
-        return state.delays[function];
+        return state.collectDelay;
     });
     if (delay) std::this_thread::sleep_for(std::chrono::duration<double, std::milli>(ScaledMilliseconds(delay)));
     Mutex().lock();
@@ -67,36 +149,37 @@ uint32_t provider::LeaveService(uint32_t result) {
 namespace substitute {
 
 void SetPerfName(DWORD index, const WideText& name) {
-    Locked([&](PdhState& state) { state.counters.names[index] = name; });
-}
-
-void SetPerfNameSize(DWORD index, DWORD size) {
-    Locked([&](PdhState& state) { state.counters.nameSizes[index] = size; });
+    Locked([&](PdhState& state) { state.names[index] = name; });
 }
 
 void AddPerfObject(const WideText& name, const std::vector<WideText>& instances,
                    const std::vector<WideText>& counters) {
-    Locked([&](PdhState& state) { state.counters.objects[name] = {instances, counters, std::nullopt}; });
+    Locked([&](PdhState& state) { state.objects[name] = {instances, counters, std::nullopt}; });
 }
 
 void SetRawObjectAnswer(const WideText& name, const RawObjectAnswer& answer) {
-    Locked([&](PdhState& state) { state.counters.objects[name].raw = answer; });
+    Locked([&](PdhState& state) { state.objects[name].raw = answer; });
 }
 
 void SeedDiskObjects(const std::vector<WideText>& logicalInstances, const std::vector<WideText>& physicalInstances) {
-    Locked([&](PdhState& state) { state.counters.SeedDiskObjects(logicalInstances, physicalInstances); });
+    const WideText counter = u"Avg. Disk Bytes/Transfer";
+    Locked([&](PdhState& state) {
+        state.names = {{236, u"LogicalDisk"}, {234, u"PhysicalDisk"}, {224, counter}};
+        state.objects[u"LogicalDisk"] = {logicalInstances, {u"% Disk Time", counter}, std::nullopt};
+        state.objects[u"PhysicalDisk"] = {physicalInstances, {u"% Disk Time", counter}, std::nullopt};
+    });
 }
 
 void ScriptCounter(const WideText& path, const std::vector<Sample>& samples) {
-    Locked([&](PdhState& state) { *state.counters.ScriptFor(path) = {samples, 0}; });
+    Locked([&](PdhState& state) { *state.ScriptFor(path) = {samples, 0}; });
 }
 
 void SetCollectDelay(DWORD milliseconds) {
-    Locked([&](PdhState& state) { state.delays["PdhCollectQueryData"] = milliseconds; });
+    Locked([&](PdhState& state) { state.collectDelay = milliseconds; });
 }
 
 size_t CollectCount() {
-    return Locked([](PdhState& state) { return state.calls["PdhCollectQueryData"]; });
+    return Locked([](PdhState& state) { return state.collects; });
 }
 
 bool WaitForCollects(size_t count, unsigned milliseconds) {
@@ -105,7 +188,7 @@ bool WaitForCollects(size_t count, unsigned milliseconds) {
 }
 
 std::vector<WideText> AddedCounterPaths() {
-    return Locked([](PdhState& state) { return state.counters.addedPaths; });
+    return Locked([](PdhState& state) { return state.addedPaths; });
 }
 
 }  // namespace substitute

@@ -40,11 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
 
     const DWORD indexes[] = {FirstDiskObjectIndex, SecondDiskObjectIndex, DiskCounterIndex};
     WideString names[3];
-    for (int i = 0; i < 3; ++i) {
-        substitute::SetPerfName(indexes[i], names[i] = Take(data, data.ConsumeBool() ? 16 : 1100));
-        if (data.ConsumeIntegralInRange(0, 7) == 0)
-            substitute::SetPerfNameSize(indexes[i], data.ConsumeIntegral<DWORD>());
-    }
+    for (int i = 0; i < 3; ++i) substitute::SetPerfName(indexes[i], names[i] = Take(data, data.ConsumeBool() ? 16 : 1100));
     for (int i = 0; i < 2; ++i) {
         std::vector<WideString> instances(data.ConsumeIntegralInRange(0, 8));
         for (WideString& instance : instances) instance = Take(data, data.ConsumeBool() ? 12 : 2100);
