@@ -139,7 +139,8 @@ void BM_CatalogueServiceCallsOnly(benchmark::State& state) {
         }
         for (int i = 0; i < 2; ++i) {
             DWORD counters = 0, instances = 0;
-            PdhEnumObjectItemsW(nullptr, nullptr, names[i], nullptr, &counters, nullptr, &instances, PERF_DETAIL_WIZARD, 0);
+            PdhEnumObjectItemsW(nullptr, nullptr, names[i], nullptr, &counters, nullptr, &instances, PERF_DETAIL_WIZARD,
+                                0);
             std::vector<WCHAR> counterList(counters), instanceList(instances);
             PdhEnumObjectItemsW(nullptr, nullptr, names[i], counterList.data(), &counters, instanceList.data(),
                                 &instances, PERF_DETAIL_WIZARD, 0);

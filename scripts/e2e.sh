@@ -218,7 +218,6 @@ check "Exit from the menu ends the program" eval 'choose_from_menu 6 && wait_for
 check "the exit code is 0" test "${exit_code:-1}" = 0
 check "the icon goes away" wait_for 10 no_icon
 check "a run that never pressed OK created no settings key" settings_key_absent
-settings_scenario
 icons_scenario
 disk_light_scenario
 late_shell_scenario

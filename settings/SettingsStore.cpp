@@ -141,7 +141,8 @@ void LoadSettings() {
 void ResolveIcon(TrayIconRole role) {
     const IconRole& icon = RoleIcon(role);
     HICON extracted = icon.File.empty() ? nullptr : ExtractFileIcon(icon.File, icon.Index);
-    ReplaceRoleIcon(role, extracted != nullptr ? extracted : LoadDefaultIcon(DefaultIconId(role)), extracted != nullptr);
+    ReplaceRoleIcon(role, extracted != nullptr ? extracted : LoadDefaultIcon(DefaultIconId(role)),
+                    extracted != nullptr);
 }
 
 // Makes the auto-start entry follow `on` and tells whether it exists afterwards.

@@ -76,9 +76,10 @@ Image DrawEmblem(int size, int bits) {
             }
             Rgba pixel{0, 0, 0, 0};
             if (a > 0) {
-                pixel = Rgba{static_cast<uint8_t>(std::lround(255 * r / a)), static_cast<uint8_t>(std::lround(255 * g / a)),
-                             static_cast<uint8_t>(std::lround(255 * b / a)),
-                             static_cast<uint8_t>(std::lround(255 * a / (Samples * Samples)))};
+                pixel =
+                    Rgba{static_cast<uint8_t>(std::lround(255 * r / a)), static_cast<uint8_t>(std::lround(255 * g / a)),
+                         static_cast<uint8_t>(std::lround(255 * b / a)),
+                         static_cast<uint8_t>(std::lround(255 * a / (Samples * Samples)))};
             }
             image.pixels.push_back(pixel);
         }

@@ -55,7 +55,10 @@ char32_t Decode(UINT page, const BYTE* bytes, size_t length, size_t& i) {
         return DbcsFirst + (lead <= 0x9F ? lead - 0x81 : lead - 0xE0 + 31) * TrailCount + trail - 0x40 - (trail > 0x7F);
     }
     if (page != CP_UTF8) return HighByte(page, lead) ? HighByte(page, lead) : page == 932 ? 0x30FB : u'?';
-    int extra = lead >= 0xC2 && lead <= 0xDF ? 1 : lead >= 0xE0 && lead <= 0xEF ? 2 : lead >= 0xF0 && lead <= 0xF4 ? 3 : 0;
+    int extra = lead >= 0xC2 && lead <= 0xDF   ? 1
+                : lead >= 0xE0 && lead <= 0xEF ? 2
+                : lead >= 0xF0 && lead <= 0xF4 ? 3
+                                               : 0;
     if (extra == 0 || i + static_cast<size_t>(extra) > length) return 0xFFFD;
     char32_t point = lead & (0x3F >> extra);
     for (int k = 0; k < extra; ++k) {
@@ -141,7 +144,8 @@ int WINAPI WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR source, int s
             if (usedDefaultChar) *usedDefaultChar = TRUE;
         }
         // Whole characters only; what fitted stays written, as on Windows.
-        if (targetLength > 0 && written + encodedLength > targetLength) return SetLastError(ERROR_INSUFFICIENT_BUFFER), 0;
+        if (targetLength > 0 && written + encodedLength > targetLength)
+            return SetLastError(ERROR_INSUFFICIENT_BUFFER), 0;
         if (targetLength > 0) std::memcpy(target + written, encoded, static_cast<size_t>(encodedLength));
         written += encodedLength;
     }

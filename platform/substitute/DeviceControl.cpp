@@ -22,7 +22,8 @@ const bool Registered = RegisterModel(Model{
         Driver = {};
     },
     [](std::vector<std::string>& leaks) {
-        for (auto& [block, size] : Blocks) leaks.push_back("a block of " + std::to_string(size) + " bytes was never freed");
+        for (auto& [block, size] : Blocks)
+            leaks.push_back("a block of " + std::to_string(size) + " bytes was never freed");
     },
 });
 

@@ -81,7 +81,8 @@ Units List(const std::vector<WideText>& names) { return names.empty() ? Units() 
 Source ScriptedSource() {
     auto name = [](uint32_t index) {
         auto found = State.names.find(index);
-        return found == State.names.end() ? Name{} : Name{found->second, static_cast<uint32_t>(found->second.size() + 1)};
+        return found == State.names.end() ? Name{}
+                                          : Name{found->second, static_cast<uint32_t>(found->second.size() + 1)};
     };
     auto items = [](const WideText& name, ObjectItems& items) {
         auto found = State.objects.find(name);

@@ -136,7 +136,8 @@ DWORD WINAPI GetModuleFileNameA(HMODULE, LPSTR lpFilename, DWORD nSize) {
     return fits ? static_cast<DWORD>(ModuleFileName.size()) : nSize;
 }
 
-void substitute::SetRegistryValue(const std::string& keyPath, const std::string& name, DWORD type, std::vector<BYTE> data) {
+void substitute::SetRegistryValue(const std::string& keyPath, const std::string& name, DWORD type,
+                                  std::vector<BYTE> data) {
     UnderLock([&] { Keys[keyPath][name] = RegistryValue{type, std::move(data)}; });
 }
 

@@ -78,7 +78,8 @@ HICON WINAPI ExtractIconA(HINSTANCE instance, LPCSTR file, UINT index) {
     std::lock_guard lock(Mutex());
     auto it = IconFiles.find(file != nullptr ? file : "");
     if (instance != Instance || it == IconFiles.end()) return nullptr;
-    if (it->second == 0 || index == static_cast<UINT>(-1)) return reinterpret_cast<HICON>(uintptr_t{it->second ? it->second : 1});
+    if (it->second == 0 || index == static_cast<UINT>(-1))
+        return reinterpret_cast<HICON>(uintptr_t{it->second ? it->second : 1});
     if ((static_cast<int>(index) < 0 ? 0 - index - 1 : index) >= it->second) return nullptr;
     HICON icon = reinterpret_cast<HICON>(NextIcon += 4);
     Icons[icon] = {std::string(file) + "#" + std::to_string(static_cast<int>(index)), false};
@@ -115,7 +116,9 @@ void substitute::SetShellRunning(bool running) {
     if (!running) RestartShell();
 }
 
-void substitute::AddIconFile(const std::string& path, UINT iconCount) { UnderLock([&] { IconFiles[path] = iconCount; }); }
+void substitute::AddIconFile(const std::string& path, UINT iconCount) {
+    UnderLock([&] { IconFiles[path] = iconCount; });
+}
 
 size_t substitute::LiveFileIcons() {
     std::lock_guard lock(Mutex());

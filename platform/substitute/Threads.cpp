@@ -50,7 +50,9 @@ double ScaledMilliseconds(DWORD milliseconds) { return milliseconds * TimeScale.
 
 using namespace substitute::detail;
 
-void WINAPI InitializeCriticalSection(LPCRITICAL_SECTION section) { section->Implementation = new std::recursive_mutex; }
+void WINAPI InitializeCriticalSection(LPCRITICAL_SECTION section) {
+    section->Implementation = new std::recursive_mutex;
+}
 
 void WINAPI EnterCriticalSection(LPCRITICAL_SECTION section) {
     static_cast<std::recursive_mutex*>(section->Implementation)->lock();

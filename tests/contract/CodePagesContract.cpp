@@ -13,8 +13,9 @@ static std::string ToNarrow(UINT page, DWORD flags, const WCHAR* text, int capac
     BOOL used = 7;
     int result = WideCharToMultiByte(page, flags, text, -1, capacity ? buffer.data() : nullptr, capacity, nullptr,
                                      askUsed ? &used : nullptr);
-    return std::to_string(result) + "/" + std::to_string(GetLastError()) + "/" + buffer.substr(0, capacity ? std::max(result, 0) : 0) +
-           (buffer[capacity] == 'Z' ? "" : "!") + (askUsed ? "/" + std::to_string(used) : "");
+    return std::to_string(result) + "/" + std::to_string(GetLastError()) + "/" +
+           buffer.substr(0, capacity ? std::max(result, 0) : 0) + (buffer[capacity] == 'Z' ? "" : "!") +
+           (askUsed ? "/" + std::to_string(used) : "");
 }
 
 static const std::string Untouched = "/3735928559/";
@@ -24,7 +25,8 @@ TEST(CodePagesContract, ASizingCallCountsTheTerminatorAndAShortBufferFailsWithNo
     EXPECT_EQ(ToNarrow(1252, 0, WIDE("Disk"), 3), "0/122/");  // ERROR_INSUFFICIENT_BUFFER
     EXPECT_EQ(ToNarrow(1252, 0, WIDE("Disk"), 5), "5" + Untouched + std::string("Disk", 5));
     EXPECT_EQ(ToNarrow(1252, WC_NO_BEST_FIT_CHARS, WIDE("\u0416"), 8, true), "2" + Untouched + std::string("?\0/1", 4));
-    EXPECT_EQ(ToNarrow(1252, WC_NO_BEST_FIT_CHARS, WIDE("\u00E9"), 8, true), "2" + Untouched + std::string("\xE9\0/0", 4));
+    EXPECT_EQ(ToNarrow(1252, WC_NO_BEST_FIT_CHARS, WIDE("\u00E9"), 8, true),
+              "2" + Untouched + std::string("\xE9\0/0", 4));
 }
 
 TEST(CodePagesContract, Utf8KeepsEveryCharacterAndRefusesALoneSurrogateOnlyWhenAsked) {

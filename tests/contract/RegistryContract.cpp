@@ -8,7 +8,8 @@ static constexpr BYTE Guard = 0xCC;
 
 TEST(RegistryContract, AQuerySizesItselfAndAShortBufferAnswersMoreDataWithTheSize) {
     HKEY key = nullptr, missing = nullptr;
-    EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\LumenhopContract\\Missing", 0, KEY_ALL_ACCESS, &missing), 0x2);
+    EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\LumenhopContract\\Missing", 0, KEY_ALL_ACCESS, &missing),
+              0x2);
     ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\LumenhopContract", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
                               &key, nullptr), 0);
     const BYTE five[] = {1, 2, 3, 4, 5};

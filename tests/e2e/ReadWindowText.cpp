@@ -4,7 +4,6 @@
 //
 //   ReadWindowText.exe CAPTION CONTROL-ID           the control's text
 //   ReadWindowText.exe CAPTION CONTROL-ID --items   a combo box's items, one a line
-//   ReadWindowText.exe --tray-tips                  the tips of the notification-area icons
 //   ReadWindowText.exe --shell-restarts N           sends Lumenhop N "TaskbarCreated" messages;
 //                                                   prints its object counts before and after
 //
@@ -13,7 +12,6 @@
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
-#include <commctrl.h>
 #include <winternl.h>
 
 #include <cstdio>
@@ -78,38 +76,6 @@ bool ReadComboItems(HWND combo, std::string& text) {
     return read;
 }
 
-// The shell shows each icon's tip in a tooltip window of its own process, whose text no message
-// carries across processes: it is copied into memory lent inside that process.
-BOOL CALLBACK PrintTrayTip(HWND window, LPARAM) {
-    char className[64] = {};
-    GetClassNameA(window, className, sizeof className);
-    DWORD process = 0;
-    GetWindowThreadProcessId(window, &process);
-    if (std::strcmp(className, TOOLTIPS_CLASSA) != 0 || process == GetCurrentProcessId()) return TRUE;
-    HANDLE shell = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, process);
-    if (shell == nullptr) return TRUE;
-    const SIZE_T textBytes = 1024;
-    auto* lent = static_cast<BYTE*>(VirtualAllocEx(shell, nullptr, sizeof(TTTOOLINFOW) + textBytes,
-                                                   MEM_COMMIT, PAGE_READWRITE));
-    TTTOOLINFOW tool = {};
-    tool.cbSize = sizeof tool;
-    tool.lpszText = reinterpret_cast<LPWSTR>(lent + sizeof tool);
-    std::vector<WCHAR> tip(textBytes / sizeof(WCHAR) + 1, 0);
-    DWORD_PTR found = 0;
-    if (lent != nullptr && WriteProcessMemory(shell, lent, &tool, sizeof tool, nullptr) &&
-        WriteProcessMemory(shell, lent + sizeof tool, tip.data(), textBytes, nullptr) &&
-        SendMessageTimeoutW(window, TTM_ENUMTOOLSW, 0, reinterpret_cast<LPARAM>(lent), SMTO_ABORTIFHUNG, 5000,
-                            &found) &&
-        found && ReadProcessMemory(shell, lent + sizeof tool, tip.data(), textBytes, nullptr)) {
-        char line[1024] = {};
-        WideCharToMultiByte(CP_ACP, 0, tip.data(), -1, line, sizeof line - 1, nullptr, nullptr);
-        std::printf("%s\n", line);
-    }
-    if (lent != nullptr) VirtualFreeEx(shell, lent, 0, MEM_RELEASE);
-    CloseHandle(shell);
-    return TRUE;
-}
-
 // "GDI USER TABLE": GetGuiResources' two counts (0 where it is a stub, as in Wine 8), then the
 // live entries of the GDI handle table that the process's PEB points to (offset 0x94 on 32-bit),
 // which Wine keeps per process with 24-byte entries; an icon holds bitmaps there.
@@ -150,14 +116,10 @@ int SendShellRestarts(int count) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 2 && std::strcmp(argv[1], "--tray-tips") == 0) {
-        EnumWindows(PrintTrayTip, 0);
-        return 0;
-    }
     if (argc == 3 && std::strcmp(argv[1], "--shell-restarts") == 0) return SendShellRestarts(std::atoi(argv[2]));
     const bool items = argc == 4 && std::strcmp(argv[3], "--items") == 0;
     if (argc != 3 && !items) {
-        std::fputs("usage: ReadWindowText CAPTION CONTROL-ID [--items] | --tray-tips | --shell-restarts N\n", stderr);
+        std::fputs("usage: ReadWindowText CAPTION CONTROL-ID [--items] | --shell-restarts N\n", stderr);
         return 1;
     }
     WindowSearch search{argv[1], {}};

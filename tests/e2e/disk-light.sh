@@ -5,7 +5,7 @@
 # Sourced by scripts/e2e.sh, whose helpers it uses (check, wait_for, stays_for, disk_burst,
 # tray_squares_now, choose_from_menu, start_program, wait_for_exit, stored_value, open_settings,
 # click_in_settings, press_in, press_in_settings, settings_closed), with $disk_info_reader, which
-# also reads lists and tray tips.
+# also reads lists.
 
 # disk_of DIR: the whole disk, as /sys/block names it, that holds the directory.
 disk_of() {
@@ -39,8 +39,6 @@ expected_disk_list() {
 joined() { tr '\n' ' ' <<<"$1"; }
 settings_list() { timeout 30 wine "$disk_info_reader" Settings 1010 --items 2>/dev/null | tr -d '\r'; }
 settings_choice() { timeout 30 wine "$disk_info_reader" Settings 1010 2>/dev/null | tr -d '\r'; }
-tray_tips() { timeout 30 wine "$disk_info_reader" --tray-tips 2>/dev/null | tr -d '\r'; }
-tip_is() { tray_tips | grep -qxF -- "$1"; }
 
 lists_the_disks() {
   local shown
@@ -94,14 +92,15 @@ disk_light_scenario() {
   physical=$(echo "$expected_list" | grep -m 1 '^PhysicalDisk([0-9]')
   start_program
   check "with the provider: the program starts and shows its icon" wait_for 40 icon_is "80 FF"
-  check "... whose tip names the default, LogicalDisk(_Total)" wait_for 10 tip_is "LogicalDisk(_Total)"
   check "Settings lists _Total and the disks: $(joined "$expected_list")" eval 'open_settings && lists_the_disks'
+  screenshot "$work/settings.png"
+  check "choosing Settings while it is open opens no second one" \
+    eval 'choose_from_menu 2 && wait_for 10 menu_closed && stays_for 3 one_settings'
   check "Esc closes it" eval 'press_in_settings Escape && wait_for 10 settings_closed'
   check "a burst of direct writes to the prefix's disk lights the icon" burst_lights_icon
   check "... and it goes out once the disk is idle" wait_for 60 icon_is 80
   check "choosing ${physical:-a physical disk} in Settings and OK" choose_disk "$physical"
   check "... stores its name" eval '[ "$(stored_name)" = "$physical" ]'
-  check "... and shows it as the icon's tip" wait_for 10 tip_is "$physical"
   check "... and watches it: a burst lights the icon again" burst_lights_icon
   check "... which goes out again" wait_for 60 icon_is 80
   check "Exit ends the program with 0" eval 'choose_from_menu 6 && wait_for_exit'

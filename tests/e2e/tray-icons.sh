@@ -1,7 +1,6 @@
 # shellcheck shell=bash disable=SC2154
-# Tray icons taken from a file: a stored index of -1 gives the built-in inactive icon, and shell
-# restarts with file icons for both roles leave the program's object counts flat; and a
-# notification area that comes late still gets the icon. Sourced by
+# Tray icons taken from a file: shell restarts with file icons for both roles leave the program's
+# object counts flat; and a notification area that comes late still gets the icon. Sourced by
 # scripts/e2e.sh, whose helpers it uses (check, wait_for, stays_for, start_program, program_ended,
 # wait_for_exit, one_inactive_icon), with $disk_info_reader and $shell_icons.
 
@@ -33,10 +32,6 @@ end_program() { ! program_ended && timeout 30 wine taskkill /im Lumenhop.exe >/d
 
 icons_scenario() {
   timeout 30 wine reg delete 'HKCU\Software\Orvane' /f >/dev/null 2>&1 || true
-  store_icon Inactive 0xFFFFFFFF
-  start_program
-  check "a stored icon index of -1 shows the default inactive icon" wait_for 40 one_inactive_icon
-  check "... and taskkill ends the program with 0" end_program
   store_icon Inactive 3 && store_icon Active 4
   start_program
   check "with file icons, 200 shell restarts leave the object counts flat" restarts_leave_counts_flat

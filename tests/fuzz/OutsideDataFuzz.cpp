@@ -1,11 +1,13 @@
-// Every parser of outside data but the counter service's, one picked by the input's first byte:
+// Every parser of outside data in the program, one picked by the input's first byte:
 // 0 the blink duration's edit-box text, 1 a storage descriptor string, 2 the drivers' answers to
-// a probe, 3 the settings key's values, 4 the icon picker's answer. Whatever comes in, nothing is
-// read or written outside its buffer, the results stay in range and nothing is left open.
+// a probe, 3 the settings key's values, 4 the icon picker's answer, 5 the counter service's
+// answers. Whatever comes in, nothing is read or written outside its buffer, the results stay in
+// range and nothing is left open.
 #include "driveinfo/DriveProbes.h"
 #include "driveinfo/DriveReport.h"
 #include "app/MonitorSetup.h"
 #include "monitor/ActivitySampler.h"
+#include "monitor/CounterCatalogue.h"
 #include "platform/substitute/Substitute.h"
 #include "settings/IconChooser.h"
 #include "settings/SettingsChoices.h"
@@ -23,6 +25,16 @@
 
 namespace {
 
+// Text or a list: mostly printable units, sometimes any unit at all (zeros, surrogates).
+template <typename Units = WideString>
+Units Take(FuzzedDataProvider& data, size_t longest) {
+    Units units(data.ConsumeIntegralInRange<size_t>(0, longest), 0);
+    for (WCHAR& unit : units)
+        unit = data.ConsumeBool() ? static_cast<WCHAR>(data.ConsumeIntegralInRange(0x20, 0x7E))
+                                  : data.ConsumeIntegral<WCHAR>();
+    return units;
+}
+
 void Check(bool condition, const char* what) {
     if (condition) return;
     std::fprintf(stderr, "broken: %s\n", what);
@@ -36,7 +48,8 @@ void BlinkText(FuzzedDataProvider& data) {
     std::memcpy(text, bytes.data(), bytes.size());
     errno = 0;
     long long number = std::strtoll(text, nullptr, 10);
-    DWORD expected = errno == ERANGE || number < 0 ? DialogBlinkMax : std::clamp<long long>(number, DialogBlinkMin, DialogBlinkMax);
+    DWORD expected =
+        errno == ERANGE || number < 0 ? DialogBlinkMax : std::clamp<long long>(number, DialogBlinkMin, DialogBlinkMax);
     Check(BlinkDurationFromText(text) == expected, "the blink text reads otherwise than strtoll");
 }
 
@@ -62,16 +75,22 @@ void DescriptorString(FuzzedDataProvider& data) {
 // failing or not, and sometimes a buffer that cannot be had.
 void Probe(FuzzedDataProvider& data) {
     substitute::SetDeviceDriver(
-        {[&](const std::string&, DWORD, DWORD) { return data.PickValueInArray<DWORD>({ERROR_SUCCESS, ERROR_SUCCESS, ERROR_ACCESS_DENIED, ERROR_FILE_NOT_FOUND}); },
+        {[&](const std::string&, DWORD, DWORD) {
+             return data.PickValueInArray<DWORD>(
+                 {ERROR_SUCCESS, ERROR_SUCCESS, ERROR_ACCESS_DENIED, ERROR_FILE_NOT_FOUND});
+         },
          [&](const std::string&, DWORD, const std::vector<uint8_t>&, DWORD) -> std::optional<std::vector<uint8_t>> {
              if (data.ConsumeIntegralInRange(0, 7) == 0) return std::nullopt;
-             std::vector<uint8_t> bytes = data.ConsumeBytes<uint8_t>(data.ConsumeIntegralInRange<size_t>(0, data.ConsumeBool() ? 600 : 4096));
+             std::vector<uint8_t> bytes =
+                 data.ConsumeBytes<uint8_t>(data.ConsumeIntegralInRange<size_t>(0, data.ConsumeBool() ? 600 : 4096));
              // Descriptor string offsets that land inside the answer, near its end or just past it.
              for (size_t field = 12; bytes.size() >= 28 && field <= 24 && data.ConsumeBool(); field += 4)
-                 for (uint32_t i = 0, offset = data.ConsumeIntegralInRange<uint32_t>(0, 520); i < 4; ++i) bytes[field + i] = offset >> (8 * i);
+                 for (uint32_t i = 0, offset = data.ConsumeIntegralInRange<uint32_t>(0, 520); i < 4; ++i)
+                     bytes[field + i] = offset >> (8 * i);
              return bytes;
          }});
-    if (data.ConsumeBool()) substitute::FailNext("GlobalAlloc", ERROR_NOT_ENOUGH_MEMORY, data.ConsumeIntegralInRange<unsigned>(0, 40));
+    if (data.ConsumeBool())
+        substitute::FailNext("GlobalAlloc", ERROR_NOT_ENOUGH_MEMORY, data.ConsumeIntegralInRange<unsigned>(0, 40));
     RunDriveProbe(static_cast<DriveProbe>(data.ConsumeIntegralInRange<int>(0, DriveProbeCount - 1)));
     Check(DriveReport.find('\0') == std::string::npos, "the report holds a zero byte");
 }
@@ -84,17 +103,20 @@ void Settings(FuzzedDataProvider& data) {
     substitute::AddIconFile("a", 2);
     substitute::AddIconFile("t", 0);
     if (data.ConsumeBool())
-        substitute::FailNext(data.PickValueInArray({"RegOpenKeyExA", "RegQueryValueExA", "RegCloseKey", "ExtractIconA"}),
-                             ERROR_ACCESS_DENIED, data.ConsumeIntegralInRange(0, 7));
+        substitute::FailNext(
+            data.PickValueInArray({"RegOpenKeyExA", "RegQueryValueExA", "RegCloseKey", "ExtractIconA"}),
+            ERROR_ACCESS_DENIED, data.ConsumeIntegralInRange(0, 7));
     while (data.remaining_bytes() > 0)
         substitute::SetRegistryValue(SettingsKeyPath, data.PickValueInArray(names), data.ConsumeIntegral<BYTE>(),
                                      data.ConsumeBytes<BYTE>(data.ConsumeIntegral<uint16_t>()));
     RunMonitorSetup();
     Check(BlinkDuration >= LoadedBlinkMin && BlinkDuration <= LoadedBlinkMax, "blink duration out of range");
     for (const IconRole* role : {&IconPair.Active, &IconPair.Inactive})
-        Check(reinterpret_cast<uintptr_t>(role->Icon) > 1 && IconFileFitsStore(role->File), "a role without a usable icon");
+        Check(reinterpret_cast<uintptr_t>(role->Icon) > 1 && IconFileFitsStore(role->File),
+              "a role without a usable icon");
     SettingsChoices choices = CurrentSettingsChoices();
-    Check(choices.BlinkDuration >= DialogBlinkMin && choices.BlinkDuration <= DialogBlinkMax, "Settings' period out of range");
+    Check(choices.BlinkDuration >= DialogBlinkMin && choices.BlinkDuration <= DialogBlinkMax,
+          "Settings' period out of range");
     StopSampler();
 }
 
@@ -115,8 +137,47 @@ void IconPick(FuzzedDataProvider& data) {
     int chosen = -7;
     BOOL picked = ChooseIcon(FakeMainWindow(), buffer, MAX_PATH, &chosen);
     for (int i = 0; i < 8; ++i) Check(static_cast<uint8_t>(buffer[MAX_PATH + i]) == 0xCC, "a write past the path");
-    Check(!picked || (std::memchr(buffer, 0, MAX_PATH) != nullptr && buffer[0] != 0 && chosen == index), "a pick without a whole path");
+    Check(!picked || (std::memchr(buffer, 0, MAX_PATH) != nullptr && buffer[0] != 0 && chosen == index),
+          "a pick without a whole path");
     Check(picked || (buffer[0] == 0 && chosen == -7), "a refused pick changed the path or the index");
+}
+
+// Whatever the performance-counter service answers (names of any length, instance lists with or
+// without terminators, lengths that lie, failures anywhere), building the catalogue, selecting and
+// turning a name into a tooltip stay inside their buffers.
+void Catalogue(FuzzedDataProvider& data) {
+    substitute::UseCodePage(data.ConsumeBool() ? 932 : 1252);
+
+    const DWORD indexes[] = {FirstDiskObjectIndex, SecondDiskObjectIndex, DiskCounterIndex};
+    WideString names[3];
+    for (int i = 0; i < 3; ++i)
+        substitute::SetPerfName(indexes[i], names[i] = Take(data, data.ConsumeBool() ? 16 : 1100));
+    for (int i = 0; i < 2; ++i) {
+        std::vector<WideString> instances(data.ConsumeIntegralInRange(0, 8));
+        for (WideString& instance : instances) instance = Take(data, data.ConsumeBool() ? 12 : 2100);
+        substitute::AddPerfObject(names[i], instances, {names[2]});
+        // Or lists as a broken service might give them, with lengths that may lie.
+        if (data.ConsumeBool())
+            substitute::SetRawObjectAnswer(
+                names[i], {data.ConsumeIntegralInRange<DWORD>(0, 16), data.ConsumeIntegralInRange<DWORD>(0, 700),
+                           Take<std::vector<WCHAR>>(data, 8), Take<std::vector<WCHAR>>(data, 600)});
+    }
+    // Never with success: a query that "opened" so would have no handle to close.
+    for (int failures = data.ConsumeIntegralInRange(0, 4); failures > 0; --failures)
+        substitute::FailNext(data.PickValueInArray({"PdhOpenQueryA", "PdhLookupPerfNameByIndexW", "PdhEnumObjectItemsW",
+                                                    "WideCharToMultiByte"}),
+                             data.ConsumeIntegral<uint32_t>() | 1, data.ConsumeIntegralInRange(0u, 6u));
+
+    BuildCounterCatalogue();
+    SelectDefaultEntry();
+    if (data.ConsumeBool()) SelectSavedEntry(Take(data, 40));
+    SetTooltipFromEntry(data.ConsumeIntegralInRange<int>(-2, static_cast<int>(CounterCatalogue.size()) + 1));
+    TrayNotify(NIM_ADD, LoadDefaultIcon(114));
+
+    for (auto& entry : CounterCatalogue)
+        Check(entry.CounterPath.size() < EntryTextCapacity && entry.Ordinal >= 0, "an entry over its capacity");
+    Check(TooltipText.size() < 200 && strnlen(TrayRecord.szTip, 64) <= TrayTipLimit, "tooltip or tip over its buffer");
+    Check(SelectedCounterPath.empty() == CounterCatalogue.empty(), "selection without catalogue");
 }
 
 }  // namespace
@@ -129,7 +190,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     ResetProgramState();
     InitTrayRecord(MainWindow);
     substitute::SeedDiskObjects({u"C:", u"D:", u"_Total"}, {u"0 C:", u"1 D:"});
-    void (*const parsers[])(FuzzedDataProvider&) = {BlinkText, DescriptorString, Probe, Settings, IconPick};
+    void (*const parsers[])(FuzzedDataProvider&) = {BlinkText, DescriptorString, Probe, Settings, IconPick, Catalogue};
     parsers[bytes[0] % std::size(parsers)](data);
     ClearDriveReport();
     Check(substitute::JoinThreads(), "a sampler never ended");

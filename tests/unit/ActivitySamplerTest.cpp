@@ -33,7 +33,8 @@ protected:
     static std::string Notified() {
         std::string out;
         for (auto& call : substitute::NotifyLog())
-            if (call.message == NIM_MODIFY) out += (call.record.hIcon == IconPair.Active.Icon ? "Aa" : "Ii")[!call.result];
+            if (call.message == NIM_MODIFY)
+                out += (call.record.hIcon == IconPair.Active.Icon ? "Aa" : "Ii")[!call.result];
         return out;
     }
 };
@@ -68,7 +69,8 @@ TEST_F(ActivitySamplerTest, NotifiesOncePerChangeOfStateSleepsThePeriodAndStopWa
 // The state moves only when the shell takes the icon: a refused change is tried again at each
 // pass until it shows, and a change back that was never shown is no change.
 TEST_F(ActivitySamplerTest, AChangeTheShellRefusedIsTriedAgainAtTheNextPass) {
-    substitute::ScriptCounter(TotalPath, {Sample{0}, Sample{150}, Sample{150}, Sample{150}, Sample{20}, Sample{150}, Sample{20}});
+    substitute::ScriptCounter(TotalPath,
+                              {Sample{0}, Sample{150}, Sample{150}, Sample{150}, Sample{20}, Sample{150}, Sample{20}});
     for (unsigned skip : {0, 1, 3}) substitute::FailNext("Shell_NotifyIconA", ERROR_ACCESS_DENIED, skip);
     RunSampler(8);
     EXPECT_EQ(Notified(), "aaAiI");

@@ -21,7 +21,8 @@ TEST_F(CounterCatalogueTest, ListsEveryInstanceInServiceOrderLeavingOutOnlyWhatF
     const std::string second = "0:PhysicalDisk(0 C:)";
     const std::pair<std::function<void()>, std::vector<std::string>> cases[] = {
         {[] { substitute::SeedDiskObjects({u"Z:", u"A:", u"Z:"}, {u"0 C: D:", u"_Total"}); },
-         {"0:LogicalDisk(Z:)", "1:LogicalDisk(A:)", "2:LogicalDisk(Z:)", "0:PhysicalDisk(0 C: D:)", "1:PhysicalDisk(_Total)"}},
+         {"0:LogicalDisk(Z:)", "1:LogicalDisk(A:)", "2:LogicalDisk(Z:)", "0:PhysicalDisk(0 C: D:)",
+          "1:PhysicalDisk(_Total)"}},
         {[] { substitute::FailNext("PdhOpenQueryA", PDH_INVALID_DATA); }, {}},
         {[] { substitute::AddPerfObject(u"LogicalDisk", {u"C:"}, {}); }, {second}},
         {[] { LongObjectName(1023); }, {"0:" + std::string(1023, 'L') + "(C:)", second}},
@@ -40,7 +41,8 @@ TEST_F(CounterCatalogueTest, ListsEveryInstanceInServiceOrderLeavingOutOnlyWhatF
         BuildCounterCatalogue();
         std::vector<std::string> built;
         for (auto& entry : CounterCatalogue)
-            built.push_back(std::to_string(entry.Ordinal) + ":" + std::string(entry.DisplayName.begin(), entry.DisplayName.end()));
+            built.push_back(std::to_string(entry.Ordinal) + ":" +
+                            std::string(entry.DisplayName.begin(), entry.DisplayName.end()));
         EXPECT_EQ(built, entries);
     }
     EXPECT_EQ(CounterCatalogue[0].CounterPath, u"\\LogicalDisk(A)\\Avg. Disk Bytes/Transfer");
@@ -48,13 +50,15 @@ TEST_F(CounterCatalogueTest, ListsEveryInstanceInServiceOrderLeavingOutOnlyWhatF
 
 // The watched path (without its counter) and the tooltip the default and the saved selections leave.
 TEST_F(CounterCatalogueTest, SelectsTotalByDefaultAndTheFirstEntryHoldingTheSavedName) {
-    const std::tuple<std::vector<WideString>, std::vector<WideString>, std::optional<WideString>, std::string> cases[] = {
+    using Names = std::vector<WideString>;
+    const std::tuple<Names, Names, std::optional<WideString>, std::string> cases[] = {
         {{u"C:", u"_Total"}, {u"_Total"}, {}, "\\LogicalDisk(_Total) LogicalDisk(_Total)"},
         {{u"C:"}, {u"_Total"}, {}, "\\PhysicalDisk(_Total) PhysicalDisk(_Total)"},
         {{u"C:", u"_TOTAL"}, {u"0"}, {}, "\\LogicalDisk(C:) "},  // entry 0, without a tooltip
         {{}, {}, {}, " "},
         {{u"C:", u"D:"}, {u"1 D:"}, u"D:)", "\\LogicalDisk(D:) LogicalDisk(D:)"},
-        {{u"_Total", u"PhysicalDisk(1)"}, {u"1"}, u"PhysicalDisk(1)", "\\LogicalDisk(PhysicalDisk(1)) LogicalDisk(PhysicalDisk(1))"},
+        {{u"_Total", u"PhysicalDisk(1)"}, {u"1"}, u"PhysicalDisk(1)",
+         "\\LogicalDisk(PhysicalDisk(1)) LogicalDisk(PhysicalDisk(1))"},
         {{u"C:", u"_Total"}, {}, u"logicaldisk(c:)", "\\LogicalDisk(_Total) LogicalDisk(_Total)"},
         {{u"C:", u"D:"}, {}, u"", "\\LogicalDisk(C:) LogicalDisk(C:)"},
     };

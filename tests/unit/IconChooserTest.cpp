@@ -42,7 +42,8 @@ TEST(IconChooserTest, GivesBackOnlyAWholePathInTheAnsiCodePage) {
         EXPECT_EQ(ChooseIcon(FakeMainWindow(), path, MAX_PATH, &index), !picked.empty());
         EXPECT_EQ(std::string(path) + " " + std::to_string(index) + " " + std::to_string(path[MAX_PATH] & 0xFF),
                   (picked.empty() ? "C:\\old.ico 4" : picked + " " + std::to_string(*answer.index)) + " 204") << picked;
-        for (auto& given : substitute::IconPickLog()) EXPECT_EQ(given.path + std::to_string(given.index), "C:\\old.ico4");
+        for (auto& given : substitute::IconPickLog())
+            EXPECT_EQ(given.path + std::to_string(given.index), "C:\\old.ico4");
         // Without a buffer, a capacity or an index nothing is asked.
         EXPECT_FALSE(ChooseIcon(nullptr, nullptr, 4, &index) || ChooseIcon(nullptr, path, 0, &index) ||
                      ChooseIcon(nullptr, path, 4, nullptr));

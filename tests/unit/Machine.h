@@ -41,7 +41,8 @@ protected:
         substitute::Reset();
         ResetProgramState();
         InitTrayRecord(MainWindow);
-        IconPair = {{LoadDefaultIcon(DefaultIconId(Active)), {}, 0, false}, {LoadDefaultIcon(DefaultIconId(Inactive)), {}, 0, false}};
+        IconPair = {{LoadDefaultIcon(DefaultIconId(Active)), {}, 0, false},
+                    {LoadDefaultIcon(DefaultIconId(Inactive)), {}, 0, false}};
         substitute::SetTimeScale(0.05);
         substitute::SeedDiskObjects({u"C:", u"_Total"}, {u"0 C:"});
         substitute::AddIconFile(DiskIcons, 3);

@@ -10,9 +10,10 @@ class MonitorSetupTest : public MachineTest {};
 // watched path, the catalogue's size and each role's file#index=icon.
 std::string Monitor() {
     auto added = substitute::NotifyLog().back();
-    std::string out = (added.result ? "+" : "-") + substitute::DescribeIcon(added.record.hIcon) + " [" + added.record.szTip +
-                      "] " + std::to_string(BlinkDuration) + " " + std::string(SelectedCounterPath.begin(),
-                      SelectedCounterPath.end()) + " " + std::to_string(CounterCatalogue.size());
+    std::string out = (added.result ? "+" : "-") + substitute::DescribeIcon(added.record.hIcon) + " [" +
+                      added.record.szTip + "] " + std::to_string(BlinkDuration) + " " +
+                      std::string(SelectedCounterPath.begin(), SelectedCounterPath.end()) + " " +
+                      std::to_string(CounterCatalogue.size());
     for (IconRole* role : {&IconPair.Active, &IconPair.Inactive})
         out += " " + role->File + "#" + std::to_string(role->Index) + "=" + substitute::DescribeIcon(role->Icon);
     return out;
@@ -47,8 +48,9 @@ TEST_F(MonitorSetupTest, EachRunStartsFromTheDefaultsLeavingNothingOfTheLastRun)
     StoreIcon(Inactive, DiskIcons, 2);
     Store(BlinkDurationValue, REG_DWORD, substitute::DwordBytes(20));
     RunMonitorSetup();
-    EXPECT_EQ(Monitor(), "+C:\\Icons\\disk.ico#2 [PhysicalDisk(0 C:)] 50 \\PhysicalDisk(0 C:)\\Avg. Disk Bytes/Transfer 3"
-                         " C:\\Icons\\disk.ico#1=C:\\Icons\\disk.ico#1 C:\\Icons\\disk.ico#2=C:\\Icons\\disk.ico#2");
+    EXPECT_EQ(Monitor(),
+              "+C:\\Icons\\disk.ico#2 [PhysicalDisk(0 C:)] 50 \\PhysicalDisk(0 C:)\\Avg. Disk Bytes/Transfer 3"
+              " C:\\Icons\\disk.ico#1=C:\\Icons\\disk.ico#1 C:\\Icons\\disk.ico#2=C:\\Icons\\disk.ico#2");
     // The shell restarts while the settings key cannot be read and the disks are gone.
     substitute::SeedDiskObjects({}, {});
     substitute::RestartShell();
@@ -76,7 +78,8 @@ TEST_F(MonitorSetupTest, ARefusedAddIsRetriedFromTheTimerUntilTheShellTakesIt) {
     RetryActivityIconAdd();
     RetryActivityIconAdd();
     EXPECT_EQ(period(), 0u);
-    EXPECT_EQ(substitute::NotifyLog().back().result + 100 * substitute::NotifyLog().back().message, TRUE + 100u * NIM_ADD);
+    EXPECT_EQ(substitute::NotifyLog().back().result + 100 * substitute::NotifyLog().back().message,
+              TRUE + 100u * NIM_ADD);
     EXPECT_EQ(substitute::TrayIcon()->tip, "LogicalDisk(_Total)");
     ASSERT_TRUE(substitute::WaitForCollects(substitute::CollectCount() + 3));  // now the sampler's change shows
     EXPECT_EQ(substitute::TrayIcon()->icon, substitute::SharedIcon(113));

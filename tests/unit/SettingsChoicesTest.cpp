@@ -8,7 +8,8 @@ class SettingsChoicesTest : public MachineTest {};
 
 // What the program runs with: the period, the watched path, each role's icon (file#index).
 std::string Running() {
-    std::string out = std::to_string(BlinkDuration) + " " + std::string(SelectedCounterPath.begin(), SelectedCounterPath.end());
+    std::string out =
+        std::to_string(BlinkDuration) + " " + std::string(SelectedCounterPath.begin(), SelectedCounterPath.end());
     for (TrayIconRole role : {Active, Inactive})
         out += " " + substitute::DescribeIcon(RoleIcon(role).Icon) + " (" + RoleIcon(role).File + "#" +
                std::to_string(RoleIcon(role).Index) + ")";
@@ -38,10 +39,12 @@ TEST_F(SettingsChoicesTest, OkWithoutAChangeKeepsWhatRuns) {
 // Settings shows whether the auto-start entry exists, and OK makes the entry follow the box;
 // StartUp records what is true afterwards, which without a Run key is no entry.
 TEST_F(SettingsChoicesTest, AutoStartIsWhatTheRunKeyHolds) {
-    for (auto [entry, runKey, on] : {std::tuple{false, true, true}, {true, true, false}, {true, true, true}, {false, false, true}}) {
+    for (auto [entry, runKey, on] :
+         {std::tuple{false, true, true}, {true, true, false}, {true, true, true}, {false, false, true}}) {
         substitute::Reset();
         if (runKey) substitute::CreateRegistryKey(RunKeyPath);
-        if (entry) substitute::SetRegistryValue(RunKeyPath, AutoStartValueName, REG_SZ, substitute::TextBytes("old.exe"));
+        if (entry)
+            substitute::SetRegistryValue(RunKeyPath, AutoStartValueName, REG_SZ, substitute::TextBytes("old.exe"));
         Store(StartUpValue, REG_DWORD, substitute::DwordBytes(!entry));
         SettingsChoices choices = CurrentSettingsChoices();
         EXPECT_EQ(choices.AutoStart, entry);
@@ -92,6 +95,39 @@ TEST_F(SettingsChoicesTest, ReplacedFileIconsAreDestroyedOnceTheShellShowsTheirS
         if (round % 5 == 0) substitute::RestartShell(), RunMonitorSetup();
         ApplySettingsChoices(choices);
         ASSERT_LE(substitute::LiveFileIcons(), 2u) << "after round " << round;
+    }
+}
+
+// On a localized system the object names are translated, so the watched disk's name, its stored
+// bytes and its tooltip carry the code page's text through a choice, a restart and the reselection.
+TEST_F(SettingsChoicesTest, TranslatedDiskNamesSurviveAChoiceAndARestart) {
+    const std::tuple<UINT, WideString, WideString, std::string> cases[] = {
+        {1252, u"Logischer Datentr\u00E4ger", u"Physischer Datentr\u00E4ger", "Physischer Datentr\xE4ger(0 C:)"},
+        {1251, u"\u041B\u043E\u0433\u0438\u0447\u0435\u0441\u043A\u0438\u0439",
+         u"\u0424\u0438\u0437\u0438\u0447\u0435\u0441\u043A\u0438\u0439",
+         "\xD4\xE8\xE7\xE8\xF7\xE5\xF1\xEA\xE8\xE9(0 C:)"},
+        {932, u"\u4E0A\u4F4D", u"\u4E0B\u4F4D", "\x81\x4B\x82\xD2(0 C:)"},  // the substitute's own ideographs
+    };
+    for (auto& [codePage, first, second, tip] : cases) {
+        SetUp();
+        substitute::UseCodePage(codePage);
+        const WideString counter = u"\u5E73 \u00DC", chosen = second + u"(0 C:)";
+        for (auto [index, name] : {std::pair{236, first}, {234, second}, {224, counter}})
+            substitute::SetPerfName(index, name);
+        substitute::AddPerfObject(first, {u"C:", u"_Total"}, {counter});
+        substitute::AddPerfObject(second, {u"0 C:"}, {counter});
+        RunMonitorSetup();
+        SettingsChoices choices = CurrentSettingsChoices();
+        EXPECT_EQ(choices.Disk, first + u"(_Total)");
+        choices.Disk = chosen;
+        ApplySettingsChoices(choices);
+        EXPECT_EQ(Stored(SelectedDiskCounterValue)->data, substitute::WideTextBytes(chosen));
+        substitute::RestartShell();
+        RunMonitorSetup();
+        EXPECT_EQ(SelectedCounterPath + CurrentSettingsChoices().Disk.value_or(u"?"),
+                  u"\\" + chosen + u"\\" + counter + chosen);
+        EXPECT_EQ(substitute::TrayIcon()->tip, tip);
+        TearDown();
     }
 }
 

@@ -16,7 +16,8 @@ class SettingsStoreTest : public MachineTest {
 protected:
     void SetUp() override {
         MachineTest::SetUp();
-        for (auto [file, icons] : {std::pair{"D:\\a.ico", 1u}, {"C:\\readme.txt", 0u}}) substitute::AddIconFile(file, icons);
+        for (auto [file, icons] : {std::pair{"D:\\a.ico", 1u}, {"C:\\readme.txt", 0u}})
+            substitute::AddIconFile(file, icons);
         BuildCounterCatalogue();
         SelectDefaultEntry();
         BlinkDuration = 777;
@@ -27,7 +28,8 @@ protected:
 // selection's tooltip, each role's file#index=icon.
 std::string Loaded() {
     LoadSettings();
-    std::string out = std::to_string(BlinkDuration) + "/" + std::to_string(StoredDialogBlinkDuration()) + " " + TooltipText;
+    std::string out =
+        std::to_string(BlinkDuration) + "/" + std::to_string(StoredDialogBlinkDuration()) + " " + TooltipText;
     for (IconRole* role : {&IconPair.Active, &IconPair.Inactive})
         out += " " + role->File + "#" + std::to_string(role->Index) + "=" + substitute::DescribeIcon(role->Icon);
     return out;
@@ -46,12 +48,15 @@ TEST_F(SettingsStoreTest, LoadAppliesWhatTheStoreHoldsOverTheDefaults) {
         {{{BlinkDurationValue, {REG_BINARY, {0xE8, 0x03}}}}, "1000/1000" + Defaults},     // fills the low bytes
         // The selection: the first entry holding the stored name, which ends at a zero unit.
         {{{SelectedDiskCounterValue, Name(u"")}}, "777/100 LogicalDisk(C:)" + Icons},
-        {{{SelectedDiskCounterValue, Name(WideString(u"PhysicalDisk(0\0x", 16))}}, "777/100 PhysicalDisk(0 C:)" + Icons},
+        {{{SelectedDiskCounterValue, Name(WideString(u"PhysicalDisk(0\0x", 16))}},
+         "777/100 PhysicalDisk(0 C:)" + Icons},
         {{{SelectedDiskCounterValue, Name(u"(0 C:)" + WideString(194, 0))}}, "777/100 PhysicalDisk(0 C:)" + Icons},
         {{{SelectedDiskCounterValue, Name(u"(0 C:)" + WideString(195, 0))}}, "777/100" + Defaults},  // over 400 bytes
         // The icons: an index counts even without its file; a file without icons keeps the
         // built-in one; two hundred bytes without a zero are a longer path cut short.
-        {{{ActiveIconFileValue, Text(DiskIcons)}, {ActiveIconIndexValue, Number(2)}, {InactiveIconFileValue, Text("D:\\a.ico")}},
+        {{{ActiveIconFileValue, Text(DiskIcons)},
+          {ActiveIconIndexValue, Number(2)},
+          {InactiveIconFileValue, Text("D:\\a.ico")}},
          "777/100" + Total + " C:\\Icons\\disk.ico#2=C:\\Icons\\disk.ico#2 D:\\a.ico#0=D:\\a.ico#0"},
         {{{InactiveIconIndexValue, Number(5)}}, "777/100" + Total + " #0=shared 113 #5=shared 114"},
         {{{ActiveIconFileValue, Text(DiskIcons)}, {InactiveIconFileValue, Text("C:\\readme.txt")}},
@@ -70,7 +75,8 @@ TEST_F(SettingsStoreTest, LoadAppliesWhatTheStoreHoldsOverTheDefaults) {
         StoreIcon(Active, DiskIcons, static_cast<DWORD>(index));
         bool extracted = index != -1 && index != 3 && index != -4;
         std::string file = DiskIcons + std::string("#") + std::to_string(index);
-        EXPECT_EQ(Loaded(), "777/100" + Total + " " + file + "=" + (extracted ? file : "shared 113") + " #0=shared 114");
+        EXPECT_EQ(Loaded(),
+                  "777/100" + Total + " " + file + "=" + (extracted ? file : "shared 113") + " #0=shared 114");
         EXPECT_EQ(IconPair.Active.Extracted, extracted);
     }
 }
@@ -90,7 +96,8 @@ TEST_F(SettingsStoreTest, WritesStoreEachValueAsItsTypeAndLoadBack) {
     RegCloseKey(key);
     EXPECT_EQ(Stored(StartUpValue), Number(1));
     EXPECT_EQ(Stored(InactiveIconIndexValue), Number(0xFFFFFFFF));
-    EXPECT_EQ(Loaded(), "1500/1500 PhysicalDisk(0 C:) C:\\Icons\\disk.ico#2=C:\\Icons\\disk.ico#2 D:\\a.ico#-1=shared 114");
+    EXPECT_EQ(Loaded(),
+              "1500/1500 PhysicalDisk(0 C:) C:\\Icons\\disk.ico#2=C:\\Icons\\disk.ico#2 D:\\a.ico#-1=shared 114");
     key = OpenSettingsKeyForWriting();
     WriteStartUp(key, false);
     WriteIconChoice(key, Active, "", 0);  // deletes both of the role's values
@@ -116,12 +123,15 @@ TEST_F(SettingsStoreTest, AutoStartFollowsTheBoxAndTellsWhetherTheEntryExists) {
     for (auto& [entry, module, on, after] : cases) {
         substitute::Reset();
         if (entry != "!") substitute::CreateRegistryKey(RunKeyPath);
-        if (entry != "!" && entry != "-") substitute::SetRegistryValue(RunKeyPath, AutoStartValueName, REG_SZ, substitute::TextBytes(entry));
+        if (entry != "!" && entry != "-")
+            substitute::SetRegistryValue(RunKeyPath, AutoStartValueName, REG_SZ, substitute::TextBytes(entry));
         substitute::SetModuleFileName(module);
         if (module.empty()) substitute::FailNext("GetModuleFileNameA", ERROR_ACCESS_DENIED);
         EXPECT_EQ(SetAutoStart(on), after != "!" && after != "-") << entry << " " << module;
         auto value = substitute::GetRegistryValue(RunKeyPath, AutoStartValueName);
-        EXPECT_EQ(!substitute::RegistryKeyExists(RunKeyPath) ? "!" : value ? std::string(value->data.begin(), value->data.end()) : "-",
+        EXPECT_EQ(!substitute::RegistryKeyExists(RunKeyPath) ? "!"
+                  : value                                    ? std::string(value->data.begin(), value->data.end())
+                                                             : "-",
                   after);
     }
 }

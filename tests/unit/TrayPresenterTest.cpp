@@ -27,8 +27,9 @@ TEST_F(TrayPresenterTest, EveryCallSendsTheFirstVersionRecordWithTheTipCutAtAWho
         TrayNotify(NIM_MODIFY, substitute::SharedIcon(114));
         const NOTIFYICONDATAA record = substitute::NotifyLog().back().record;
         EXPECT_EQ(std::string(record.szTip, 64), tooltip.substr(0, kept) + std::string(64 - kept, '\0'));
-        EXPECT_EQ(std::tie(record.cbSize, record.hWnd, record.uID, record.uFlags, record.uCallbackMessage, record.hIcon),
-                  std::make_tuple(88u, FakeMainWindow(), 0u, 7u, 0x0409u, substitute::SharedIcon(114)));
+        EXPECT_EQ(
+            std::tie(record.cbSize, record.hWnd, record.uID, record.uFlags, record.uCallbackMessage, record.hIcon),
+            std::make_tuple(88u, FakeMainWindow(), 0u, 7u, 0x0409u, substitute::SharedIcon(114)));
     }
 }
 
@@ -38,8 +39,10 @@ TEST_F(TrayPresenterTest, AnEntrysTooltipIsItsNameInTheAnsiCodePage) {
     std::string ideographs;
     for (int i = 0; i < 99; ++i) ideographs += "\x81\x40";
     const std::tuple<UINT, WideString, std::string> cases[] = {
-        {1252, u"Disk(\u00C9t\u00E9 \u263A)", "Disk(\xC9t\xE9 ?)"}, {1252, WideString(199, u'n'), std::string(199, 'n')},
-        {1252, WideString(300, u'n'), std::string(199, 'n')}, {932, WideString(150, u'\u4E00'), ideographs},
+        {1252, u"Disk(\u00C9t\u00E9 \u263A)", "Disk(\xC9t\xE9 ?)"},
+        {1252, WideString(199, u'n'), std::string(199, 'n')},
+        {1252, WideString(300, u'n'), std::string(199, 'n')},
+        {932, WideString(150, u'\u4E00'), ideographs},
         {932, WideString(198, u'n') + u"\u4E00", std::string(198, 'n')},
     };
     for (auto& [codePage, name, tooltip] : cases) {
@@ -52,19 +55,6 @@ TEST_F(TrayPresenterTest, AnEntrysTooltipIsItsNameInTheAnsiCodePage) {
         }
         EXPECT_EQ(TooltipText + std::string(SelectedCounterPath.begin(), SelectedCounterPath.end()), tooltip + "\\x");
     }
-}
-
-// A replaced file icon lives while the shell shows it or a dialog holds the running icons.
-TEST_F(TrayPresenterTest, AReplacedFileIconIsDestroyedWhenNothingShowsItAnyMore) {
-    HICON file = ExtractIconA(AppInstance, DiskIcons, 1);
-    ReplaceRoleIcon(Active, file, true);
-    TrayNotify(NIM_ADD, file);
-    ReplaceRoleIcon(Active, substitute::SharedIcon(113), false);
-    HoldReplacedIcons(true);
-    TrayNotify(NIM_MODIFY, substitute::SharedIcon(113));
-    EXPECT_EQ(substitute::LiveFileIcons(), 1u);
-    HoldReplacedIcons(false);
-    EXPECT_EQ(substitute::LiveFileIcons(), 0u);
 }
 
 }  // namespace

@@ -65,11 +65,14 @@ struct Machine {
         DeviceAccess rule = it == access.end() ? DeviceAccess::Absent : it->second;
         if (rule == DeviceAccess::Absent) return ERROR_FILE_NOT_FOUND;
         bool data = (wanted & (GENERIC_READ | GENERIC_WRITE)) != 0;
-        return rule == DeviceAccess::None || (rule == DeviceAccess::NoReadWrite && data) ? ERROR_ACCESS_DENIED : ERROR_SUCCESS;
+        return rule == DeviceAccess::None || (rule == DeviceAccess::NoReadWrite && data) ? ERROR_ACCESS_DENIED
+                                                                                         : ERROR_SUCCESS;
     }
 
-    std::optional<std::vector<uint8_t>> Request(const std::string& path, DWORD code, const std::vector<uint8_t>& input) const {
-        int target = code == IOCTL_SCSI_MINIPORT && input.size() > ScsiTargetOffset ? input[ScsiTargetOffset] : AnyTarget;
+    std::optional<std::vector<uint8_t>> Request(const std::string& path, DWORD code,
+                                                const std::vector<uint8_t>& input) const {
+        int target =
+            code == IOCTL_SCSI_MINIPORT && input.size() > ScsiTargetOffset ? input[ScsiTargetOffset] : AnyTarget;
         auto it = answers.find({LowerCase(path), code, target});
         if (it == answers.end()) it = answers.find({LowerCase(path), code, AnyTarget});
         if (it == answers.end() || !it->second.success) return std::nullopt;
@@ -260,10 +263,11 @@ std::string LoadDeviceRecording(std::string_view text) {
         machine->answers[{LowerCase(entry.path), entry.code, entry.target}] = std::move(entry.answer);
     }
     for (auto& [path, access] : recording.devices) machine->access[LowerCase(path)] = access;
-    substitute::SetDeviceDriver({[machine](const std::string& path, DWORD access, DWORD) { return machine->Open(path, access); },
-                                 [machine](const std::string& path, DWORD code, const std::vector<uint8_t>& input, DWORD) {
-                                     return machine->Request(path, code, input);
-                                 }});
+    substitute::SetDeviceDriver(
+        {[machine](const std::string& path, DWORD access, DWORD) { return machine->Open(path, access); },
+         [machine](const std::string& path, DWORD code, const std::vector<uint8_t>& input, DWORD) {
+             return machine->Request(path, code, input);
+         }});
     if (recording.platformId) substitute::SetPlatformId(*recording.platformId);
     return {};
 }
