@@ -44,12 +44,11 @@ uint64_t TotalSectors(const IdentifyBlock& block) {
 
 // The ATA string held in words firstWord..lastWord (two characters a word, high byte first),
 // without its spaces and with trailing control whitespace trimmed; returns `out`. Spaces go
-// wherever they stand; the last character is never trimmed away from position 0.
+// wherever they stand; the last character is never trimmed away from position 0. The callers'
+// ranges lie inside the block.
 char* ExtractAtaString(const IdentifyBlock& block, int firstWord, int lastWord, char (&out)[AtaTextAreaSize]) {
     size_t length = 0;
-    int first = firstWord < 0 ? 0 : firstWord;
-    int last = lastWord > 255 ? 255 : lastWord;
-    for (int k = first; k <= last; ++k) {
+    for (int k = firstWord; k <= lastWord; ++k) {
         const BYTE bytes[2] = {static_cast<BYTE>(block[k] >> 8), static_cast<BYTE>(block[k])};
         for (BYTE c : bytes)
             if (c != ' ' && length < AtaTextAreaSize - 1) out[length++] = static_cast<char>(c);

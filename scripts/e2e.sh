@@ -222,6 +222,6 @@ icons_scenario
 disk_light_scenario
 late_shell_scenario
 
-echo "screenshots: $work/tray.png, $work/about.png, $work/disk-information.png, $work/settings.png"
+echo "screenshots: $work/tray.png, $work/about.png, $work/settings.png"
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -2,7 +2,7 @@
 # The Disk Information dialog of the running program, used as a person would: opened from the
 # tray menu, closed with its Close button, with Esc and with Enter, and never opened twice. Sourced by scripts/e2e.sh, whose helpers it uses (check, wait_for, screenshot,
 # window_geometry, choose_from_menu, menu_closed, program_ended, one_inactive_icon) and whose
-# $work folder receives its picture. It also builds the reader of other programs' controls.
+# $work folder holds the reader of other programs' controls that it builds.
 
 disk_info_reader=""
 
@@ -34,7 +34,6 @@ stays_for() {
 
 # Both dialogs' templates are 246 x 155 dialog units; without a window manager their X windows are
 # exactly the client area, so units map to pixels by the window's own size.
-disk_info_geometry() { window_geometry "Disk Information"; }
 units_x() { echo $((($1 * $2 + 123) / 246)); }
 units_y() { echo $((($1 * $2 + 77) / 155)); }
 
@@ -62,14 +61,6 @@ press_after_click() {
   press_in "$1" "${@:4}"
 }
 
-# disk_info_shot: a picture of the dialog alone, as $work/disk-information.png.
-disk_info_shot() {
-  local x y w h
-  read -r x y w h < <(disk_info_geometry) || return 1
-  screenshot "$work/screen.png"
-  "$MAGICK_CONVERT" "$work/screen.png" -crop "${w}x${h}+$x+$y" +repage "$work/disk-information.png"
-}
-
 # The Close button, in the middle of its place in the template; keys after a click left of it.
 click_disk_info_close() { click_in "Disk Information" 216 143; }
 press_in_disk_info() { press_after_click "Disk Information" 20 143 "$1"; }
@@ -80,7 +71,6 @@ open_disk_info() { disk_info_closed && choose_from_menu 4 && wait_for 15 disk_in
 disk_information_scenario() {
   rm -f "$work"/disk-information*
   check "Disk Information, the menu's fourth entry, opens its dialog" open_disk_info
-  disk_info_shot
   check "Close closes it" eval 'click_disk_info_close && wait_for 10 disk_info_closed'
   check "it opens again" open_disk_info
   check "choosing Disk Information while it is open opens no second one" \

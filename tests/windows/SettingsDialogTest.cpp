@@ -83,7 +83,7 @@ std::string Shown(HWND dialog) {
 TEST_F(SettingsDialogTest, OpensOnWhatRuns) {
     IconPair = {{ExtractedIcon(1), IconLibrary, 1, true}, {LoadDefaultIcon(IDI_TRAY_INACTIVE), {}, 0, false}};
     const std::tuple<Disks, int, bool, DWORD, DWORD, const char*> cases[] = {
-        {{L"C:", L"D:", L"_Total"}, 1, true, 0, 3000, "C:#0 D:#1 _Total#2 | item 1 | box 1 | 2000"},
+        {{L"C:", L"D:", L"_Total"}, 0, true, 0, 3000, "C:#0 D:#1 _Total#2 | item 0 | box 1 | 2000"},
         {{L"C:", L"D:", L"_Total"}, 2, false, 1, 500, "C:#0 D:#1 _Total#2 | item 2 | box 0 | 500"},
         {{}, -1, false, 1, 0, "| item -1 | box 0 | 100"}};  // 0: no period stored
     for (auto& [disks, watched, runEntry, startUp, period, shown] : cases) {
@@ -172,6 +172,16 @@ TEST_F(SettingsDialogTest, PreviewsDestroyOnlyTheIconsTheyExtracted) {
     EXPECT_EQ(alive(), "+");
     DestroyWindow(dialog);
     EXPECT_EQ(alive(), "-");
+
+    // A file that yields no icon returns the role to its built-in icon, in the preview and at OK.
+    IconPair.Active = {ExtractedIcon(1), IconLibrary, 1, true};
+    dialog = OpenSettings();
+    PickedIcon = {"C:\\windows\\win.ini", 0};
+    Command(dialog, IDC_BROWSE_ACTIVE);
+    EXPECT_EQ(Preview(dialog, IDC_ACTIVE_PREVIEW), LoadDefaultIcon(IDI_TRAY_ACTIVE));
+    End(dialog, IDOK);
+    DestroyWindow(dialog);
+    EXPECT_EQ(IconPair.Active.File + Stored(), "BlinkDuration=100 StartUp=0");
 }
 
 // The real shell32's picker, ordinal 62. Wine's is a stub that answers a pick and writes nothing:
