@@ -14,15 +14,12 @@ namespace {
 const HICON NotAnIconFile = reinterpret_cast<HICON>(uintptr_t{1});
 
 // Reads a value of any type into the buffer, zero-filled just before. False when the value is
-// absent or does not fit; the buffer then holds zeros only, whatever a failed read left there.
+// absent or does not fit; the callers then read nothing of the buffer.
 bool ReadValue(HKEY key, const char* name, BYTE* buffer, DWORD capacity) {
     std::memset(buffer, 0, capacity);
     DWORD size = capacity;
     DWORD type = REG_NONE;
-    if (RegQueryValueExA(key, name, nullptr, &type, buffer, &size) == ERROR_SUCCESS && size <= capacity)
-        return true;
-    std::memset(buffer, 0, capacity);
-    return false;
+    return RegQueryValueExA(key, name, nullptr, &type, buffer, &size) == ERROR_SUCCESS && size <= capacity;
 }
 
 // A number of up to 4 bytes, little-endian; fewer bytes fill the low-order end.

@@ -1,6 +1,7 @@
 // The provider DLL's host for the entry points (PdhEntryPoints.cpp, exported under their own
 // names with the Windows calling convention): a CounterService over the Linux kernel's disk
 // statistics, read through Wine.
+#include "platform/Lock.h"
 #include "wine/DiskCounters.h"
 #include "wine/PdhEntryPoints.h"
 
@@ -21,7 +22,8 @@ static_assert(provider::status::NoInstance == PDH_CSTATUS_NO_INSTANCE && provide
 
 namespace {
 
-CRITICAL_SECTION ServiceLock;
+// Ready before any call, and never deleted, so that a caller still inside at exit is safe.
+ProcessLock ServiceLock;
 
 typedef char*(CDECL* UnixFileNameFunction)(LPCWSTR);
 typedef WCHAR*(CDECL* DosFileNameFunction)(LPCSTR);
@@ -56,7 +58,7 @@ std::string ReadUnixFile(const char* path) {
 // The device number of the file system a Unix path lies on. Wine tells where a drive letter
 // points only through the symbolic links of its dosdevices folder, which Windows calls cannot
 // follow; the Linux kernel follows them in stat64, which a 32-bit Wine process may call itself.
-bool UnixDeviceOf(const char* path, uint32_t& major, uint32_t& minor) {
+bool UnixDeviceOf(const char* path, uint64_t& device) {
 #if defined(__i386__)
     alignas(8) unsigned char status[144] = {};
     long result = 195;  // stat64
@@ -64,33 +66,25 @@ bool UnixDeviceOf(const char* path, uint32_t& major, uint32_t& minor) {
                      : "+a"(result)
                      : "c"(status), "r"(path)
                      : "memory");
-    if (result != 0) return false;
-    uint64_t device = 0;
     std::memcpy(&device, status, sizeof device);
-    major = static_cast<uint32_t>((device >> 8) & 0xFFF);
-    minor = static_cast<uint32_t>((device & 0xFF) | ((device >> 12) & 0xFFF00));
-    return true;
+    return result == 0;
 #else
-    (void)path, (void)major, (void)minor;
+    (void)path, (void)device;
     return false;
 #endif
 }
 
 std::vector<provider::Drive> WineDrives() {
-    std::vector<provider::Drive> drives;
     auto unixFileName = WineFunction<UnixFileNameFunction>("wine_get_unix_file_name");
-    if (unixFileName == nullptr) return drives;
-    const DWORD letters = GetLogicalDrives();
-    for (int i = 0; i < 26; ++i) {
-        if ((letters & (1u << i)) == 0) continue;
-        const WCHAR root[] = {static_cast<WCHAR>(L'A' + i), L':', L'\\', 0};
+    if (unixFileName == nullptr) return {};
+    return provider::LetteredDrives(GetLogicalDrives(), [unixFileName](char16_t letter, uint64_t& device) {
+        const WCHAR root[] = {static_cast<WCHAR>(letter), L':', L'\\', 0};
         char* path = unixFileName(root);
-        if (path == nullptr) continue;
-        provider::Drive drive{static_cast<char16_t>(u'A' + i), 0, 0};
-        if (UnixDeviceOf(path, drive.major, drive.minor)) drives.push_back(drive);
+        if (path == nullptr) return false;
+        bool found = UnixDeviceOf(path, device);
         HeapFree(GetProcessHeap(), 0, path);
-    }
-    return drives;
+        return found;
+    });
 }
 
 provider::CounterService& Service() {
@@ -104,23 +98,13 @@ provider::CounterService& Service() {
 
 }  // namespace
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
-    if (reason == DLL_PROCESS_ATTACH) {
-        DisableThreadLibraryCalls(instance);
-        InitializeCriticalSection(&ServiceLock);
-    } else if (reason == DLL_PROCESS_DETACH) {
-        DeleteCriticalSection(&ServiceLock);
-    }
-    return TRUE;
-}
-
 // One caller at a time; the DLL fails no call of its own accord.
 provider::CounterService& provider::EnterService(const char*, uint32_t&) {
-    EnterCriticalSection(&ServiceLock);
+    EnterCriticalSection(&ServiceLock.Section);
     return Service();
 }
 
 uint32_t provider::LeaveService(uint32_t status) {
-    LeaveCriticalSection(&ServiceLock);
+    LeaveCriticalSection(&ServiceLock.Section);
     return status;
 }

@@ -9,9 +9,9 @@ namespace {
 
 // One line of /proc/diskstats: "major minor name" and the counts that matter here: reads, the sectors
 // they read, writes, and the sectors they wrote.
-std::string Line(const char* device, int reads, int in, int writes = 0, int out = 0) {
+std::string Line(const std::string& device, int reads, int in, int writes = 0, int out = 0) {
     auto n = [](int count) { return " " + std::to_string(count); };
-    return " " + std::string(device) + n(reads) + " 0" + n(in) + " 5" + n(writes) + " 0" + n(out) + " 7 0 9 16\n";
+    return " " + device + n(reads) + " 0" + n(in) + " 5" + n(writes) + " 0" + n(out) + " 7 0 9 16\n";
 }
 
 const char* const Mounts = "4 1 0:40 / /d rw - btrfs /dev/nvme0n9p2 rw\n5 1 0:41 / / rw - overlay x rw\n";
@@ -45,10 +45,11 @@ TEST(PdhProviderTest, InstancesAreTheWholeDisksAndTheDrivesOnThem) {
              Line("8 16 sdb", 1, 8)},
         {"||", "||", {{u'C', 254, 0}}, ""},
         {"||", "||", {}, Line("7 0 loop0", 1, 8) + Line("253 0 zram0", 1, 8)},
-        // Short, wordy, overflowing, repeated and path-breaking lines are not believed.
-        {"C:|_Total||", "0 s~a|_Total||", {{u'C', 8, 0}},
+        // Short, wordy, overflowing, repeated, path-breaking and overlong lines are not believed.
+        {"C:|_Total||", "0 s~a|1 " + std::string(64, 'd') + "|_Total||", {{u'C', 8, 0}},
          "garbage\n254 0 vda 1 2 3\n8 0 sda x 0 0 0 0 0 0 0\n8 1 sdc 99999999999999999999 0 0 0 0 0 0 0\n" +
-             Line("8 2 s(a)", 1, 8) + Line("8 3 sd\x01", 1, 8) + Line("8 0 s~a", 1, 8) + Line("8 0 s~a", 1, 8)},
+             Line("8 2 s(a)", 1, 8) + Line("8 3 sd\x01", 1, 8) + Line("8 0 s~a", 1, 8) + Line("8 0 s~a", 1, 8) +
+             Line("8 16 " + std::string(64, 'd'), 1, 8) + Line("8 32 " + std::string(65, 'e'), 1, 8)},
     };
     for (const auto& c : cases) {
         Host host{c.diskStats, c.drives};
@@ -62,6 +63,20 @@ TEST(PdhProviderTest, InstancesAreTheWholeDisksAndTheDrivesOnThem) {
     };
     EXPECT_EQ(name(236) + "|" + name(234) + "|" + name(224) + "|" + name(238),
               "LogicalDisk 12|PhysicalDisk 13|Avg. Disk Bytes/Transfer 25| 1");
+}
+
+// The letters set in the mask, each with the device its directory lies on as stat64 encodes it:
+// the major in bits 8..19, the minor in bits 0..7 and 20..31.
+TEST(PdhProviderTest, DrivesAreTheLettersSetWithTheirDevices) {
+    auto device = [](char16_t letter, uint64_t& number) {
+        number = letter == u'C' ? 0x10010301 : 0x800;
+        return letter != u'B';
+    };
+    std::string drives;
+    for (const Drive& drive : LetteredDrives(0x2000007, device))  // A, B, C and Z
+        drives += std::string(1, static_cast<char>(drive.letter)) + std::to_string(drive.major) + ":" +
+                  std::to_string(drive.minor) + " ";
+    EXPECT_EQ(drives, "A8:0 C259:65537 Z8:0 ");
 }
 
 TEST(PdhProviderTest, PathsAreCheckedWhenAddedInstancesWhenCollectedAndValuesAreBytesPerTransfer) {

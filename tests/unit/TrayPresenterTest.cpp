@@ -44,6 +44,7 @@ TEST_F(TrayPresenterTest, AnEntrysTooltipIsItsNameInTheAnsiCodePage) {
         {1252, WideString(300, u'n'), std::string(199, 'n')},
         {932, WideString(150, u'\u4E00'), ideographs},
         {932, WideString(198, u'n') + u"\u4E00", std::string(198, 'n')},
+        {CP_UTF8, WideString(196, u'n') + u"\U0001F600", std::string(196, 'n')},  // no half of the pair
     };
     for (auto& [codePage, name, tooltip] : cases) {
         substitute::UseCodePage(codePage);

@@ -1,8 +1,6 @@
 // The Settings dialog from its template: what it opens with, what OK applies and Cancel drops, the
-// icons its previews show and destroy; and the icon chooser against the real shell32.
+// icons its previews show and destroy, and Browse with the real shell32's icon picker.
 #include "tests/windows/WindowTest.h"
-
-#include <cstring>
 
 namespace {
 
@@ -182,21 +180,6 @@ TEST_F(SettingsDialogTest, PreviewsDestroyOnlyTheIconsTheyExtracted) {
     End(dialog, IDOK);
     DestroyWindow(dialog);
     EXPECT_EQ(IconPair.Active.File + Stored(), "BlinkDuration=100 StartUp=0");
-}
-
-// The real shell32's picker, ordinal 62. Wine's is a stub that answers a pick and writes nothing:
-// from an empty path, as Browse starts, that names no file and counts as cancelled, leaving path
-// and index alone; from a path it is a pick of that path. Nothing is written past the buffer.
-TEST_F(SettingsDialogTest, ChooseIconTakesOnlyAWholePathFromTheRealPicker) {
-    for (auto [start, answer] : {std::pair<const char*, const char*>{"", "0  7"}, {"C:\\x.ico", "1 C:\\x.ico 7"}}) {
-        char path[MAX_PATH + 1];
-        std::memset(path, 'U', sizeof path);
-        std::strcpy(path, start);
-        int index = 7;
-        BOOL picked = ChooseIcon(nullptr, path, MAX_PATH, &index);
-        EXPECT_EQ(std::to_string(picked) + " " + path + " " + std::to_string(index), answer);
-        EXPECT_EQ(path[MAX_PATH], 'U');
-    }
 }
 
 }  // namespace
