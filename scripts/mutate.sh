@@ -168,6 +168,7 @@ python3 scripts/mutants.py route "$plan" native "$native_dir" all &&
 
 # One Wine session for the whole run: the prefix is made once, the server and the display stay up.
 wine_session_prefix "$PWD/$windows_dir/wine" || exit 1
+wine_session_unmanaged
 export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;pdh=n,b"
 wine_session_display || exit 1
 wineserver -p

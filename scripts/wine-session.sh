@@ -1,7 +1,7 @@
 # shellcheck shell=bash
-# Shared by run.sh and e2e.sh (sourced): a Wine prefix under build/, a virtual X server when
-# asked for, and screen reading through ImageMagick and xdotool. Everything it starts is ended
-# by wine_session_end, which the callers put in an EXIT trap.
+# Shared by run.sh, e2e.sh, wine-tests.sh and mutate.sh (sourced): a Wine prefix under build/,
+# a virtual X server when asked for, and screen reading through ImageMagick and xdotool.
+# Everything it starts is ended by wine_session_end, which the callers put in an EXIT trap.
 
 # ImageMagick's own programs; another "convert" may come first on PATH.
 MAGICK_CONVERT=/usr/bin/convert
@@ -18,6 +18,15 @@ wine_session_prefix() {
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     echo "Creating the Wine prefix $WINEPREFIX (once; this takes a little while)"
     timeout 180 wineboot -i >/dev/null 2>&1 || { echo "wineboot failed" >&2; return 1; }
+    timeout 60 wineserver -w || true
+  fi
+}
+
+# wine_session_unmanaged: no window manager runs in the virtual X server, so windows are made
+# unmanaged, which keeps Wine from waiting two seconds for one at every dialog that hides.
+wine_session_unmanaged() {
+  if ! grep -q '"Managed"="N"' "$WINEPREFIX/user.reg"; then
+    timeout 60 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
     timeout 60 wineserver -w || true
   fi
 }

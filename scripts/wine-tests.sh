@@ -18,12 +18,7 @@ fi
 # service's contract, and under it the main window's set-up finds disks and its sampler keeps running.
 for program in "${programs[@]}"; do cp "${program%/tests/*}/app/pdh.dll" "$(dirname "$program")/"; done
 wine_session_prefix "$PWD/build/wine-tests"
-# No window manager runs in the virtual X server: unmanaged windows keep Wine from waiting two
-# seconds for one at every dialog that hides.
-if ! grep -q '"Managed"="N"' "$WINEPREFIX/user.reg"; then
-  timeout 60 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
-  timeout 60 wineserver -w || true
-fi
+wine_session_unmanaged
 export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;pdh=n,b"
 wine_session_display
 
