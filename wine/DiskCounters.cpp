@@ -63,11 +63,13 @@ struct DiskCounter {
 
 }  // namespace
 
-std::vector<Drive> LetteredDrives(uint32_t letters, const std::function<bool(char16_t, uint64_t&)>& deviceOf) {
+std::vector<Drive> LetteredDrives(uint32_t letters,
+                                  const std::function<bool(const char16_t*, uint64_t&)>& deviceOf) {
     std::vector<Drive> drives;
     for (char16_t letter = u'A'; letter <= u'Z'; ++letter) {
+        const char16_t root[] = {letter, u':', u'\\', 0};
         uint64_t device = 0;
-        if ((letters & (1u << (letter - u'A'))) == 0 || !deviceOf(letter, device)) continue;
+        if ((letters & (1u << (letter - u'A'))) == 0 || !deviceOf(root, device)) continue;
         // major (12 bits) in bits 8..19; minor (20 bits) in bits 0..7 and 20..31.
         drives.push_back({letter, static_cast<uint32_t>((device >> 8) & 0xFFF),
                           static_cast<uint32_t>((device & 0xFF) | ((device >> 12) & 0xFFF00))});

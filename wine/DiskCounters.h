@@ -20,11 +20,11 @@ struct Drive {
     uint32_t minor = 0;
 };
 
-// The drives of the letters set in the mask (bit 0 is A:), each with the device number its
-// directory lies on, as the kernel's stat64 encodes it; a letter whose device cannot be had is
-// left out.
+// The drives of the letters set in the mask (bit 0 is A:), each with the device number its root
+// directory ("C:\\", terminated) lies on, as the kernel's stat64 encodes it; a letter whose device
+// cannot be had is left out.
 std::vector<Drive> LetteredDrives(uint32_t letters,
-                                  const std::function<bool(char16_t letter, uint64_t& device)>& deviceOf);
+                                  const std::function<bool(const char16_t* root, uint64_t& device)>& deviceOf);
 
 // Where the disks are read; an empty text or list means it could not be read.
 struct Machine {

@@ -77,9 +77,8 @@ bool UnixDeviceOf(const char* path, uint64_t& device) {
 std::vector<provider::Drive> WineDrives() {
     auto unixFileName = WineFunction<UnixFileNameFunction>("wine_get_unix_file_name");
     if (unixFileName == nullptr) return {};
-    return provider::LetteredDrives(GetLogicalDrives(), [unixFileName](char16_t letter, uint64_t& device) {
-        const WCHAR root[] = {static_cast<WCHAR>(letter), L':', L'\\', 0};
-        char* path = unixFileName(root);
+    return provider::LetteredDrives(GetLogicalDrives(), [unixFileName](const char16_t* root, uint64_t& device) {
+        char* path = unixFileName(reinterpret_cast<const WCHAR*>(root));
         if (path == nullptr) return false;
         bool found = UnixDeviceOf(path, device);
         HeapFree(GetProcessHeap(), 0, path);

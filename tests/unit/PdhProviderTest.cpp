@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string_view>
+
 using namespace provider;
 
 namespace {
@@ -65,12 +67,13 @@ TEST(PdhProviderTest, InstancesAreTheWholeDisksAndTheDrivesOnThem) {
               "LogicalDisk 12|PhysicalDisk 13|Avg. Disk Bytes/Transfer 25| 1");
 }
 
-// The letters set in the mask, each with the device its directory lies on as stat64 encodes it:
-// the major in bits 8..19, the minor in bits 0..7 and 20..31.
+// The letters set in the mask, each with the device its root lies on as stat64 encodes it: the
+// major in bits 8..19, the minor in bits 0..7 and 20..31.
 TEST(PdhProviderTest, DrivesAreTheLettersSetWithTheirDevices) {
-    auto device = [](char16_t letter, uint64_t& number) {
-        number = letter == u'C' ? 0x10010301 : 0x800;
-        return letter != u'B';
+    auto device = [](const char16_t* root, uint64_t& number) {
+        EXPECT_EQ(std::u16string_view(root).substr(1), u":\\");
+        number = root[0] == u'C' ? 0x10010301 : 0x800;
+        return root[0] != u'B';
     };
     std::string drives;
     for (const Drive& drive : LetteredDrives(0x2000007, device))  // A, B, C and Z
