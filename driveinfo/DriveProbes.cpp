@@ -225,8 +225,8 @@ constexpr size_t NvmeTextSize = 1024;
 // Asks for `size` bytes of NVMe data into `buffer` (room for the descriptor and them); the data,
 // or null when the request fails or the answer is not whole: a descriptor of another version or
 // size, data starting inside the record or ending past what came back, or less than was asked.
-// The byte count is read here, unlike in the other probes: a short answer leaves the request's
-// own bytes where the data should be.
+// The byte count is read here, unlike in the other probes: a short answer leaves zeros where
+// the data should be. Windows never counts more than the buffer holds.
 const BYTE* AskNvmeData(HANDLE device, BYTE* buffer, uint32_t property, uint32_t dataType, uint32_t value,
                         uint32_t size) {
     const DWORD bufferSize = ProtocolDescriptorSize + size;
@@ -247,7 +247,7 @@ const BYTE* AskNvmeData(HANDLE device, BYTE* buffer, uint32_t property, uint32_t
     uint64_t dataEnd = ProtocolRecordAt + dataOffset + dataLength;
     bool whole = GetLe32(buffer + 0) == ProtocolDescriptorSize && descriptorSize >= ProtocolDescriptorSize &&
                  descriptorSize <= returned && dataOffset >= ProtocolRecordSize && dataLength >= size &&
-                 dataEnd <= returned && dataEnd <= bufferSize;
+                 dataEnd <= returned;
     return whole ? buffer + ProtocolRecordAt + dataOffset : nullptr;
 }
 
