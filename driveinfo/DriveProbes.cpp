@@ -296,10 +296,10 @@ void ReportNvmeHealth(int drive, const BYTE* log) {
                "Available Spare (%%): %u\r\nPercentage Used (%%): %u\r\nData Units Read: %s\r\n"
                "Data Units Written: %s\r\nPower Cycles: %s\r\nPower On Hours: %s\r\nUnsafe Shutdowns: %s\r\n"
                "Media Errors: %s\r\n",
-               drive, unsigned{log[0]}, GetLe16(log + 1) - 273, unsigned{log[3]}, unsigned{log[5]}, CounterText(log + 32, counters[0]),
-               CounterText(log + 48, counters[1]), CounterText(log + 112, counters[2]),
-               CounterText(log + 128, counters[3]), CounterText(log + 144, counters[4]),
-               CounterText(log + 160, counters[5]));
+               drive, unsigned{log[0]}, GetLe16(log + 1) - 273, unsigned{log[3]}, unsigned{log[5]},
+               CounterText(log + 32, counters[0]), CounterText(log + 48, counters[1]),
+               CounterText(log + 112, counters[2]), CounterText(log + 128, counters[3]),
+               CounterText(log + 144, counters[4]), CounterText(log + 160, counters[5]));
     AppendToReport(text);
 }
 
@@ -320,7 +320,8 @@ void DescribeNvmeDrive(HANDLE device, int drive, Section& section) {
                    static_cast<unsigned>(GetLe32(identify + 516)));
         StartSection(section);
         AppendToReport(text);
-        const BYTE* log = AskNvmeData(device, buffer, DeviceProtocolQuery, NvmeLogPageData, HealthLogPage, HealthLogSize);
+        const BYTE* log =
+            AskNvmeData(device, buffer, DeviceProtocolQuery, NvmeLogPageData, HealthLogPage, HealthLogSize);
         if (log != nullptr) ReportNvmeHealth(drive, log);
     }
     GlobalFree(buffer);

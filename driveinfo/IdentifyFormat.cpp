@@ -27,7 +27,7 @@ void AppendPositionLine(int driveNumber) {
     if (controller >= 0 && controller < 4)
         length += FormatText(text + length, sizeof text - length, "%s", ControllerNames[controller]);
     FormatText(text + length, sizeof text - length, "%s",
-                  driveNumber % 2 == 0 ? "Master drive\r\n" : "Slave drive\r\n");
+               driveNumber % 2 == 0 ? "Master drive\r\n" : "Slave drive\r\n");
     AppendToReport(text);
 }
 

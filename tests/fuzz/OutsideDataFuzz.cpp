@@ -108,7 +108,7 @@ void NvmeAnswers(FuzzedDataProvider& data) {
              std::vector<uint8_t> bytes = input;
              bytes.resize(size);
              for (auto [at, right] : {std::pair{0u, 48u}, {4u, 48u}, {24u, 40u}, {28u, size - 48}})
-                 PutLe32(bytes.data() + at, !data.ConsumeBool() ? right
+                 PutLe32(bytes.data() + at, !data.ConsumeBool()  ? right
                                             : data.ConsumeBool() ? right + data.ConsumeIntegralInRange(-2, 2)
                                                                  : data.ConsumeIntegral<uint32_t>());
              std::vector<uint8_t> content = data.ConsumeBytes<uint8_t>(data.ConsumeIntegralInRange<size_t>(0, 600));
@@ -215,8 +215,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     ResetProgramState();
     InitTrayRecord(MainWindow);
     substitute::SeedDiskObjects({u"C:", u"D:", u"_Total"}, {u"0 C:", u"1 D:"});
-    void (*const parsers[])(FuzzedDataProvider&) = {BlinkText, DescriptorString, Probe, Settings, IconPick, Catalogue,
-                                                         NvmeAnswers};
+    void (*const parsers[])(FuzzedDataProvider&) = {BlinkText, DescriptorString, Probe,      Settings,
+                                                    IconPick,  Catalogue,        NvmeAnswers};
     parsers[bytes[0] % std::size(parsers)](data);
     ClearDriveReport();
     Check(substitute::JoinThreads(), "a sampler never ended");
