@@ -3,9 +3,8 @@
 #include "driveinfo/DriveReport.h"
 #include "driveinfo/IdentifyFormat.h"
 #include "platform/ByteLayout.h"
+#include "platform/TextFormat.h"
 
-#include <cinttypes>
-#include <cstdio>
 #include <cstring>
 #include <optional>
 #include <span>
@@ -162,10 +161,10 @@ void DescribeWithStorageQueries(HANDLE device, int drive, Section& section) {
 
     StartSection(section);
     char text[ScratchAreaSize] = {};
-    std::snprintf(text, sizeof text,
-                  "\r\nDevice Descriptor for drive #%d:\r\nVendor ID: %s\r\nProduct ID: %s\r\n"
-                  "Product Revision: %s\r\nSerial Number: %s\r\n",
-                  drive, vendor, product, revision, serial);
+    FormatText(text, sizeof text,
+               "\r\nDevice Descriptor for drive #%d:\r\nVendor ID: %s\r\nProduct ID: %s\r\n"
+               "Product Revision: %s\r\nSerial Number: %s\r\n",
+               drive, vendor, product, revision, serial);
     AppendToReport(text);
 
     std::memset(area, 0, sizeof area);
@@ -174,13 +173,13 @@ void DescribeWithStorageQueries(HANDLE device, int drive, Section& section) {
                          nullptr))
         return;
     char geometry[GeometryTextSize] = {};
-    std::snprintf(geometry, sizeof geometry,
-                  "\r\nDisk Geometry for drive #%d:\r\nDisk is%s fixed\r\nCylinders: %" PRId64
-                  "\r\nTracks Per Cylinder: %i\r\nSectors Per Track: %i\r\nBytes Per Sector: %i\r\n"
-                  "Disk Size (bytes): %" PRIu64 "\r\n",
-                  drive, GetLe32(area + 8) == FixedMedia ? "" : " NOT", GetLe64(area + 0),
-                  static_cast<int>(GetLe32(area + 12)), static_cast<int>(GetLe32(area + 16)),
-                  static_cast<int>(GetLe32(area + 20)), static_cast<uint64_t>(GetLe64(area + 24)));
+    FormatText(geometry, sizeof geometry,
+               "\r\nDisk Geometry for drive #%d:\r\nDisk is%s fixed\r\nCylinders: %" FORMAT_I64D
+               "\r\nTracks Per Cylinder: %i\r\nSectors Per Track: %i\r\nBytes Per Sector: %i\r\n"
+               "Disk Size (bytes): %" FORMAT_I64U "\r\n",
+               drive, GetLe32(area + 8) == FixedMedia ? "" : " NOT", GetLe64(area + 0),
+               static_cast<int>(GetLe32(area + 12)), static_cast<int>(GetLe32(area + 16)),
+               static_cast<int>(GetLe32(area + 20)), static_cast<uint64_t>(GetLe64(area + 24)));
     AppendToReport(geometry);
 }
 
@@ -195,6 +194,136 @@ void IdentifyWithBareCommand(HANDLE device, int drive, Section& section) {
     if (DeviceIoControl(device, SMART_RCV_DRIVE_DATA, buffer, SendCmdInSize, buffer, SmartBufferSize, &returned,
                         nullptr))
         ReportIdentifyData(drive, buffer + SendCmdOutDataOffset, section);
+    GlobalFree(buffer);
+}
+
+// An NVMe drive's data through the protocol-specific storage query: STORAGE_PROPERTY_QUERY with
+// STORAGE_PROTOCOL_SPECIFIC_DATA in place of its AdditionalParameters, then room for the data.
+// The answer comes back in the same buffer as STORAGE_PROTOCOL_DATA_DESCRIPTOR: Version and Size,
+// then the same record, whose data offset counts from the record's own start.
+constexpr size_t PropertyIdAt = 0;
+constexpr size_t ProtocolRecordAt = 8;  // AdditionalParameters; in the answer ProtocolSpecificData
+constexpr size_t ProtocolTypeAt = ProtocolRecordAt + 0;
+constexpr size_t DataTypeAt = ProtocolRecordAt + 4;
+constexpr size_t RequestValueAt = ProtocolRecordAt + 8;  // ProtocolDataRequestValue
+constexpr size_t DataOffsetAt = ProtocolRecordAt + 16;   // ProtocolDataOffset
+constexpr size_t DataLengthAt = ProtocolRecordAt + 20;   // ProtocolDataLength
+constexpr uint32_t ProtocolRecordSize = 40;
+constexpr uint32_t ProtocolDescriptorSize = ProtocolRecordAt + ProtocolRecordSize;  // 48
+constexpr uint32_t AdapterProtocolQuery = 49;  // StorageAdapterProtocolSpecificProperty
+constexpr uint32_t DeviceProtocolQuery = 50;   // StorageDeviceProtocolSpecificProperty
+constexpr uint32_t NvmeProtocol = 3;           // ProtocolTypeNvme
+constexpr uint32_t NvmeIdentifyData = 1;       // NVMeDataTypeIdentify
+constexpr uint32_t NvmeLogPageData = 2;        // NVMeDataTypeLogPage
+constexpr uint32_t IdentifyController = 1;     // CNS 1
+constexpr uint32_t HealthLogPage = 2;          // SMART / Health Information
+constexpr uint32_t IdentifyControllerSize = 4096;
+constexpr uint32_t HealthLogSize = 512;
+constexpr size_t NvmeBufferSize = ProtocolDescriptorSize + IdentifyControllerSize;
+constexpr size_t NvmeTextSize = 1024;
+
+// Asks for `size` bytes of NVMe data into `buffer` (room for the descriptor and them); the data,
+// or null when the request fails or the answer is not whole: a descriptor of another version or
+// size, data starting inside the record or ending past what came back, or less than was asked.
+// The byte count is read here, unlike in the other probes: a short answer leaves zeros where
+// the data should be. Windows never counts more than the buffer holds.
+const BYTE* AskNvmeData(HANDLE device, BYTE* buffer, uint32_t property, uint32_t dataType, uint32_t value,
+                        uint32_t size) {
+    const DWORD bufferSize = ProtocolDescriptorSize + size;
+    std::memset(buffer, 0, bufferSize);
+    PutLe32(buffer + PropertyIdAt, property);  // QueryType stays 0, PropertyStandardQuery
+    PutLe32(buffer + ProtocolTypeAt, NvmeProtocol);
+    PutLe32(buffer + DataTypeAt, dataType);
+    PutLe32(buffer + RequestValueAt, value);
+    PutLe32(buffer + DataOffsetAt, ProtocolRecordSize);
+    PutLe32(buffer + DataLengthAt, size);
+    DWORD returned = 0;
+    if (!DeviceIoControl(device, IOCTL_STORAGE_QUERY_PROPERTY, buffer, bufferSize, buffer, bufferSize, &returned,
+                         nullptr))
+        return nullptr;
+    // Size is the descriptor's own 48 bytes on the drivers we know; it may count the data too.
+    uint32_t descriptorSize = GetLe32(buffer + 4);
+    uint64_t dataOffset = GetLe32(buffer + DataOffsetAt), dataLength = GetLe32(buffer + DataLengthAt);
+    uint64_t dataEnd = ProtocolRecordAt + dataOffset + dataLength;
+    bool whole = GetLe32(buffer + 0) == ProtocolDescriptorSize && descriptorSize >= ProtocolDescriptorSize &&
+                 descriptorSize <= returned && dataOffset >= ProtocolRecordSize && dataLength >= size &&
+                 dataEnd <= returned;
+    return whole ? buffer + ProtocolRecordAt + dataOffset : nullptr;
+}
+
+// An Identify Controller text field: up to its first zero byte, anything unprintable as '?',
+// without the spaces it is padded with.
+char* NvmeText(const BYTE* field, size_t size, char* out) {
+    size_t length = 0;
+    while (length < size && field[length] != 0) {
+        out[length] = IsReportPrintable(field[length]) ? static_cast<char>(field[length]) : '?';
+        ++length;
+    }
+    while (length > 0 && out[length - 1] == ' ') --length;
+    out[length] = 0;
+    size_t first = 0;
+    while (out[first] == ' ') ++first;
+    return out + first;
+}
+
+// A 16-byte little-endian counter of the health log in decimal, every digit of it (at most 39).
+// Divided by ten in 16-bit parts, so that 32-bit arithmetic does and no 64-bit division is linked.
+char* CounterText(const BYTE* counter, char (&out)[40]) {
+    WORD parts[8];
+    for (int i = 0; i < 8; ++i) parts[i] = GetLe16(counter + 2 * i);
+    char* digit = out + sizeof out - 1;
+    *digit = 0;
+    WORD left;
+    do {
+        uint32_t remainder = 0;
+        left = 0;
+        for (int i = 7; i >= 0; --i) {
+            uint32_t part = (remainder << 16) | parts[i];
+            parts[i] = static_cast<WORD>(part / 10);
+            remainder = part % 10;
+            left |= parts[i];
+        }
+        *--digit = static_cast<char>('0' + remainder);
+    } while (left != 0);
+    return digit;
+}
+
+void ReportNvmeHealth(int drive, const BYTE* log) {
+    char counters[6][40];
+    char text[NvmeTextSize] = {};
+    FormatText(text, sizeof text,
+               "\r\nNVMe Health for drive #%d:\r\nCritical Warning: 0x%02X\r\nTemperature (Celsius): %d\r\n"
+               "Available Spare (%%): %u\r\nPercentage Used (%%): %u\r\nData Units Read: %s\r\n"
+               "Data Units Written: %s\r\nPower Cycles: %s\r\nPower On Hours: %s\r\nUnsafe Shutdowns: %s\r\n"
+               "Media Errors: %s\r\n",
+               drive, unsigned{log[0]}, GetLe16(log + 1) - 273, unsigned{log[3]}, unsigned{log[5]},
+               CounterText(log + 32, counters[0]), CounterText(log + 48, counters[1]),
+               CounterText(log + 112, counters[2]), CounterText(log + 128, counters[3]),
+               CounterText(log + 144, counters[4]), CounterText(log + 160, counters[5]));
+    AppendToReport(text);
+}
+
+// One NVMe drive's controller identity and, when it gives it, its health.
+void DescribeNvmeDrive(HANDLE device, int drive, Section& section) {
+    BYTE* buffer = static_cast<BYTE*>(GlobalAlloc(GPTR, NvmeBufferSize));
+    if (buffer == nullptr) return;
+    const BYTE* identify =
+        AskNvmeData(device, buffer, AdapterProtocolQuery, NvmeIdentifyData, IdentifyController, IdentifyControllerSize);
+    if (identify != nullptr) {
+        char serial[21], model[41], firmware[9];
+        char text[NvmeTextSize] = {};
+        FormatText(text, sizeof text,
+                   "\r\nNVMe Controller for drive #%d:\r\nModel Number: %s\r\nSerial Number: %s\r\n"
+                   "Firmware Revision: %s\r\nPCI Vendor ID: 0x%04X\r\nNamespaces: %u\r\n",
+                   drive, NvmeText(identify + 24, 40, model), NvmeText(identify + 4, 20, serial),
+                   NvmeText(identify + 64, 8, firmware), static_cast<unsigned>(GetLe16(identify + 0)),
+                   static_cast<unsigned>(GetLe32(identify + 516)));
+        StartSection(section);
+        AppendToReport(text);
+        const BYTE* log =
+            AskNvmeData(device, buffer, DeviceProtocolQuery, NvmeLogPageData, HealthLogPage, HealthLogSize);
+        if (log != nullptr) ReportNvmeHealth(drive, log);
+    }
     GlobalFree(buffer);
 }
 
@@ -217,6 +346,8 @@ const ProbeKind ProbeKinds[DriveProbeCount] = {
      "\r\nReading the drive internals using physical access with current user rights\r\n"},
     {"\\\\.\\PhysicalDrive%d", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
      IdentifyWithBareCommand, "\r\nReading the drive internals using SMART\r\n"},
+    {"\\\\.\\PhysicalDrive%d", 0, FILE_SHARE_READ | FILE_SHARE_WRITE, DescribeNvmeDrive,
+     "\r\nReading the drive internals using NVMe with current user rights\r\n"},
 };
 
 // The string at `offset` of the answer, up to its terminator or the answer's end; none when the
@@ -286,7 +417,7 @@ void RunDriveProbe(DriveProbe probe) {
     Section section{kind.header, false};
     for (int number = 0; number < DevicesPerProbe; ++number) {
         char path[PathAreaSize] = {};
-        std::snprintf(path, sizeof path, kind.pathFormat, number);
+        FormatText(path, sizeof path, kind.pathFormat, number);
         HANDLE device = CreateFileA(path, kind.access, kind.share, nullptr, OPEN_EXISTING, 0, nullptr);
         if (device == INVALID_HANDLE_VALUE) continue;
         kind.ask(device, number, section);
@@ -295,12 +426,13 @@ void RunDriveProbe(DriveProbe probe) {
 }
 
 // Drivers give these strings either as text or as a hexadecimal dump of it; a dump is taken only
-// when every digit pair gives a printable character or a zero.
+// when every digit pair gives a printable character or a zero. Only a dump of the serial is
+// swapped back: the old drivers that dump it hand over the ATA words as they come.
 char* DecodeDescriptorString(const BYTE* answer, DWORD offset, bool swap, char (&out)[DescriptorTextAreaSize]) {
     std::span<const BYTE> source = DescriptorSource(answer, offset);
     std::optional<size_t> decoded = ReadHexDump(source, out);
     size_t length = decoded ? *decoded : CopyPlainText(source, out);
-    if (swap) SwapPairs(out, length);
+    if (swap && decoded) SwapPairs(out, length);
     out[length] = 0;
     TrimWhitespace(out);
     return out;

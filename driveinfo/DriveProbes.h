@@ -1,4 +1,4 @@
-// The four ways of asking the storage drivers about the physical drives. Each tries every device
+// The five ways of asking the storage drivers about the physical drives. Each tries every device
 // number of its range, skips what does not open or answer, and appends what it learns to the
 // report under its own header.
 #pragma once
@@ -18,12 +18,14 @@ enum DriveProbe {
     ProbeScsi,           // SCSI ports; IDENTIFY through the miniport pass-through, two targets a port
     ProbePhysicalUser,   // physical drives opened without data access; storage descriptor and geometry
     ProbeSmart,          // physical drives opened for reading and writing; IDENTIFY through SMART, bare command
+    ProbeNvmeUser,       // physical drives opened without data access; NVMe identity and health log
     DriveProbeCount
 };
 
 void RunDriveProbe(DriveProbe probe);
 
 // One string of a storage device descriptor, given as plain text or as a hexadecimal dump of its
-// bytes, decoded and trimmed into `out`; `swap` exchanges the bytes of each pair first. Reads
+// bytes, decoded and trimmed into `out`; `swap` exchanges the bytes of each pair of a dump first
+// (old drivers dump the byte-swapped ATA words; plain text is in the drive's own order). Reads
 // nothing outside the DescriptorAnswerSize bytes of `answer`. Returns `out`.
 char* DecodeDescriptorString(const BYTE* answer, DWORD offset, bool swap, char (&out)[DescriptorTextAreaSize]);

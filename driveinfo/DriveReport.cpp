@@ -17,7 +17,7 @@ void AppendToReport(const char* text) { DriveReport += text; }
 
 void ClearDriveReport() { std::string().swap(DriveReport); }
 
-// Runs the four probes in their fixed order on NT-family systems; elsewhere the report is one
+// Runs the five probes in their fixed order on NT-family systems; elsewhere the report is one
 // line saying why it is empty. Starts from whatever the report holds: closing the dialog empties it.
 const char* BuildDriveReport() {
     OSVERSIONINFOA version;

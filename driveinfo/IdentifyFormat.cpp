@@ -2,9 +2,7 @@
 
 #include "driveinfo/DriveReport.h"
 #include "platform/ByteLayout.h"
-
-#include <cinttypes>
-#include <cstdio>
+#include "platform/TextFormat.h"
 
 namespace {
 
@@ -24,12 +22,12 @@ const char* const ControllerNames[] = {
 
 void AppendPositionLine(int driveNumber) {
     char text[ScratchAreaSize] = {};
-    int length = std::snprintf(text, sizeof text, "Drive %d - ", driveNumber);
+    int length = FormatText(text, sizeof text, "Drive %d - ", driveNumber);
     int controller = driveNumber / 2;
     if (controller >= 0 && controller < 4)
-        length += std::snprintf(text + length, sizeof text - length, "%s", ControllerNames[controller]);
-    std::snprintf(text + length, sizeof text - length, "%s",
-                  driveNumber % 2 == 0 ? "Master drive\r\n" : "Slave drive\r\n");
+        length += FormatText(text + length, sizeof text - length, "%s", ControllerNames[controller]);
+    FormatText(text + length, sizeof text - length, "%s",
+               driveNumber % 2 == 0 ? "Master drive\r\n" : "Slave drive\r\n");
     AppendToReport(text);
 }
 
@@ -73,10 +71,10 @@ void FormatIdentifyBlock(int driveNumber, const IdentifyBlock& block) {
     ExtractAtaString(block, 23, 26, revision);
 
     char text[ScratchAreaSize] = {};
-    std::snprintf(text, sizeof text,
-                  "\r\nDevice Descriptor for drive #%d:\r\nProduct ID: %s\r\nProduct Revision: %s\r\n"
-                  "Serial Number: %s\r\nDisk Buffer Size (bytes): %u\r\n",
-                  driveNumber, model, revision, serial, static_cast<unsigned>(block[21] * 512u));
+    FormatText(text, sizeof text,
+               "\r\nDevice Descriptor for drive #%d:\r\nProduct ID: %s\r\nProduct Revision: %s\r\n"
+               "Serial Number: %s\r\nDisk Buffer Size (bytes): %u\r\n",
+               driveNumber, model, revision, serial, static_cast<unsigned>(block[21] * 512u));
     AppendToReport(text);
 
     AppendPositionLine(driveNumber);
@@ -85,9 +83,9 @@ void FormatIdentifyBlock(int driveNumber, const IdentifyBlock& block) {
     // wrapped, and like the count it is printed unsigned, never as a negative number.
     uint64_t total = TotalSectors(block);
     char geometry[ScratchAreaSize] = {};
-    std::snprintf(geometry, sizeof geometry,
-                  "\r\nDisk Geometry for drive #%d:\r\nDisk is%s fixed\r\nSectors Per Track: %" PRIu64
-                  "\r\nBytes Per Sector: 512\r\nDisk Size (bytes): %" PRIu64 "\r\n",
-                  driveNumber, (block[0] & FixedDeviceBit) ? "" : " NOT", total, total * 512u);
+    FormatText(geometry, sizeof geometry,
+               "\r\nDisk Geometry for drive #%d:\r\nDisk is%s fixed\r\nSectors Per Track: %" FORMAT_I64U
+               "\r\nBytes Per Sector: 512\r\nDisk Size (bytes): %" FORMAT_I64U "\r\n",
+               driveNumber, (block[0] & FixedDeviceBit) ? "" : " NOT", total, total * 512u);
     AppendToReport(geometry);
 }

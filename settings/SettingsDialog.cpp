@@ -1,6 +1,7 @@
 #include "settings/SettingsDialog.h"
 
 #include "monitor/CounterCatalogue.h"
+#include "platform/TextFormat.h"
 #include "res/resource.h"
 #include "settings/IconChooser.h"
 #include "settings/SettingsChoices.h"
@@ -73,7 +74,7 @@ BOOL InitSettingsDialog(HWND dialog) {
     if (HWND list = GetDlgItem(dialog, IDC_DISK)) FillDiskList(list);
     CheckDlgButton(dialog, IDC_AUTOSTART, current.AutoStart ? BST_CHECKED : BST_UNCHECKED);
     char blinkText[16] = {};
-    std::snprintf(blinkText, sizeof blinkText, "%i", static_cast<int>(current.BlinkDuration));
+    FormatText(blinkText, sizeof blinkText, "%i", static_cast<int>(current.BlinkDuration));
     SetWindowTextA(GetDlgItem(dialog, IDC_BLINK_DURATION), blinkText);
 
     for (TrayIconRole role : {Active, Inactive}) {

@@ -1,13 +1,14 @@
 // Every parser of outside data in the program, one picked by the input's first byte:
 // 0 the blink duration's edit-box text, 1 a storage descriptor string, 2 the drivers' answers to
 // a probe, 3 the settings key's values, 4 the icon picker's answer, 5 the counter service's
-// answers. Whatever comes in, nothing is read or written outside its buffer, the results stay in
+// answers, 6 the NVMe drives' answers. Whatever comes in, nothing is read or written outside its buffer, the results stay in
 // range and nothing is left open.
 #include "driveinfo/DriveProbes.h"
 #include "driveinfo/DriveReport.h"
 #include "app/MonitorSetup.h"
 #include "monitor/ActivitySampler.h"
 #include "monitor/CounterCatalogue.h"
+#include "platform/ByteLayout.h"
 #include "platform/substitute/Substitute.h"
 #include "settings/IconChooser.h"
 #include "settings/SettingsChoices.h"
@@ -93,6 +94,30 @@ void Probe(FuzzedDataProvider& data) {
         substitute::FailNext("GlobalAlloc", ERROR_NOT_ENOUGH_MEMORY, data.ConsumeIntegralInRange<unsigned>(0, 40));
     RunDriveProbe(static_cast<DriveProbe>(data.ConsumeIntegralInRange<int>(0, DriveProbeCount - 1)));
     Check(DriveReport.find('\0') == std::string::npos, "the report holds a zero byte");
+}
+
+// NVMe answers close to whole ones: the request's bytes sent back with any data, sometimes cut,
+// and the descriptor's version, size, data offset and length right (the default, so that the
+// input's end leaves them so), off by a little or anything.
+void NvmeAnswers(FuzzedDataProvider& data) {
+    substitute::SetDeviceDriver(
+        {[](const std::string&, DWORD, DWORD) { return DWORD(ERROR_SUCCESS); },
+         [&](const std::string&, DWORD, const std::vector<uint8_t>& input,
+             DWORD size) -> std::optional<std::vector<uint8_t>> {
+             if (data.ConsumeIntegralInRange(0, 7) == 7 || size < 48) return std::nullopt;
+             std::vector<uint8_t> bytes = input;
+             bytes.resize(size);
+             for (auto [at, right] : {std::pair{0u, 48u}, {4u, 48u}, {24u, 40u}, {28u, size - 48}})
+                 PutLe32(bytes.data() + at, !data.ConsumeBool()  ? right
+                                            : data.ConsumeBool() ? right + data.ConsumeIntegralInRange(-2, 2)
+                                                                 : data.ConsumeIntegral<uint32_t>());
+             std::vector<uint8_t> content = data.ConsumeBytes<uint8_t>(data.ConsumeIntegralInRange<size_t>(0, 600));
+             std::copy_n(content.begin(), std::min<size_t>(content.size(), size - 48), bytes.begin() + 48);
+             if (data.ConsumeBool()) bytes.resize(data.ConsumeIntegralInRange<size_t>(0, size));
+             return bytes;
+         }});
+    RunDriveProbe(ProbeNvmeUser);
+    for (char c : DriveReport) Check((c >= 0x20 && c <= 0x7E) || c == '\r' || c == '\n', "an unprintable report byte");
 }
 
 // Any values under the settings key's names (any type, size and bytes), sometimes a registry call
@@ -190,7 +215,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     ResetProgramState();
     InitTrayRecord(MainWindow);
     substitute::SeedDiskObjects({u"C:", u"D:", u"_Total"}, {u"0 C:", u"1 D:"});
-    void (*const parsers[])(FuzzedDataProvider&) = {BlinkText, DescriptorString, Probe, Settings, IconPick, Catalogue};
+    void (*const parsers[])(FuzzedDataProvider&) = {BlinkText, DescriptorString, Probe,      Settings,
+                                                    IconPick,  Catalogue,        NvmeAnswers};
     parsers[bytes[0] % std::size(parsers)](data);
     ClearDriveReport();
     Check(substitute::JoinThreads(), "a sampler never ended");

@@ -63,19 +63,20 @@ TEST_F(DriveProbesTest, EachProbeOpensItsDevicesAndSendsItsRequests) {
     const std::string srb =
         "4D008 60>557 0:1C 4:53 5:43 6:53 7:49 8:44 9:49 10:53 11:4B 12:10 13:27 16:1 17:5 18:1B 24:11 25:2 38:EC";
     const std::string user = "2D1400 12>512", geometry = "700A0 0>512", version = "74080 0>24",
-                      bare = "7C088 33>545 10:EC";
-    EXPECT_THAT(requests,
-                ::testing::ElementsAre(version, "7C088 32>528 1:2 5:1 9:A0 10:A1 12:2", version,
-                                       "7C088 32>528 1:2 5:1 9:B0 10:A1 12:3", version,
-                                       "7C088 32>528 1:2 5:1 9:B0 10:EC 12:5", srb, srb + " 40:1", user, geometry, user,
-                                       geometry, user, geometry, version, bare, version, bare, version, bare));
+                      bare = "7C088 33>545 10:EC", nvme = "2D1400 4144>4144 0:31 8:3 12:1 16:1 24:28 29:10";
+    EXPECT_THAT(requests, ::testing::ElementsAre(version, "7C088 32>528 1:2 5:1 9:A0 10:A1 12:2", version,
+                                                 "7C088 32>528 1:2 5:1 9:B0 10:A1 12:3", version,
+                                                 "7C088 32>528 1:2 5:1 9:B0 10:EC 12:5", srb, srb + " 40:1", user,
+                                                 geometry, user, geometry, user, geometry, version, bare, version, bare,
+                                                 version, bare, nvme, nvme, nvme));
     // Sixteen opens a probe: PhysicalDrive0..15 for data, Scsi0:..15: for data, PhysicalDrive0..15
-    // without data access, then again for data with deleting shared.
+    // without data access, then again for data with deleting shared, and once more without.
     std::string expected;
     for (auto [format, rights] : {std::pair{"\\\\.\\PhysicalDrive%u ", "C0000000 3, "},
                                   {"\\\\.\\Scsi%u: ", "C0000000 3, "},
                                   {"\\\\.\\PhysicalDrive%u ", "0 3, "},
-                                  {"\\\\.\\PhysicalDrive%u ", "C0000000 7, "}})
+                                  {"\\\\.\\PhysicalDrive%u ", "C0000000 7, "},
+                                  {"\\\\.\\PhysicalDrive%u ", "0 3, "}})
         for (unsigned number = 0; number < 16; ++number) expected += Printed(format, number) + rights;
     EXPECT_EQ(opens, expected);
 }

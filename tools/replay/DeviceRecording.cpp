@@ -4,6 +4,7 @@
 
 #include "platform/substitute/Substitute.h"
 
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <optional>
@@ -32,6 +33,35 @@ struct DeviceAnswer {
 constexpr int AnyTarget = -1;
 // Where a SCSI miniport request names its target: bDriveNumber of the SENDCMDINPARAMS at 28.
 constexpr size_t ScsiTargetOffset = 40;
+
+// The property queries an answer can be for, in the target's place; a storage query answer
+// without one is the device descriptor's.
+enum PropertyQuery { DeviceQuery, NvmeIdentifyQuery, NvmeHealthQuery, NoQuery = -2 };
+constexpr std::string_view QueryNames[] = {"device", "nvme-identify", "nvme-health"};
+
+uint32_t Le32(const std::vector<uint8_t>& bytes, size_t at) {
+    return at + 4 > bytes.size() ? 0xFFFFFFFFu
+                                 : bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | uint32_t{bytes[at + 3]} << 24;
+}
+
+// Which query a storage query request is, by its every field as the drivers read them: the
+// descriptor (StorageDeviceProperty, PropertyStandardQuery), or an NVMe query for the Identify
+// Controller data (StorageAdapterProtocolSpecificProperty, 4096 bytes) or the SMART / Health log
+// (StorageDeviceProtocolSpecificProperty, 512 bytes), with its data right after the record. Any
+// other request has no answer.
+int QueryOf(const std::vector<uint8_t>& input) {
+    if (Le32(input, 0) == 0 && Le32(input, 4) == 0) return DeviceQuery;
+    struct Nvme {
+        uint32_t property, dataType, value, length;
+    };
+    const Nvme queries[] = {{49, 1, 1, 4096}, {50, 2, 2, 512}};
+    for (int i = 0; i < 2; ++i)
+        if (Le32(input, 0) == queries[i].property && Le32(input, 4) == 0 && Le32(input, 8) == 3 &&
+            Le32(input, 12) == queries[i].dataType && Le32(input, 16) == queries[i].value && Le32(input, 20) == 0 &&
+            Le32(input, 24) == 40 && Le32(input, 28) == queries[i].length && input.size() == 48 + queries[i].length)
+            return NvmeIdentifyQuery + i;
+    return NoQuery;
+}
 
 // Paths are compared without regard to case, as the substitute compares them.
 std::string LowerCase(std::string text) {
@@ -73,6 +103,7 @@ struct Machine {
                                                 const std::vector<uint8_t>& input) const {
         int target =
             code == IOCTL_SCSI_MINIPORT && input.size() > ScsiTargetOffset ? input[ScsiTargetOffset] : AnyTarget;
+        if (code == IOCTL_STORAGE_QUERY_PROPERTY && (target = QueryOf(input)) == NoQuery) return std::nullopt;
         auto it = answers.find({LowerCase(path), code, target});
         if (it == answers.end()) it = answers.find({LowerCase(path), code, AnyTarget});
         if (it == answers.end() || !it->second.success) return std::nullopt;
@@ -152,10 +183,19 @@ std::optional<DWORD> ParseCode(std::string_view word) {
     return ParseNumber(word);
 }
 
-// Appends the bytes of hexadecimal words; the digits of one word come in pairs.
+// Appends the bytes of hexadecimal words; the digits of one word come in pairs, and a word
+// HH*N stands for the byte HH N times.
 std::string AppendHexBytes(const std::vector<std::string_view>& words, size_t first, std::vector<uint8_t>& bytes) {
     for (size_t w = first; w < words.size(); ++w) {
         std::string_view word = words[w];
+        if (word.size() > 3 && word[2] == '*') {
+            auto count = ParseNumber(word.substr(3));
+            int high = HexValue(word[0]), low = HexValue(word[1]);
+            if (!count || high < 0 || low < 0) return std::string(1, '\'').append(word).append("' is not HH*N");
+            if (*count > MaxAnswerBytes - bytes.size()) return "an answer of more than 65536 bytes";
+            bytes.insert(bytes.end(), *count, static_cast<uint8_t>(high * 16 + low));
+            continue;
+        }
         if (word.size() % 2 != 0) return "an odd number of hexadecimal digits in '" + std::string(word) + "'";
         for (size_t i = 0; i < word.size(); i += 2) {
             int high = HexValue(word[i]), low = HexValue(word[i + 1]);
@@ -213,7 +253,14 @@ std::string ParseRecordingLine(std::string_view line, size_t lineNumber, Recordi
         if (!code) return "unknown control code '" + std::string(words[2]) + "'";
         entry.code = *code;
         size_t next = 3;
-        if (words[next] == "target") {
+        if (entry.code == IOCTL_STORAGE_QUERY_PROPERTY) entry.target = DeviceQuery;
+        if (words[next] == "query") {
+            auto name = next + 1 < words.size() ? std::ranges::find(QueryNames, words[next + 1]) : std::end(QueryNames);
+            if (entry.code != IOCTL_STORAGE_QUERY_PROPERTY || name == std::end(QueryNames))
+                return "query takes device, nvme-identify or nvme-health, after IOCTL_STORAGE_QUERY_PROPERTY";
+            entry.target = static_cast<int>(name - std::begin(QueryNames));
+            next += 2;
+        } else if (words[next] == "target" && entry.code != IOCTL_STORAGE_QUERY_PROPERTY) {
             auto target = next + 1 < words.size() ? ParseNumber(words[next + 1]) : std::nullopt;
             if (!target || *target > 255) return "target takes a number from 0 to 255";
             entry.target = static_cast<int>(*target);
