@@ -31,6 +31,17 @@ wine_session_unmanaged() {
   fi
 }
 
+# wine_session_dpi DPI: the display's resolution for the programs started after it. Wine 8 reads
+# it when its session starts, from the user's LogPixels (which overrides the machine's under
+# HKLM\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts), so a change ends the
+# session; the next program starts one at the new resolution.
+wine_session_dpi() {
+  grep -qi "^\"LogPixels\"=dword:$(printf '%08x' "$1")" "$WINEPREFIX/user.reg" && return 0
+  timeout 60 wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1 || return 1
+  timeout 30 wineserver -k >/dev/null 2>&1 || true
+  timeout 30 wineserver -w || true
+}
+
 # wine_session_display: starts a virtual X server on a free display and exports DISPLAY.
 wine_session_display() {
   local number=90
