@@ -46,7 +46,7 @@ void LoadSettings();
 
 // The small image of the icon at `index` in the file (environment variables in its path
 // expanded), extracted and so the caller's to destroy; null when the file yields none. Index -1
-// yields none: to ExtractIconExA it would be resource ID 1, and to ExtractIconA the icon count.
+// yields none: it means "no icon", though ExtractIconExA would take it as resource ID 1.
 HICON ExtractFileIcon(const std::string& file, LONG index);
 
 // Gives the role the icon its file and index stand for: extracted from the file, or the role's
