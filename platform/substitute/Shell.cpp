@@ -88,14 +88,10 @@ UINT WINAPI ExtractIconExA(LPCSTR file, int index, HICON* large, HICON* small, U
     return 1;
 }
 
-// %SystemRoot% (in any case) becomes C:\windows; any other text stays as it is.
+// %SystemRoot% (in any case) at the start becomes C:\windows; any other text stays as it is.
 DWORD WINAPI ExpandEnvironmentStringsA(LPCSTR source, LPSTR destination, DWORD capacity) {
     std::string text = source;
-    for (size_t at = 0; (at = text.find('%', at)) != std::string::npos;)
-        if (strncasecmp(text.c_str() + at, "%SystemRoot%", 12) == 0)
-            text.replace(at, 12, "C:\\windows");
-        else
-            ++at;
+    if (strncasecmp(source, "%SystemRoot%", 12) == 0) text.replace(0, 12, "C:\\windows");
     if (text.size() < capacity) std::memcpy(destination, text.c_str(), text.size() + 1);
     return static_cast<DWORD>(text.size() + 1);
 }

@@ -158,7 +158,7 @@ HANDLE WINAPI LoadImageA(HINSTANCE hInst, LPCSTR name, UINT type, int cx, int cy
 HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName);
 UINT WINAPI ExtractIconExA(LPCSTR lpszFile, int nIconIndex, HICON* phiconLarge, HICON* phiconSmall, UINT nIcons);
 BOOL WINAPI DestroyIcon(HICON hIcon);
-// The small-icon size is 16, as at 100% scale; %SystemRoot% is C:\windows.
+// The small-icon size is 16, as at 100% scale; a leading %SystemRoot% is C:\windows.
 #define SM_CXSMICON 49
 #define SM_CYSMICON 50
 int WINAPI GetSystemMetrics(int nIndex);

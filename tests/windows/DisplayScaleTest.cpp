@@ -1,28 +1,17 @@
 // What the display scale changes, at the DPI this Wine session runs at (scripts/wine-tests.sh
 // runs these again at 120, 144, 168 and 192): the built-in tray icons are the generator's square
-// at the small-icon size, a file's icon is the file's own image of that size, and the dialogs
-// keep every control inside them.
+// at the small-icon size, a file's icon comes at that size, and the dialogs keep every control
+// inside them. The end-to-end tests show a file's own image of the size in the tray.
 #include "tests/windows/WindowTest.h"
 
-#include <fstream>
+#include <map>
 
 namespace {
 
 using DisplayScaleTest = WindowTest;
 
-// A pixel as '#' black, 'G' 0,255,0, 'g' 0,128,0, 'r' red, 'b' blue, '?' anything else.
-char Colour(DWORD pixel) {
-    switch (pixel & 0xFFFFFF) {
-    case 0: return '#';
-    case 0xFF00: return 'G';
-    case 0x8000: return 'g';
-    case 0xFF0000: return 'r';
-    case 0xFF: return 'b';
-    default: return '?';
-    }
-}
-
-// An icon's pixels, top row first, '.' where masked out.
+// An icon's pixels, top row first: '.' where masked out, else '#' black, 'G' 0,255,0, 'g' 0,128,0,
+// '?' anything else.
 std::string Picture(HICON icon) {
     ICONINFO info = {};
     if (!GetIconInfo(icon, &info)) return "no icon";
@@ -39,7 +28,11 @@ std::string Picture(HICON icon) {
     DeleteObject(info.hbmColor);
     DeleteObject(info.hbmMask);
     std::string picture;
-    for (int i = 0; i < size * size; ++i) picture += (mask[i] & 0xFFFFFF) != 0 ? '.' : Colour(colour[i]);
+    const std::map<DWORD, char> names = {{0, '#'}, {0xFF00, 'G'}, {0x8000, 'g'}};
+    for (int i = 0; i < size * size; ++i) {
+        auto named = names.find(colour[i] & 0xFFFFFF);
+        picture += (mask[i] & 0xFFFFFF) != 0 ? '.' : named != names.end() ? named->second : '?';
+    }
     return picture;
 }
 
@@ -56,50 +49,27 @@ std::string Square(int size, char interior) {
     return picture;
 }
 
-// An icon file of two solid squares, 16 pixels red and 32 pixels blue, 24 bits, nothing masked.
-void WriteTwoSizeIcon(const std::string& path) {
-    std::string bytes("\0\0\1\0\2\0", 6), images;
-    auto put = [](std::string& out, DWORD value, int width) {
-        for (int i = 0; i < width; ++i) out += static_cast<char>(value >> 8 * i);
-    };
-    for (int size : {16, 32}) {
-        std::string image;
-        for (auto [value, width] : {std::pair{40, 4}, {size, 4}, {2 * size, 4}, {1, 2}, {24, 2}}) put(image, value, width);
-        image.append(24, '\0');
-        for (int i = 0; i < size * size; ++i) image += size == 16 ? std::string("\0\0\xff", 3) : std::string("\xff\0\0", 3);
-        image.append(size * 4 * ((size + 31) / 32), '\0');
-        for (auto [value, width] : {std::pair{size, 1}, {size, 1}, {0, 2}, {1, 2}, {24, 2}}) put(bytes, value, width);
-        put(bytes, image.size(), 4);
-        put(bytes, 6 + 2 * 16 + images.size(), 4);
-        images += image;
-    }
-    std::ofstream(path, std::ios::binary) << bytes << images;
-}
-
 TEST_F(DisplayScaleTest, TheBuiltInIconsAreTheGeneratorsSquareAtTheSmallIconSize) {
     const int size = GetSystemMetrics(SM_CXSMICON);
     EXPECT_EQ(Picture(LoadDefaultIcon(IDI_TRAY_ACTIVE)), Square(size, 'G')) << size;
     EXPECT_EQ(Picture(LoadDefaultIcon(IDI_TRAY_INACTIVE)), Square(size, 'g')) << size;
 }
 
-// The path is stored with a variable, as the shell's picker may give it; one whose expansion
-// does not fit MAX_PATH yields no icon rather than a cut path's.
-TEST_F(DisplayScaleTest, AFilesIconIsItsOwnImageOfTheSmallIconSize) {
-    char folder[MAX_PATH] = {};
-    GetTempPathA(sizeof folder, folder);
-    WriteTwoSizeIcon(std::string(folder) + "two-sizes.ico");
-    SetEnvironmentVariableA("LUMENHOP_TEST_FOLDER", folder);
-    SetEnvironmentVariableA("LUMENHOP_TEST_LONG", std::string(MAX_PATH, 'x').c_str());
+// A file's icon is its small image, whatever its path's variables expand to. An expansion that
+// does not fit MAX_PATH yields no icon, though its first 259 bytes name a file of icons here.
+TEST_F(DisplayScaleTest, AFilesIconIsItsSmallImage) {
     const int size = GetSystemMetrics(SM_CXSMICON);
-    HICON icon = ExtractFileIcon("%LUMENHOP_TEST_FOLDER%two-sizes.ico", 0);
-    const std::string picture = Picture(icon);
-    EXPECT_EQ(picture.size(), static_cast<size_t>(size * size));
-    // Where the file has an image of this size, that one; elsewhere the system scales one.
-    if (size == 16 || size == 32) {
-        EXPECT_EQ(picture, std::string(size * size, size == 16 ? 'r' : 'b'));
-    }
+    const char* library = "%SystemRoot%\\system32\\shell32.dll";
+    HICON icon = ExtractFileIcon(library, 3);
+    EXPECT_EQ(Picture(icon).size(), static_cast<size_t>(size * size));
     EXPECT_TRUE(DestroyIcon(icon));
-    EXPECT_EQ(ExtractFileIcon("%LUMENHOP_TEST_LONG%.ico", 0), nullptr);
+    char folder[MAX_PATH] = {};
+    std::string cut(folder, GetTempPathA(sizeof folder, folder));
+    cut += std::string(MAX_PATH - 1 - cut.size() - 4, 'x') + ".dll";
+    ASSERT_TRUE(CopyFileA("C:\\windows\\system32\\shell32.dll", cut.c_str(), FALSE));
+    SetEnvironmentVariableA("LUMENHOP_TEST_LONG", (cut + "x").c_str());
+    EXPECT_EQ(ExtractFileIcon("%LUMENHOP_TEST_LONG%", 3), nullptr);
+    DeleteFileA(cut.c_str());
 }
 
 // The controls that lie outside their dialog's client area, by ID.
