@@ -27,6 +27,8 @@ source tests/e2e/settings.sh
 source tests/e2e/disk-light.sh
 # shellcheck source=tests/e2e/tray-icons.sh
 source tests/e2e/tray-icons.sh
+# shellcheck source=tests/e2e/display-scale.sh
+source tests/e2e/display-scale.sh
 
 # Should anything under Wine hang past every bounded wait, the watchdog ends the run; the exit
 # trap then ends Wine and the X server, which also frees any call still waiting on them.
@@ -80,6 +82,7 @@ start_watchdog "${LUMENHOP_E2E_SECONDS:-480}"
 mkdir -p "$work"
 rm -f "$work"/*.png
 wine_session_prefix "$work/prefix"
+wine_session_dpi 96
 # The menus and dialogs are tested with Wine's own counter service, whose empty catalogue keeps
 # the icon still; the disk-light scenario loads the provider beside the executable instead.
 base_dll_overrides=$WINEDLLOVERRIDES
@@ -221,6 +224,7 @@ check "a run that never pressed OK created no settings key" settings_key_absent
 icons_scenario
 disk_light_scenario
 late_shell_scenario
+display_scale_scenario
 
 echo "screenshots: $work/tray.png, $work/about.png, $work/settings.png"
 echo "$passed passed, $failed failed"

@@ -31,6 +31,17 @@ wine_session_unmanaged() {
   fi
 }
 
+# wine_session_dpi DPI: the display's resolution for the programs started after it. Wine 8 reads
+# it when its session starts, from the user's LogPixels (which overrides the machine's under
+# HKLM\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts), so a change ends the
+# session; the next program starts one at the new resolution.
+wine_session_dpi() {
+  grep -qi "^\"LogPixels\"=dword:$(printf '%08x' "$1")" "$WINEPREFIX/user.reg" && return 0
+  timeout 60 wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1 || return 1
+  timeout 30 wineserver -k >/dev/null 2>&1 || true
+  timeout 30 wineserver -w || true
+}
+
 # wine_session_display: starts a virtual X server on a free display and exports DISPLAY.
 wine_session_display() {
   local number=90
@@ -78,11 +89,13 @@ tray_geometry() { window_geometry "Wine System Tray"; }
 
 screenshot() { "$MAGICK_IMPORT" -window root "$1"; }
 
-# tray_squares SCREENSHOT X Y W H GREENS: prints "X Y" (screen) of each 12 x 12 square with a
-# black 1-pixel border and an interior of #00GREEN00 inside the given area, one per line; GREENS
-# is one green ("80", the inactive icon) or several ("80 FF", either icon).
+# tray_squares SCREENSHOT X Y W H GREENS [SIZE BORDER]: prints "X Y" (screen) of each SIZE x SIZE
+# square (default 12, the 16-pixel icon's) with a black BORDER-pixel border (default 1) and an
+# interior of #00GREEN00 inside the given area, one per line; GREENS is one green ("80", the
+# inactive icon) or several ("80 FF", either icon).
 tray_squares() {
-  "$MAGICK_CONVERT" "$1" -crop "$4x$5+$2+$3" +repage txt:- | awk -v ox="$2" -v oy="$3" -v greens="$6" '
+  "$MAGICK_CONVERT" "$1" -crop "$4x$5+$2+$3" +repage txt:- | awk -v ox="$2" -v oy="$3" -v greens="$6" \
+    -v size="${7:-12}" -v border="${8:-1}" '
     NR > 1 { split($1, xy, "[,:]"); colour[xy[1] "," xy[2]] = $3 }
     END {
       split(greens, list, " ")
@@ -91,12 +104,12 @@ tray_squares() {
         split(key, p, ","); x = p[1]; y = p[2]
         # The square takes the colour of its first interior pixel, if that is one of the greens.
         want = ""
-        for (g in list) if (colour[(x + 1) "," (y + 1)] == "#00" list[g] "00") want = "#00" list[g] "00"
+        for (g in list) if (colour[(x + border) "," (y + border)] == "#00" list[g] "00") want = "#00" list[g] "00"
         if (want == "") continue
         ok = 1
-        for (j = 0; j < 12 && ok; j++) for (i = 0; i < 12 && ok; i++) {
+        for (j = 0; j < size && ok; j++) for (i = 0; i < size && ok; i++) {
           c = colour[(x + i) "," (y + j)]
-          edge = (i == 0 || j == 0 || i == 11 || j == 11)
+          edge = (i < border || j < border || i >= size - border || j >= size - border)
           if ((edge && c != "#000000") || (!edge && c != want)) ok = 0
         }
         if (ok) print ox + x, oy + y

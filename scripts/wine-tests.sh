@@ -19,6 +19,7 @@ fi
 for program in "${programs[@]}"; do cp "${program%/tests/*}/app/pdh.dll" "$(dirname "$program")/"; done
 wine_session_prefix "$PWD/build/wine-tests"
 wine_session_unmanaged
+wine_session_dpi 96
 export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;pdh=n,b"
 wine_session_display
 
@@ -26,5 +27,14 @@ failed=0
 for program in "${programs[@]}"; do
   echo "--- $(basename "$program")"
   timeout 300 wine "$program" || failed=1
+done
+# The display-scale tests again at 125, 150, 175 and 200%, then the prefix back at 100%.
+for program in "${programs[@]}"; do
+  [ "$(basename "$program")" = lumenhop_window_tests.exe ] || continue
+  for dpi in 120 144 168 192; do
+    echo "--- $(basename "$program") at $dpi DPI"
+    wine_session_dpi "$dpi" && timeout 120 wine "$program" --gtest_filter='DisplayScaleTest.*' || failed=1
+  done
+  wine_session_dpi 96
 done
 exit $failed

@@ -10,9 +10,6 @@
 
 namespace {
 
-// ExtractIconA's answer for a file that is no executable, library or icon file.
-const HICON NotAnIconFile = reinterpret_cast<HICON>(uintptr_t{1});
-
 // Reads a value of any type into the buffer, zero-filled just before. False when the value is
 // absent or does not fit; the callers then read nothing of the buffer.
 bool ReadValue(HKEY key, const char* name, BYTE* buffer, DWORD capacity) {
@@ -109,11 +106,17 @@ bool IconFileFitsStore(const std::string& file) {
     return file.size() < IconFileCapacity && file.find('\0') == std::string::npos;
 }
 
-// ExtractIconA answers 1 for a file that is no executable, library or icon file: no icon either.
+// The file's own image for the small-icon size, which the tray and the previews show; the system
+// scales one only where the file has none of that size. The path is expanded first, as the
+// shell's picker may give one with variables ("%SystemRoot%\System32\shell32.dll"); one that
+// expands past MAX_PATH might name another file when cut, so it yields no icon.
 HICON ExtractFileIcon(const std::string& file, LONG index) {
     if (index == -1) return nullptr;
-    HICON icon = ExtractIconA(AppInstance, file.c_str(), static_cast<UINT>(index));
-    return icon == NotAnIconFile ? nullptr : icon;
+    char path[MAX_PATH] = {};
+    DWORD expanded = ExpandEnvironmentStringsA(file.c_str(), path, sizeof path);
+    if (expanded == 0 || expanded >= sizeof path) return nullptr;
+    HICON small = nullptr;
+    return ExtractIconExA(path, static_cast<int>(index), nullptr, &small, 1) == 1 ? small : nullptr;
 }
 
 // Applies whatever the settings key holds over the defaults the set-up has just put in place.

@@ -44,8 +44,9 @@ bool IconFileFitsStore(const std::string& file);
 // Applies the stored blink duration, selection, icon indexes and icon files, in that order.
 void LoadSettings();
 
-// The icon at `index` in the file, extracted and so the caller's to destroy; null when the file
-// yields none. Index -1 yields none: ExtractIconA would answer the number of icons instead.
+// The small image of the icon at `index` in the file (environment variables in its path
+// expanded), extracted and so the caller's to destroy; null when the file yields none. Index -1
+// yields none: it means "no icon", though ExtractIconExA would take it as resource ID 1.
 HICON ExtractFileIcon(const std::string& file, LONG index);
 
 // Gives the role the icon its file and index stand for: extracted from the file, or the role's

@@ -22,7 +22,7 @@ struct Rgba {
 
 struct Image {
     int size;
-    int bits;                 // 8, 24 or 32 bits per pixel
+    int bits;                 // 4, 8, 24 or 32 bits per pixel
     std::vector<Rgba> pixels; // top row first
 };
 
@@ -87,17 +87,27 @@ Image DrawEmblem(int size, int bits) {
     return image;
 }
 
-// The tray squares: a 12 x 12 square at (2, 2), a black border and a green interior, with a
-// transparent margin.
-Image DrawTraySquare(uint8_t green) {
-    Image image{16, 24, std::vector<Rgba>(256, Rgba{0, 0, 0, 0})};
-    for (int y = 2; y < 14; ++y) {
-        for (int x = 2; x < 14; ++x) {
-            bool border = x == 2 || x == 13 || y == 2 || y == 13;
-            image.pixels[y * 16 + x] = border ? Rgba{0, 0, 0, 255} : Rgba{0, green, 0, 255};
+// The tray squares as the 16-pixel picture has them: a 12 x 12 square at (2, 2), a black border
+// and a green interior, with a transparent margin. Larger sizes scale margin and border by
+// size / 16, rounded down, so each size stays crisp at the shell's small-icon size.
+Image DrawTraySquare(int size, int bits, uint8_t green) {
+    Image image{size, bits, std::vector<Rgba>(static_cast<size_t>(size * size), Rgba{0, 0, 0, 0})};
+    const int margin = size * 2 / 16, border = size / 16;
+    for (int y = margin; y < size - margin; ++y) {
+        for (int x = margin; x < size - margin; ++x) {
+            bool edge = std::min({x - margin, y - margin, size - margin - 1 - x, size - margin - 1 - y}) < border;
+            image.pixels[static_cast<size_t>(y * size + x)] = edge ? Rgba{0, 0, 0, 255} : Rgba{0, green, 0, 255};
         }
     }
     return image;
+}
+
+// The tray icon's images: the 16-pixel one in 24 bits, first; the shell's other small-icon sizes
+// (125, 150, 175 and 200% scale) in 4 bits, whose palette holds the exact black and green.
+std::vector<Image> TrayImages(uint8_t green) {
+    std::vector<Image> images{DrawTraySquare(16, 24, green)};
+    for (int size : {20, 24, 28, 32}) images.push_back(DrawTraySquare(size, 4, green));
+    return images;
 }
 
 // --- The .ico container ---
@@ -113,6 +123,19 @@ std::vector<Rgba> Palette() {
     while (palette.size() < 256) {
         auto level = static_cast<uint8_t>((palette.size() - 216) * 255 / 39);
         palette.push_back(Rgba{level, level, level, 0});
+    }
+    return palette;
+}
+
+// The 4-bit images' palette: only the image's own colours, in order of first use (the header
+// counts them, so the unused entries take no bytes).
+std::vector<Rgba> ImagePalette(const Image& image) {
+    std::vector<Rgba> palette;
+    for (const Rgba& p : image.pixels) {
+        Rgba colour{p.r, p.g, p.b, 0};
+        bool known = std::any_of(palette.begin(), palette.end(),
+                                 [&](const Rgba& e) { return e.r == p.r && e.g == p.g && e.b == p.b; });
+        if (p.a >= 128 && !known && palette.size() < 16) palette.push_back(colour);
     }
     return palette;
 }
@@ -137,14 +160,14 @@ void Put32(std::vector<uint8_t>& out, unsigned value) {
     Put16(out, value >> 16);
 }
 
-// One image as the icon resource holds it: a bitmap header of double height, the palette of an
-// 8-bit image, the colour rows and the AND mask rows, bottom row first, each row padded to 4 bytes.
+// One image as the icon resource holds it: a bitmap header of double height, the palette of a
+// 4- or 8-bit image, the colour rows and the AND mask rows, bottom row first, each row padded to 4 bytes.
 std::vector<uint8_t> EncodeImage(const Image& image) {
     std::vector<uint8_t> out;
     int n = image.size;
     int colourRow = ((n * image.bits + 31) / 32) * 4;
     int maskRow = ((n + 31) / 32) * 4;
-    std::vector<Rgba> palette = image.bits == 8 ? Palette() : std::vector<Rgba>{};
+    std::vector<Rgba> palette = image.bits == 8 ? Palette() : image.bits == 4 ? ImagePalette(image) : std::vector<Rgba>{};
     Put32(out, 40);
     Put32(out, static_cast<unsigned>(n));
     Put32(out, static_cast<unsigned>(2 * n));
@@ -154,7 +177,7 @@ std::vector<uint8_t> EncodeImage(const Image& image) {
     Put32(out, static_cast<unsigned>((colourRow + maskRow) * n));
     Put32(out, 0);
     Put32(out, 0);
-    Put32(out, image.bits == 8 ? 256 : 0);
+    Put32(out, static_cast<unsigned>(palette.size()));
     Put32(out, 0);
     for (const Rgba& entry : palette) {
         out.push_back(entry.b);
@@ -162,7 +185,7 @@ std::vector<uint8_t> EncodeImage(const Image& image) {
         out.push_back(entry.r);
         out.push_back(0);
     }
-    // 8- and 24-bit images have no alpha: a pixel is either shown or masked out.
+    // 4-, 8- and 24-bit images have no alpha: a pixel is either shown or masked out.
     auto shown = [&](const Rgba& p) { return image.bits == 32 ? p.a > 0 : p.a >= 128; };
     for (int y = n - 1; y >= 0; --y) {
         std::vector<uint8_t> row;
@@ -171,6 +194,10 @@ std::vector<uint8_t> EncodeImage(const Image& image) {
             if (!shown(p)) p = Rgba{0, 0, 0, 0};
             if (image.bits == 8) {
                 row.push_back(NearestIndex(palette, p));
+            } else if (image.bits == 4) {
+                uint8_t index = NearestIndex(palette, p);
+                if (x % 2 == 0) row.push_back(static_cast<uint8_t>(index << 4));
+                else row.back() |= index;
             } else {
                 row.push_back(p.b);
                 row.push_back(p.g);
@@ -201,7 +228,7 @@ std::vector<uint8_t> EncodeIcon(const std::vector<Image>& images) {
     for (size_t i = 0; i < images.size(); ++i) {
         out.push_back(static_cast<uint8_t>(images[i].size == 256 ? 0 : images[i].size));
         out.push_back(static_cast<uint8_t>(images[i].size == 256 ? 0 : images[i].size));
-        out.push_back(0);  // colour count: 0 for 256 colours and more
+        out.push_back(static_cast<uint8_t>(images[i].bits == 4 ? 16 : 0));  // colour count: 0 for 256 and more
         out.push_back(0);
         Put16(out, 1);
         Put16(out, static_cast<unsigned>(images[i].bits));
@@ -224,8 +251,8 @@ std::vector<IconFile> AllIcons() {
          {DrawEmblem(32, 8), DrawEmblem(16, 8), DrawEmblem(48, 32), DrawEmblem(32, 32), DrawEmblem(16, 32)}},
         {"EmblemSmall.ico", {DrawEmblem(16, 8), DrawEmblem(16, 32)}},
         {"EmblemLarge.ico", {DrawEmblem(48, 8), DrawEmblem(48, 32)}},
-        {"TrayActive.ico", {DrawTraySquare(255)}},
-        {"TrayInactive.ico", {DrawTraySquare(128)}},
+        {"TrayActive.ico", TrayImages(255)},
+        {"TrayInactive.ico", TrayImages(128)},
     };
 }
 

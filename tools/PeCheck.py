@@ -36,8 +36,15 @@ DIALOGS = {
     103: {1: "button", 2: "button", 1000: "check box", 1002: "icon", 1003: "icon", 1004: "button",
           1005: "button", 1006: "button", 1010: "combo box", 1013: "edit"},
 }
-# The window class's icons, About's emblem, and the two tray icons, which are loaded at 16 x 16.
-ICONS, TRAY_ICONS = {110, 111, 112, 113, 114}, {113, 114}
+# The window class's icons, About's emblem, and the two tray icons, which are loaded at the
+# shell's small-icon size: 16 x 16 in 24 bits first (the picture at 100%), then the sizes of 125,
+# 150, 175 and 200% scale.
+ICONS, TRAY_ICONS, TRAY_SIZES = {110, 111, 112, 113, 114}, {113, 114}, [16, 20, 24, 28, 32]
+# DPI awareness: system-aware where only the older element is known, per-monitor (version 2)
+# where the newer one is; both inside the application's windowsSettings.
+WINDOWS_SETTINGS = "{urn:schemas-microsoft-com:asm.v3}application/{urn:schemas-microsoft-com:asm.v3}windowsSettings/"
+DPI_AWARE = WINDOWS_SETTINGS + "{http://schemas.microsoft.com/SMI/2005/WindowsSettings}dpiAware"
+DPI_AWARENESS = WINDOWS_SETTINGS + "{http://schemas.microsoft.com/SMI/2016/WindowsSettings}dpiAwareness"
 CLASS_ORDINALS = {0x80: "BUTTON", 0x81: "EDIT", 0x82: "STATIC", 0x83: "LISTBOX", 0x84: "SCROLLBAR", 0x85: "COMBOBOX"}
 DS_SETFONT, SS_ICON = 0x40, 0x3
 MF_POPUP, MF_END = 0x10, 0x80
@@ -139,7 +146,11 @@ def check_resources(pe, resources, version):
         images = [struct.unpack_from("<BB10xH", data, 6 + 14 * i) for i in range(count)]
         expect(all((RT_ICON, image) in resources for _, _, image in images), "icon %d lacks an image" % group)
         sizes = [(width, height) for width, height, _ in images]
-        expect(group not in TRAY_ICONS or (16, 16) in sizes, "icon %d has no 16 x 16 image" % group)
+        if group in TRAY_ICONS:
+            first_bits = struct.unpack_from("<6xH", data, 6)[0] if count else 0
+            expect(sizes == [(size, size) for size in TRAY_SIZES] and first_bits == 24,
+                   "icon %d: images %s (16 x 16 in %d bits first), not %s with 16 x 16 in 24 bits first"
+                   % (group, sizes, first_bits, TRAY_SIZES))
 
     if expect((RT_VERSION, 1) in resources and hasattr(pe, "VS_FIXEDFILEINFO"), "no version block"):
         fixed = pe.VS_FIXEDFILEINFO[0]
@@ -162,6 +173,11 @@ def check_resources(pe, resources, version):
                       if element.tag.endswith("assemblyIdentity")]
         expect(("Microsoft.Windows.Common-Controls", "6.0.0.0") in identities,
                "manifest: no dependency on the version 6 common controls")
+        root = xml.etree.ElementTree.fromstring(manifest)
+        aware, awareness = root.find(DPI_AWARE), root.find(DPI_AWARENESS)
+        expect(aware is not None and (aware.text or "").strip().lower() == "true", "manifest: dpiAware is not true")
+        values = [value.strip().lower() for value in (awareness.text or "").split(",")] if awareness is not None else []
+        expect(values[:2] == ["permonitorv2", "system"], "manifest: dpiAwareness is not PerMonitorV2, then System")
 
 
 def project_version():

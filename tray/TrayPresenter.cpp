@@ -168,10 +168,13 @@ void SetTooltipText(const WideString& name) {
     TooltipText.assign(buffer, strnlen(buffer, sizeof buffer));
 }
 
-// One of the two built-in tray icons, shared and owned by the system.
+// One of the two built-in tray icons, shared and owned by the system, in the image drawn for
+// the notification area's small-icon size at this scale (16 at 100%), so the shell never
+// stretches it.
 HICON LoadDefaultIcon(WORD resourceId) {
-    return static_cast<HICON>(LoadImageA(AppInstance, MAKEINTRESOURCEA(resourceId), IMAGE_ICON, 16,
-                                         16, LR_SHARED | LR_LOADTRANSPARENT));
+    return static_cast<HICON>(LoadImageA(AppInstance, MAKEINTRESOURCEA(resourceId), IMAGE_ICON,
+                                         GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON),
+                                         LR_SHARED | LR_LOADTRANSPARENT));
 }
 
 IconRole& RoleIcon(TrayIconRole role) { return role == Active ? IconPair.Active : IconPair.Inactive; }

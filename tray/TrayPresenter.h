@@ -27,7 +27,7 @@ struct IconRole {
     HICON Icon;        // what TrayNotify is given for this role
     std::string File;  // where it was extracted from; empty means the built-in icon
     LONG Index;        // its position in that file
-    bool Extracted;    // Icon came from ExtractIconA and is ours to destroy; else it is shared
+    bool Extracted;    // Icon was extracted from the file and is ours to destroy; else it is shared
 };
 
 struct IconPairRecord {

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstring>
 #include <map>
+#include <strings.h>
 #include <thread>
 
 namespace substitute::detail {
@@ -65,25 +66,34 @@ BOOL WINAPI Shell_NotifyIconA(DWORD message, PNOTIFYICONDATAA data) {
 
 HANDLE WINAPI LoadImageA(HINSTANCE instance, LPCSTR name, UINT type, int cx, int cy, UINT flags) {
     HICON icon = reinterpret_cast<HICON>(SharedIcons + reinterpret_cast<uintptr_t>(name));
-    if (instance == Instance && SharedId(icon) && type == IMAGE_ICON && cx == 16 && cy == 16 && (flags & LR_SHARED))
+    if (instance == Instance && SharedId(icon) && type == IMAGE_ICON && cx == GetSystemMetrics(SM_CXSMICON) &&
+        cy == GetSystemMetrics(SM_CYSMICON) && (flags & LR_SHARED))
         return icon;
     return SetLastError(ERROR_INVALID_PARAMETER), nullptr;
 }
 
-// -1 asks for the number of icons, answered in the handle's place; other negative indexes name
-// resource IDs, and a file's icons here have the IDs 1 to its count. A file of no icons is no
-// executable, library or icon file: for those Windows answers 1.
-HICON WINAPI ExtractIconA(HINSTANCE instance, LPCSTR file, UINT index) {
-    if (TakeFailure("ExtractIconA")) return nullptr;
+int WINAPI GetSystemMetrics(int index) { return index == SM_CXSMICON || index == SM_CYSMICON ? 16 : 0; }
+
+// One small icon: a negative index -n names resource ID n, and a file's icons here have the IDs
+// 1 to its count. A file of no icons yields none; one that cannot be read answers UINT_MAX.
+UINT WINAPI ExtractIconExA(LPCSTR file, int index, HICON* large, HICON* small, UINT count) {
+    if (large != nullptr || small == nullptr || count != 1) Problem("ExtractIconExA: not one small icon");
+    if (TakeFailure("ExtractIconExA")) return 0;
     std::lock_guard lock(Mutex());
     auto it = IconFiles.find(file != nullptr ? file : "");
-    if (instance != Instance || it == IconFiles.end()) return nullptr;
-    if (it->second == 0 || index == static_cast<UINT>(-1))
-        return reinterpret_cast<HICON>(uintptr_t{it->second ? it->second : 1});
-    if ((static_cast<int>(index) < 0 ? 0 - index - 1 : index) >= it->second) return nullptr;
-    HICON icon = reinterpret_cast<HICON>(NextIcon += 4);
-    Icons[icon] = {std::string(file) + "#" + std::to_string(static_cast<int>(index)), false};
-    return icon;
+    if (it == IconFiles.end()) return UINT32_MAX;
+    if ((index < 0 ? 0u - static_cast<UINT>(index) - 1 : static_cast<UINT>(index)) >= it->second) return 0;
+    *small = reinterpret_cast<HICON>(NextIcon += 4);
+    Icons[*small] = {std::string(file) + "#" + std::to_string(index), false};
+    return 1;
+}
+
+// %SystemRoot% (in any case) at the start becomes C:\windows; any other text stays as it is.
+DWORD WINAPI ExpandEnvironmentStringsA(LPCSTR source, LPSTR destination, DWORD capacity) {
+    std::string text = source;
+    if (strncasecmp(source, "%SystemRoot%", 12) == 0) text.replace(0, 12, "C:\\windows");
+    if (text.size() < capacity) std::memcpy(destination, text.c_str(), text.size() + 1);
+    return static_cast<DWORD>(text.size() + 1);
 }
 
 HMODULE WINAPI GetModuleHandleA(LPCSTR name) { return name == nullptr ? Instance : nullptr; }

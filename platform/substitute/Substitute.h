@@ -151,9 +151,9 @@ void RestartShell();
 void SetShellRunning(bool running);
 
 // A file the icon extractor can read, with the number of icons it holds. As on Windows,
-// ExtractIconA answers 1 (not an icon) for a file that holds none, the number of icons for index
-// -1, and null for an index past the last icon or a file it cannot read; a negative index -n is
-// the icon of resource ID n, and the icons have the IDs 1 to the count.
+// ExtractIconExA yields no icon for a file that holds none or an index past the last, and answers
+// UINT_MAX for a file it cannot read; a negative index -n is the icon of resource ID n, and the
+// icons have the IDs 1 to the count.
 // C:\windows\system32\shell32.dll (300 icons) and C:\windows\win.ini (none) are always there.
 void AddIconFile(const std::string& path, UINT iconCount);
 

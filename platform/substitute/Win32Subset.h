@@ -156,8 +156,13 @@ BOOL WINAPI Shell_NotifyIconA(DWORD dwMessage, PNOTIFYICONDATAA lpData);
 HANDLE WINAPI LoadImageA(HINSTANCE hInst, LPCSTR name, UINT type, int cx, int cy, UINT fuLoad);
 // The program's own module for a null name; other modules are not modelled.
 HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName);
-HICON WINAPI ExtractIconA(HINSTANCE hInst, LPCSTR pszExeFileName, UINT nIconIndex);
+UINT WINAPI ExtractIconExA(LPCSTR lpszFile, int nIconIndex, HICON* phiconLarge, HICON* phiconSmall, UINT nIcons);
 BOOL WINAPI DestroyIcon(HICON hIcon);
+// The small-icon size is 16, as at 100% scale; a leading %SystemRoot% is C:\windows.
+#define SM_CXSMICON 49
+#define SM_CYSMICON 50
+int WINAPI GetSystemMetrics(int nIndex);
+DWORD WINAPI ExpandEnvironmentStringsA(LPCSTR lpSrc, LPSTR lpDst, DWORD nSize);
 
 // The registry (the current user's hive) and the executable's own path.
 

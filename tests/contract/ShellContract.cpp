@@ -3,8 +3,11 @@
 
 static const char Library[] = "C:\\windows\\system32\\shell32.dll";  // holds many icons
 
-static uintptr_t Extract(const char* file, UINT index) {
-    return reinterpret_cast<uintptr_t>(ExtractIconA(GetModuleHandleA(nullptr), file, index));
+// The small icon at `index`: how many were extracted, and the icon (destroyed here) or null.
+static std::pair<UINT, bool> ExtractSmall(const char* file, int index) {
+    HICON small = nullptr;
+    UINT extracted = ExtractIconExA(file, index, nullptr, &small, 1);
+    return {extracted, small != nullptr && DestroyIcon(small)};
 }
 
 TEST(ShellContract, AnIconIsAddedOnceModifiedWhileShownAndDeletedOnce) {
@@ -12,20 +15,31 @@ TEST(ShellContract, AnIconIsAddedOnceModifiedWhileShownAndDeletedOnce) {
     record.cbSize = 88;  // the first-version record
     record.hWnd = NotifiedWindow();
     record.uFlags = NIF_ICON | NIF_TIP;
-    record.hIcon = reinterpret_cast<HICON>(Extract(Library, 0));
+    ASSERT_EQ(ExtractIconExA(Library, 0, nullptr, &record.hIcon, 1), 1u);
     for (auto [message, taken] : {std::pair{NIM_ADD, true}, {NIM_ADD, false}, {NIM_MODIFY, true}, {NIM_DELETE, true},
                                   {NIM_DELETE, false}, {NIM_MODIFY, false}})
         EXPECT_EQ(Shell_NotifyIconA(message, &record), taken) << message;
     EXPECT_TRUE(DestroyIcon(record.hIcon));
 }
 
-// -1 counts the icons instead of extracting one. Windows documents 1 for a file that is no
-// executable, library or icon file; Wine 8 answers null, and is held to its own answer here.
-TEST(ShellContract, ExtractingCountsWithMinusOneAndAFileOfNoIconsAnswersOne) {
-    EXPECT_GE(Extract(Library, static_cast<UINT>(-1)), 2u);
-    EXPECT_LT(Extract(Library, static_cast<UINT>(-1)), 10000u);
-    EXPECT_EQ(Extract("C:\\windows\\win.ini", 0), UnderWine() ? 0u : 1u);
-    EXPECT_EQ(Extract(Library, 100000) + Extract("C:\\no such file.ico", 0), 0u);
+// A negative index -n is resource ID n. A file of no icons, or an index past the last, yields
+// none; a missing file answers UINT_MAX.
+TEST(ShellContract, OneSmallIconIsExtractedOrNoneAndAMissingFileAnswersAllBits) {
+    const std::pair<UINT, bool> one{1, true}, none{0, false};
+    EXPECT_EQ(ExtractSmall(Library, 3), one);
+    EXPECT_EQ(ExtractSmall(Library, -3), one);
+    EXPECT_EQ(ExtractSmall(Library, 100000), none);
+    EXPECT_EQ(ExtractSmall("C:\\windows\\win.ini", 0), none);
+    EXPECT_EQ(ExtractSmall("C:\\no such file.ico", 0), std::pair(0xFFFFFFFFu, false));
+}
+
+// Variables are expanded whatever their case; the answer counts the terminating zero, also when
+// the buffer is too small for the text.
+TEST(ShellContract, EnvironmentVariablesInAPathAreExpanded) {
+    char path[MAX_PATH] = "unchanged";
+    EXPECT_EQ(ExpandEnvironmentStringsA("%systemroot%\\a.ico", path, 6), 17u);
+    EXPECT_EQ(ExpandEnvironmentStringsA("%SystemRoot%\\a.ico", path, sizeof path), 17u);
+    EXPECT_STREQ(path, "C:\\windows\\a.ico");
 }
 
 TEST(ShellContract, TheIconPickerIsOrdinal62OfTheShellLibrary) {

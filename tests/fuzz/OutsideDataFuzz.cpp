@@ -129,7 +129,7 @@ void Settings(FuzzedDataProvider& data) {
     substitute::AddIconFile("t", 0);
     if (data.ConsumeBool())
         substitute::FailNext(
-            data.PickValueInArray({"RegOpenKeyExA", "RegQueryValueExA", "RegCloseKey", "ExtractIconA"}),
+            data.PickValueInArray({"RegOpenKeyExA", "RegQueryValueExA", "RegCloseKey", "ExtractIconExA"}),
             ERROR_ACCESS_DENIED, data.ConsumeIntegralInRange(0, 7));
     while (data.remaining_bytes() > 0)
         substitute::SetRegistryValue(SettingsKeyPath, data.PickValueInArray(names), data.ConsumeIntegral<BYTE>(),

@@ -59,6 +59,9 @@ TEST_F(SettingsStoreTest, LoadAppliesWhatTheStoreHoldsOverTheDefaults) {
           {InactiveIconFileValue, Text("D:\\a.ico")}},
          "777/100" + Total + " C:\\Icons\\disk.ico#2=C:\\Icons\\disk.ico#2 D:\\a.ico#0=D:\\a.ico#0"},
         {{{InactiveIconIndexValue, Number(5)}}, "777/100" + Total + " #0=shared 113 #5=shared 114"},
+        // A path with a variable, as the shell's picker gives it, stays as chosen.
+        {{{InactiveIconFileValue, Text("%SystemRoot%\\system32\\shell32.dll")}},
+         "777/100" + Total + " #0=shared 113 %SystemRoot%\\system32\\shell32.dll#0=C:\\windows\\system32\\shell32.dll#0"},
         {{{ActiveIconFileValue, Text(DiskIcons)}, {InactiveIconFileValue, Text("C:\\readme.txt")}},
          "777/100" + Total + " C:\\Icons\\disk.ico#0=C:\\Icons\\disk.ico#0 C:\\readme.txt#0=shared 114"},
         {{{ActiveIconFileValue, Text(File200)}}, "777/100" + Defaults},
@@ -69,8 +72,8 @@ TEST_F(SettingsStoreTest, LoadAppliesWhatTheStoreHoldsOverTheDefaults) {
         EXPECT_EQ(Loaded(), loaded) << (stored.empty() ? "" : stored[0].first);
         EXPECT_EQ(substitute::RegistryKeyExists(SettingsKeyPath), !stored.empty()) << "reading created the key";
     }
-    // Only an index that yields an icon gives the role its file's icon: -1 would make ExtractIconA
-    // count the icons; other negative indexes are resource IDs 1 to 3.
+    // Only an index that yields an icon gives the role its file's icon: -1 would make ExtractIconExA
+    // take resource ID 1; other negative indexes are resource IDs 1 to 3.
     for (LONG index : {-1, 0, 2, 3, -2, -4}) {
         StoreIcon(Active, DiskIcons, static_cast<DWORD>(index));
         bool extracted = index != -1 && index != 3 && index != -4;
