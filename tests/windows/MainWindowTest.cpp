@@ -37,7 +37,8 @@ BOOL NotifyShell(DWORD message) {
 TEST_F(MainWindowTest, WinMainRunsHiddenWithItsIconAndAcceleratorsUntilExitOrClose) {
     const char* ex = "ChangeWindowMessageFilterEx";
     for (auto [show, end, missing, filtered] :
-         {std::tuple<int, UINT, std::set<std::string>, std::string>{SW_SHOW, WM_COMMAND, {}, "main window TaskbarCreated 1"},
+         {std::tuple<int, UINT, std::set<std::string>, std::string>{SW_SHOW, WM_COMMAND, {},
+                                                                    "main window TaskbarCreated 1"},
           {SW_SHOWMAXIMIZED, WM_CLOSE, {ex}, "process TaskbarCreated 1"},
           {SW_SHOWNORMAL, WM_CLOSE, {ex, "ChangeWindowMessageFilter"}, ""}}) {
         SCOPED_TRACE(show);

@@ -31,16 +31,19 @@ int WINAPI ScriptedPicker(HWND, LPWSTR path, UINT capacity, int* index) {
     return TRUE;
 }
 
+// "TaskbarCreated 1": the message a filter was asked to change, and the action.
+std::string Asked(UINT message, DWORD action) {
+    return (message == RegisterWindowMessageA("TaskbarCreated") ? "TaskbarCreated " : "other ") + std::to_string(action);
+}
+
 BOOL WINAPI FilterForWindow(HWND window, UINT message, DWORD action, void* status) {
-    Filtered += std::string(window == MainWindow ? "main window " : "other window ") +
-                (message == RegisterWindowMessageA("TaskbarCreated") ? "TaskbarCreated " : "other ") +
-                std::to_string(action) + (status ? " status" : "");
+    Filtered += (window == MainWindow ? "main window " : "other window ") + Asked(message, action) +
+                (status ? " status" : "");
     return TRUE;
 }
 
 BOOL WINAPI FilterForProcess(UINT message, DWORD action) {
-    Filtered += std::string("process ") + (message == RegisterWindowMessageA("TaskbarCreated") ? "TaskbarCreated " : "other ") +
-                std::to_string(action);
+    Filtered += "process " + Asked(message, action);
     return TRUE;
 }
 
