@@ -12,23 +12,34 @@ UINT TaskbarCreatedMessage = 0;
 
 namespace {
 
-// Opens one of the modal dialogs, owned by the main window; its result is of no interest.
-void RunDialog(HWND window, WORD templateId, DLGPROC procedure) {
-    DialogBoxParamA(AppInstance, MAKEINTRESOURCEA(templateId), window, procedure, 0);
+// Opens one of the modal dialogs, owned by the main window; its result is of no interest. Its flag
+// is set while its loop dispatches our messages: then no second copy opens, and the open one comes
+// to the foreground instead, since a dialog owned by a hidden window has no taskbar button and is
+// lost behind other windows.
+void RunDialog(HWND window, int open, WORD templateId, DLGPROC procedure) {
+    if (!open) {
+        DialogBoxParamA(AppInstance, MAKEINTRESOURCEA(templateId), window, procedure, 0);
+        return;
+    }
+    for (HWND dialog = nullptr; (dialog = FindWindowExA(nullptr, dialog, "#32770", nullptr)) != nullptr;)
+        if (GetWindowThreadProcessId(dialog, nullptr) == GetCurrentThreadId() &&
+            GetWindowLongPtrA(dialog, DWLP_DLGPROC) == reinterpret_cast<LONG_PTR>(procedure)) {
+            SetForegroundWindow(dialog);
+            return;
+        }
 }
 
-// Acts on a command of the tray menu or of an accelerator. Each dialog's own flag keeps a
-// second copy from opening while the first one's loop dispatches our messages.
+// Acts on a command of the tray menu or of an accelerator.
 void RunCommand(HWND window, WORD command) {
     switch (command) {
     case IDM_ABOUT:
-        if (!AboutDialogOpen) RunDialog(window, IDD_ABOUT, AboutDialogProc);
+        RunDialog(window, AboutDialogOpen, IDD_ABOUT, AboutDialogProc);
         break;
     case IDM_SETTINGS:
-        if (!SettingsDialogOpen) RunDialog(window, IDD_SETTINGS, SettingsDialogProc);
+        RunDialog(window, SettingsDialogOpen, IDD_SETTINGS, SettingsDialogProc);
         break;
     case IDM_DISKINFO:
-        if (!DiskInfoDialogOpen) RunDialog(window, IDD_DISKINFO, DiskInfoDialogProc);
+        RunDialog(window, DiskInfoDialogOpen, IDD_DISKINFO, DiskInfoDialogProc);
         break;
     case IDM_EXIT:
         DestroyWindow(window);
@@ -55,6 +66,22 @@ void ShowTrayMenu(HWND window) {
 }
 
 }  // namespace
+
+// Lets `message` reach the window from processes of a lower integrity level: run as administrator,
+// the window would otherwise never hear the shell's restart broadcast, nor a second start. Windows
+// before Vista have no such filter; Vista filters per process.
+void AllowMessageFromBelow(HWND window, UINT message) {
+    // Both filters' "allow" and "add" are 1.
+    constexpr DWORD allow = 1;
+    HMODULE user32 = GetModuleHandleA("user32.dll");
+    if (FARPROC entry = GetProcAddress(user32, "ChangeWindowMessageFilterEx")) {
+        using WindowFilter = BOOL(WINAPI*)(HWND, UINT, DWORD, void*);
+        reinterpret_cast<WindowFilter>(reinterpret_cast<void (*)()>(entry))(window, message, allow, nullptr);
+    } else if (FARPROC entry = GetProcAddress(user32, "ChangeWindowMessageFilter")) {
+        using ProcessFilter = BOOL(WINAPI*)(UINT, DWORD);
+        reinterpret_cast<ProcessFilter>(reinterpret_cast<void (*)()>(entry))(message, allow);
+    }
+}
 
 // Creates the hidden main window, fills the tray record and runs the first monitor set-up.
 BOOL CreateMainWindow(HINSTANCE instance) {

@@ -14,4 +14,7 @@ constexpr const char* MainWindowName = "Lumenhop";
 // Creates the hidden main window and runs the first monitor set-up; FALSE when the window
 // cannot be created.
 BOOL CreateMainWindow(HINSTANCE instance);
+// Lets the message through the system's filter of messages from lower integrity levels, where
+// the system has one.
+void AllowMessageFromBelow(HWND window, UINT message);
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

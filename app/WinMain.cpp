@@ -33,12 +33,20 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     // The handle is held, never closed, for the life of the process.
     CreateMutexA(nullptr, FALSE, MainWindowName);
     DWORD error = GetLastError();
-    // Already running, or running in another user's context of this logon.
-    if (error == ERROR_ALREADY_EXISTS || error == ERROR_ACCESS_DENIED) return 0;
+    // Already running, or running in another user's context of this logon. The running one puts
+    // its icon up again as after a shell restart, so a user who lost the icon gets it back by
+    // starting the program again; the wait is bounded, should that one hang.
+    if (error == ERROR_ALREADY_EXISTS || error == ERROR_ACCESS_DENIED) {
+        if (HWND running = FindWindowA(MainWindowName, MainWindowName))
+            SendMessageTimeoutA(running, RegisterWindowMessageA("TaskbarCreated"), 0, 0, SMTO_ABORTIFHUNG, 5000,
+                                nullptr);
+        return 0;
+    }
 
     RegisterMainWindowClass(instance);
     if (!CreateMainWindow(instance)) return 0;
     TaskbarCreatedMessage = RegisterWindowMessageA("TaskbarCreated");
+    AllowMessageFromBelow(MainWindow, TaskbarCreatedMessage);
     HACCEL accelerators = LoadAcceleratorsA(instance, MAKEINTRESOURCEA(IDR_ACCELERATORS));
 
     MSG message = {};

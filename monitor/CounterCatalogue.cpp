@@ -122,9 +122,13 @@ void SelectCounterEntry(int index) {
     SetTooltipFromEntry(index);
 }
 
-// The first "_Total" entry, or else entry 0 without a tooltip.
+// The first "_Total" entry, or else entry 0 without a tooltip. With no entries at all the
+// tooltip says why the icon stays dark.
 void SelectDefaultEntry() {
-    if (CounterCatalogue.empty()) return;
+    if (CounterCatalogue.empty()) {
+        SetTooltipText(NoCountersTooltip);
+        return;
+    }
     int index = FindEntryContaining(WIDE("_Total"));
     if (index != NoEntry) SelectCounterEntry(index);
     if (SelectedCounterPath.empty()) SelectedCounterPath = CounterCatalogue[0].CounterPath;

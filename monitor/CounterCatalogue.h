@@ -35,6 +35,9 @@ constexpr DWORD ObjectListLimit = DWORD{1} << 24;
 
 constexpr int NoEntry = -1;
 
+// The tooltip while the service lists no disk at all: the counters are disabled or damaged.
+constexpr const WCHAR* NoCountersTooltip = WIDE("Disk counters unavailable (see README.txt)");
+
 void BuildCounterCatalogue();
 int FindEntryContaining(const WideString& text);
 int FindEntryNamed(const WideString& name);

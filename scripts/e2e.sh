@@ -106,6 +106,16 @@ tray_squares_now() {
   tray_squares "$work/shot.png" "$x" "$y" "$w" "$h" "$1"
 }
 one_inactive_icon() { [ "$(tray_squares_now 80 | wc -l)" -eq 1 ]; }
+icon_gone() { ! tray_geometry >/dev/null 2>&1 || [ -z "$(tray_squares_now "80 FF")" ]; }
+# A digest of the tray area's pixels, and whether they are still the ones in $tray_before.
+tray_pixels() {
+  local x y w h
+  read -r x y w h < <(tray_geometry) || return 1
+  screenshot "$work/shot.png"
+  "$MAGICK_CONVERT" "$work/shot.png" -crop "${w}x${h}+$x+$y" +repage rgb:- | md5sum
+}
+tray_before=""
+tray_unchanged() { [ "$(tray_pixels)" = "$tray_before" ]; }
 no_icon() { program_ended && { ! tray_geometry >/dev/null 2>&1 || [ -z "$(tray_squares_now 80; tray_squares_now FF)" ]; }; }
 
 # The program's popup menu: its window, and its entries read from the pixels, one per line:
@@ -207,8 +217,13 @@ settings_key_absent() {
 start_program
 check "starts and shows the default inactive icon (black border, interior 0,128,0)" wait_for 40 one_inactive_icon
 screenshot "$work/tray.png"
+tray_before=$(tray_pixels) || true
 check "a second start exits with 0 at once" second_start_exits_at_once
-check "... and adds no second icon" one_inactive_icon
+check "... and adds no second icon, nor changes a pixel of the tray" eval 'one_inactive_icon && stays_for 2 tray_unchanged'
+check "the icon taken away behind the program's back is gone" \
+  eval 'timeout 30 wine "$disk_info_reader" --remove-icon && wait_for 10 icon_gone'
+check "a second start brings it back at once, and exits with 0" \
+  eval 'second_start_exits_at_once && wait_for 5 one_inactive_icon'
 check "a right-button press opens the six-entry menu; About opens from it" \
   eval 'choose_from_menu 1 && wait_for 10 about_open'
 screenshot "$work/about.png"

@@ -1,6 +1,6 @@
 // The performance-counter service: wine/'s entry points and CounterService, serving counters
 // scripted by the tests. Calls take turns under the machine's lock; each can be failed, and
-// collects are counted and can be slowed.
+// collects are counted and can be held.
 #include "platform/substitute/Internal.h"
 #include "platform/substitute/Substitute.h"
 #include "wine/PdhEntryPoints.h"
@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
-#include <thread>
 
 namespace substitute::detail {
 namespace {
@@ -38,7 +37,7 @@ struct PdhState {
     std::map<WideText, std::shared_ptr<Script>> scripts;
     std::vector<WideText> addedPaths;  // of every counter looked up to be added, in order
     size_t collects = 0;               // begun so far
-    DWORD collectDelay = 0;
+    size_t heldFrom = SIZE_MAX;        // the first collect held
     bool failing = false;  // the call under way fails as scripted
 
     std::shared_ptr<Script>& ScriptFor(const WideText& path) {
@@ -115,6 +114,7 @@ const bool Registered = RegisterModel(Model{
     [] {
         State = PdhState{};
         Service = CounterService(ScriptedSource());
+        CallSignal.notify_all();  // a collect a failed test left held
     },
     [](std::vector<std::string>& problems) {
         problems.insert(problems.end(), Service.OpenQueries(), "a performance-counter query was never closed");
@@ -128,14 +128,13 @@ using namespace substitute::detail;
 
 provider::CounterService& provider::EnterService(const char* function, uint32_t& result) {
     // A collect counts from the moment it begins, so a test can stop a sampler in the middle of one.
-    DWORD delay = Locked([&](PdhState& state) {
-        if (std::string_view(function) != "PdhCollectQueryData") return DWORD{0};
-        ++state.collects;
+    std::unique_lock lock(Mutex());
+    if (std::string_view(function) == "PdhCollectQueryData") {
+        size_t number = ++State.collects;
         CallSignal.notify_all();
-        return state.collectDelay;
-    });
-    if (delay) std::this_thread::sleep_for(std::chrono::duration<double, std::milli>(ScaledMilliseconds(delay)));
-    Mutex().lock();
+        CallSignal.wait(lock, [&] { return number < State.heldFrom; });
+    }
+    lock.release();
     if (auto failure = TakeFailure(function)) result = *failure;
     State.failing = result != status::Success;
     return Service;
@@ -175,8 +174,9 @@ void ScriptCounter(const WideText& path, const std::vector<Sample>& samples) {
     Locked([&](PdhState& state) { *state.ScriptFor(path) = {samples, 0}; });
 }
 
-void SetCollectDelay(DWORD milliseconds) {
-    Locked([&](PdhState& state) { state.collectDelay = milliseconds; });
+void HoldCollectsFrom(size_t first) {
+    Locked([&](PdhState& state) { state.heldFrom = first; });
+    CallSignal.notify_all();
 }
 
 size_t CollectCount() {

@@ -48,13 +48,12 @@ struct WaitCall {
 };
 std::vector<WaitCall> WaitLog();
 
-// Threads started through _beginthreadex since Reset, and those of them still running.
+// Threads started through _beginthreadex since Reset.
 size_t ThreadsStarted();
-size_t ThreadsRunning();
 
-// Waits until every thread started through _beginthreadex has returned. False when some
-// thread is still running after `milliseconds` of real time.
-bool JoinThreads(unsigned milliseconds = 20000);
+// Waits until every thread started through _beginthreadex but `running` of them has returned.
+// False when more are still running after `milliseconds` of real time.
+bool JoinThreads(unsigned milliseconds = 20000, size_t running = 0);
 
 // --- CodePages ---------------------------------------------------------------------------------
 // The ANSI code page.
@@ -107,8 +106,9 @@ struct Sample {
 // collect on, and PDH_INVALID_DATA before, as an average over an interval does.
 void ScriptCounter(const WideText& path, const std::vector<Sample>& samples);
 
-// Every collect first sleeps this long (scaled by the time scale): a slow service.
-void SetCollectDelay(DWORD milliseconds);
+// Collects are numbered from 1 as they begin; from number `first` on, each waits once begun until
+// a later call puts `first` past it: a service slower than any wait. SIZE_MAX holds none (at Reset).
+void HoldCollectsFrom(size_t first);
 
 // Collects begun so far, in all queries.
 size_t CollectCount();

@@ -113,12 +113,7 @@ std::vector<substitute::WaitCall> substitute::WaitLog() { return Copied(Waits); 
 
 size_t substitute::ThreadsStarted() { return Copied(Started); }
 
-size_t substitute::ThreadsRunning() {
-    std::lock_guard endLock(EndMutex);
-    return Running();
-}
-
-bool substitute::JoinThreads(unsigned milliseconds) {
+bool substitute::JoinThreads(unsigned milliseconds, size_t running) {
     std::unique_lock endLock(EndMutex);
-    return EndSignal.wait_for(endLock, std::chrono::milliseconds(milliseconds), [] { return Running() == 0; });
+    return EndSignal.wait_for(endLock, std::chrono::milliseconds(milliseconds), [&] { return Running() <= running; });
 }

@@ -6,6 +6,7 @@
 //   ReadWindowText.exe CAPTION CONTROL-ID --items   a combo box's items, one a line
 //   ReadWindowText.exe --shell-restarts N           sends Lumenhop N "TaskbarCreated" messages;
 //                                                   prints its object counts before and after
+//   ReadWindowText.exe --remove-icon                takes Lumenhop's tray icon away behind its back
 //
 // Exit codes: 0 the text was printed (possibly empty); 1 bad arguments; 2 no visible window has
 // that caption; 3 more than one has; 4 the window has no such control, or it did not answer.
@@ -113,13 +114,22 @@ int SendShellRestarts(int count) {
     return 0;
 }
 
+// What a shell that lost the icon does: the program's window and icon 0 are all the shell needs.
+int RemoveIcon() {
+    NOTIFYICONDATAA record = {};
+    record.cbSize = NOTIFYICONDATAA_V1_SIZE;
+    record.hWnd = FindWindowA("Lumenhop", "Lumenhop");
+    return record.hWnd != nullptr && Shell_NotifyIconA(NIM_DELETE, &record) ? 0 : 2;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc == 3 && std::strcmp(argv[1], "--shell-restarts") == 0) return SendShellRestarts(std::atoi(argv[2]));
+    if (argc == 2 && std::strcmp(argv[1], "--remove-icon") == 0) return RemoveIcon();
     const bool items = argc == 4 && std::strcmp(argv[3], "--items") == 0;
     if (argc != 3 && !items) {
-        std::fputs("usage: ReadWindowText CAPTION CONTROL-ID [--items] | --shell-restarts N\n", stderr);
+        std::fputs("usage: ReadWindowText CAPTION CONTROL-ID [--items] | --shell-restarts N | --remove-icon\n", stderr);
         return 1;
     }
     WindowSearch search{argv[1], {}};

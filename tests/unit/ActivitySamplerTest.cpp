@@ -1,8 +1,5 @@
 #include "tests/unit/Machine.h"
 
-#include <chrono>
-#include <thread>
-
 using substitute::Sample;
 
 namespace {
@@ -18,6 +15,10 @@ protected:
         BuildCounterCatalogue();
         BlinkDuration = 1;
         TrayNotify(NIM_ADD, IconPair.Inactive.Icon);
+    }
+    void TearDown() override {
+        substitute::HoldCollectsFrom(SIZE_MAX);
+        MachineTest::TearDown();
     }
 
     // Runs one sampler until it has begun `collects` more collects, then stops it and waits for it.
@@ -56,7 +57,7 @@ TEST_F(ActivitySamplerTest, NotifiesOncePerChangeOfStateSleepsThePeriodAndStopWa
     EXPECT_EQ(Notified(), "AIAIA");
     EXPECT_EQ(substitute::SleepPeriods(), std::set<DWORD>{2});
     ASSERT_EQ(substitute::WaitLog().size(), 1u);
-    EXPECT_EQ(substitute::WaitLog()[0].timeout * 10 + substitute::WaitLog()[0].result, 40u + WAIT_OBJECT_0);
+    EXPECT_EQ(substitute::WaitLog()[0].timeout, 4u);
     EXPECT_EQ(RunFlag + substitute::ThreadsStarted(), 1u);
     // The state outlives the sampler: the next one reports only a change from it, on the selection.
     SelectCounterEntry(0);
@@ -92,32 +93,26 @@ TEST_F(ActivitySamplerTest, GuiAndSamplerNotificationsNeverOverlap) {
 }
 
 // Samplers stopped in a collect that outlasts StopSampler's wait outlive their stop, yet none of
-// them notifies after it, samples on beside its successor or clears its successor's record.
+// them notifies after it, samples on beside its successor or clears its successor's record. Each
+// is stopped while held in its first collect or in the collect of its first pass (which would
+// notify, the disk being busy), then let go once its successor is held in one of those.
 TEST_F(ActivitySamplerTest, LateSamplersNeverActBesideTheirSuccessors) {
-    std::vector<Sample> flipping = {Sample{0}};
-    for (int i = 0; i < 400; ++i) flipping.push_back(Sample{i % 2 ? 50 : 150});
-    substitute::ScriptCounter(TotalPath, flipping);
-    substitute::SetCollectDelay(10);  // five times StopSampler's wait
-    size_t lateStops = 0;
-    for (int cycle = 0; cycle < 60; ++cycle) {
-        StartSampler();
-        // Stopped at once, in its first collect, or in the collect of its first pass.
-        ASSERT_TRUE(substitute::WaitForCollects(substitute::CollectCount() + cycle % 3));
-        ASSERT_TRUE(SamplerRecorded()) << "cycle " << cycle;
+    substitute::ScriptCounter(TotalPath, {Sample{150}});
+    substitute::HoldCollectsFrom(1);
+    StartSampler();
+    ASSERT_TRUE(substitute::WaitForCollects(1));
+    for (size_t cycle = 0; cycle < 4; ++cycle) {
+        SCOPED_TRACE(cycle);
         StopSampler();
-        lateStops += substitute::WaitLog().back().result == WAIT_TIMEOUT;
-        size_t notified = substitute::NotifyLog().size();
-        if (cycle % 5 == 1) std::this_thread::sleep_for(std::chrono::milliseconds(12));
-        ASSERT_EQ(substitute::NotifyLog().size(), notified) << "a stopped sampler notified, cycle " << cycle;
+        ASSERT_EQ(substitute::WaitLog().back().result, WAIT_TIMEOUT);
+        const size_t notified = substitute::NotifyLog().size(), late = substitute::CollectCount();
+        StartSampler();
+        substitute::HoldCollectsFrom(late + 1 + cycle % 2);
+        ASSERT_TRUE(substitute::JoinThreads(20000, 1)) << "a stopped sampler sampled on";
+        EXPECT_TRUE(SamplerRecorded());
+        EXPECT_EQ(substitute::NotifyLog().size(), notified);
+        ASSERT_TRUE(substitute::WaitForCollects(late + 1 + cycle % 2));
     }
-    EXPECT_GT(lateStops, 20u) << "the wait never ran out: no sampler outlived its stop";
-    // One that outlived its stop ends after its collect rather than sampling on beside the next.
-    StartSampler();
-    ASSERT_TRUE(substitute::WaitForCollects(substitute::CollectCount() + 1));
-    StopSampler();
-    StartSampler();
-    ASSERT_TRUE(substitute::WaitForCollects(substitute::CollectCount() + 6));
-    EXPECT_EQ(substitute::ThreadsRunning(), 1u);
 }
 
 }  // namespace

@@ -55,7 +55,7 @@ TEST_F(CounterCatalogueTest, SelectsTotalByDefaultAndTheFirstEntryHoldingTheSave
         {{u"C:", u"_Total"}, {u"_Total"}, {}, "\\LogicalDisk(_Total) LogicalDisk(_Total)"},
         {{u"C:"}, {u"_Total"}, {}, "\\PhysicalDisk(_Total) PhysicalDisk(_Total)"},
         {{u"C:", u"_TOTAL"}, {u"0"}, {}, "\\LogicalDisk(C:) "},  // entry 0, without a tooltip
-        {{}, {}, {}, " "},
+        {{}, {}, {}, " Disk counters unavailable (see README.txt)"},  // no disks: the tooltip says so
         {{u"C:", u"D:"}, {u"1 D:"}, u"D:)", "\\LogicalDisk(D:) LogicalDisk(D:)"},
         {{u"_Total", u"PhysicalDisk(1)"}, {u"1"}, u"PhysicalDisk(1)",
          "\\LogicalDisk(PhysicalDisk(1)) LogicalDisk(PhysicalDisk(1))"},

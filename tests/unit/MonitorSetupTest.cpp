@@ -41,7 +41,7 @@ TEST_F(MonitorSetupTest, EachRunAddsTheInactiveIconAndStartsASamplerOnTotalAtThe
 }
 
 // A rerun starts again from the defaults and the store of that moment; only the period in force
-// is kept when the store has none.
+// is kept when the store has none. With no disks at all the tooltip says the counters are missing.
 TEST_F(MonitorSetupTest, EachRunStartsFromTheDefaultsLeavingNothingOfTheLastRun) {
     Store(SelectedDiskCounterValue, REG_BINARY, substitute::WideTextBytes(u"PhysicalDisk(0 C:)"));
     StoreIcon(Active, DiskIcons, 1);
@@ -56,7 +56,7 @@ TEST_F(MonitorSetupTest, EachRunStartsFromTheDefaultsLeavingNothingOfTheLastRun)
     substitute::RestartShell();
     substitute::FailNext("RegOpenKeyExA", ERROR_ACCESS_DENIED);
     RunMonitorSetup();
-    EXPECT_EQ(Monitor(), "+shared 114 [] 50  0 #0=shared 113 #0=shared 114");
+    EXPECT_EQ(Monitor(), "+shared 114 [Disk counters unavailable (see README.txt)] 50  0 #0=shared 113 #0=shared 114");
     ASSERT_TRUE(substitute::JoinThreads());  // with nothing to watch the sampler ends by itself
     EXPECT_FALSE(SamplerRecorded());
 }

@@ -32,10 +32,18 @@ BOOL NotifyShell(DWORD message) {
 // Whatever the show command, the window stays hidden while its icon shows and the sampler runs.
 // Alt+? and Alt+/ open About through the accelerators, the second pressed as a key, which only
 // the loop's translation makes a character. Exit and the close box end the loop with 0: the
-// shell took the icon's delete and the sampler is stopped.
+// shell took the icon's delete and the sampler is stopped. The shell's broadcast is let through
+// the window's message filter, else the process's, else (before Vista) nowhere.
 TEST_F(MainWindowTest, WinMainRunsHiddenWithItsIconAndAcceleratorsUntilExitOrClose) {
-    for (auto [show, end] : {std::pair<int, UINT>{SW_SHOW, WM_COMMAND}, {SW_SHOWMAXIMIZED, WM_CLOSE}}) {
+    const char* ex = "ChangeWindowMessageFilterEx";
+    for (auto [show, end, missing, filtered] :
+         {std::tuple<int, UINT, std::set<std::string>, std::string>{SW_SHOW, WM_COMMAND, {},
+                                                                    "main window TaskbarCreated 1"},
+          {SW_SHOWMAXIMIZED, WM_CLOSE, {ex}, "process TaskbarCreated 1"},
+          {SW_SHOWNORMAL, WM_CLOSE, {ex, "ChangeWindowMessageFilter"}, ""}}) {
         SCOPED_TRACE(show);
+        MissingEntries = missing;
+        Filtered.clear();
         std::string seen;
         auto about = [&seen] {
             seen += ", " + DescribeDialog(NewestDialog()) + (AboutDialogOpen ? " open" : "");
@@ -54,6 +62,7 @@ TEST_F(MainWindowTest, WinMainRunsHiddenWithItsIconAndAcceleratorsUntilExitOrClo
         EXPECT_EQ(RunWinMain(show), 0);
         PressAlt(false);
         EXPECT_EQ(seen, "hidden in tray sampling, About Varrowin owned open, About Varrowin owned open");
+        EXPECT_EQ(Filtered, filtered);
         EXPECT_FALSE(IsWindow(MainWindow) || TrayIconShown || SamplerRecorded());
     }
 }
@@ -72,7 +81,8 @@ TEST_F(MainWindowTest, ASecondInstanceEndsAtOnce) {
 // program's. Only the right button's press on the icon shows the tray menu: About, Settings, a
 // separator, Disk Information, a separator, Exit. Each command opens its dialog, owned by the
 // main window, once: the same command while it is open opens no second one (which only the
-// fixture would end, failing the test); the dialog's flag is 1 while it is open and 0 after.
+// fixture would end, failing the test) but brings the open one in front of the window that covers
+// it; the dialog's flag is 1 while it is open and 0 after.
 TEST_F(MainWindowTest, RoutesTheBroadcastTheRetryTimerTheMouseAndTheCommands) {
     WNDCLASSA windowClass = {0, MainWindowProc, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, MainWindowName};
     RegisterClassA(&windowClass);
@@ -101,11 +111,16 @@ TEST_F(MainWindowTest, RoutesTheBroadcastTheRetryTimerTheMouseAndTheCommands) {
         Inside([&seen, command = command, open = open] {
             HWND shown = NewestDialog();
             seen = DescribeDialog(shown) + " flag " + std::to_string(*open);
+            HWND cover = CreateWindowExA(0, "STATIC", "", WS_POPUP | WS_VISIBLE, 0, 0, 800, 600, nullptr, nullptr,
+                                         nullptr, nullptr);
+            seen += SetForegroundWindow(cover) && GetForegroundWindow() == cover ? " covered" : "";
             SendMessageA(MainWindow, WM_COMMAND, command, 0);
+            seen += GetForegroundWindow() == shown ? " in front" : " behind";
+            DestroyWindow(cover);
             SendMessageA(shown, WM_COMMAND, IDCANCEL, 0);
         });
         SendMessageA(MainWindow, WM_COMMAND, command, 0);
-        EXPECT_EQ(seen + " " + std::to_string(*open), std::string(dialog) + " owned flag 1 0");
+        EXPECT_EQ(seen + " " + std::to_string(*open), std::string(dialog) + " owned flag 1 covered in front 0");
     }
 }
 

@@ -2,12 +2,14 @@
 
 // The import slots through which this program, the program's code in it included, calls these two:
 // the mutex WinMain holds for the life of its process is released after each run, and the icon
-// picker can be scripted.
+// picker and the message filters can be scripted.
 extern "C" HANDLE(WINAPI* ImportedCreateMutexA)(LPSECURITY_ATTRIBUTES, BOOL, LPCSTR) __asm__("__imp__CreateMutexA@12");
 extern "C" FARPROC(WINAPI* ImportedGetProcAddress)(HMODULE, LPCSTR) __asm__("__imp__GetProcAddress@8");
 
 std::vector<std::string> Menus;
 std::pair<std::string, int> PickedIcon;
+std::set<std::string> MissingEntries;
+std::string Filtered;
 
 namespace {
 
@@ -29,9 +31,29 @@ int WINAPI ScriptedPicker(HWND, LPWSTR path, UINT capacity, int* index) {
     return TRUE;
 }
 
-FARPROC WINAPI PickerOrReal(HMODULE module, LPCSTR name) {
-    if (!PickedIcon.first.empty() && name == MAKEINTRESOURCEA(62))
-        return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(ScriptedPicker));
+// "TaskbarCreated 1": the message a filter was asked to change, and the action.
+std::string Asked(UINT message, DWORD action) {
+    return (message == RegisterWindowMessageA("TaskbarCreated") ? "TaskbarCreated " : "other ") + std::to_string(action);
+}
+
+BOOL WINAPI FilterForWindow(HWND window, UINT message, DWORD action, void* status) {
+    Filtered += (window == MainWindow ? "main window " : "other window ") + Asked(message, action) +
+                (status ? " status" : "");
+    return TRUE;
+}
+
+BOOL WINAPI FilterForProcess(UINT message, DWORD action) {
+    Filtered += "process " + Asked(message, action);
+    return TRUE;
+}
+
+FARPROC WINAPI ScriptedOrReal(HMODULE module, LPCSTR name) {
+    auto entry = [](auto function) { return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(function)); };
+    if (!PickedIcon.first.empty() && name == MAKEINTRESOURCEA(62)) return entry(ScriptedPicker);
+    if (IS_INTRESOURCE(name)) return RealGetProcAddress(module, name);
+    if (MissingEntries.count(name)) return nullptr;
+    if (std::string_view(name) == "ChangeWindowMessageFilterEx") return entry(FilterForWindow);
+    if (std::string_view(name) == "ChangeWindowMessageFilter") return entry(FilterForProcess);
     return RealGetProcAddress(module, name);
 }
 
@@ -90,7 +112,7 @@ void CleanRegistry() {
 
 void WindowTest::SetUp() {
     static const bool redirected = Redirect(ImportedCreateMutexA, RecordMutex, RealCreateMutexA) &&
-                                   Redirect(ImportedGetProcAddress, PickerOrReal, RealGetProcAddress);
+                                   Redirect(ImportedGetProcAddress, ScriptedOrReal, RealGetProcAddress);
     ASSERT_TRUE(redirected);
     AboutDialogOpen = SettingsDialogOpen = DiskInfoDialogOpen = 0;
     TaskbarCreatedMessage = 0;
@@ -109,6 +131,8 @@ void WindowTest::SetUp() {
     Menus.clear();
     Forced = false;
     PickedIcon = {};
+    MissingEntries.clear();
+    Filtered.clear();
     Timer = SetTimer(nullptr, 0, 10, Tick);
 }
 

@@ -19,6 +19,7 @@
 #include <shlwapi.h>
 
 #include <functional>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -40,6 +41,11 @@ int RunWinMain(int show);
 // Until the end of the test, shell32's ordinal 62 is a picker that picks this file and index; with
 // no file, the real picker answers.
 extern std::pair<std::string, int> PickedIcon;
+// Until the end of the test, GetProcAddress finds none of these names, and finds the message filters
+// of window and process as recorders that write here what they were asked, as "main window
+// TaskbarCreated 1" or "process TaskbarCreated 1".
+extern std::set<std::string> MissingEntries;
+extern std::string Filtered;
 
 // Deletes the settings key and the Run entry; the Run key itself stays, as on Windows.
 void CleanRegistry();
