@@ -72,7 +72,7 @@ build_disk_info_reader "$work"
 build_tray_gate "$work"
 
 echo "--- the executable"
-check "imports only system DLLs; resources, dialogs, menu, icons, version, manifest as built" \
+check "imports only KnownDLLs; resources, dialogs, menu, icons, version, manifest as built" \
   "$host_build/tools/lumenhop_pecheck" "$exe"
 
 echo "--- under Wine"

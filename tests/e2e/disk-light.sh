@@ -127,13 +127,11 @@ runs_without_disks() {
     press_in_settings Escape && wait_for 10 settings_closed && choose_from_menu 6 && wait_for_exit
 }
 
+# The second time the provider's export PdhCloseQuery is renamed (PdhCloseQuerX), in its name table.
 without_pdh_scenario() {
-  local provider=$windows_build/wine/pdh.dll
   check "with pdh.dll disabled, the program runs with no disks and Exit ends it with 0" runs_without_disks ""
-  python3 -c 'import sys; d, n = open(sys.argv[1], "rb").read(), b"PdhAddCounterW\0PdhCloseQuery\0"
-assert d.count(n) == 1; open(sys.argv[2], "wb").write(d.replace(n, n.replace(b"y\0", b"X\0")))' \
-    "$provider" "$work/pdh-lacking.dll"
-  wine_session_provider "$work/pdh-lacking.dll"
+  LC_ALL=C sed 's/PdhAddCounterW\x00PdhCloseQuery\x00/PdhAddCounterW\x00PdhCloseQuerX\x00/' \
+    "$windows_build/wine/pdh.dll" >"$work/pdh-lacking.dll" && wine_session_provider "$work/pdh-lacking.dll"
   check "... and the same with a system pdh.dll that lacks PdhCloseQuery" runs_without_disks n
-  wine_session_provider "$provider"
+  wine_session_provider "$windows_build/wine/pdh.dll"
 }

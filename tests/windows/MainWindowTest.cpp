@@ -3,6 +3,8 @@
 // timer. The About and Disk Information dialogs.
 #include "tests/windows/WindowTest.h"
 
+#include <cstring>
+
 namespace {
 
 using MainWindowTest = WindowTest;
@@ -32,8 +34,16 @@ BOOL NotifyShell(DWORD message) {
 // Whatever the show command, the window stays hidden while its icon shows and the sampler runs.
 // Alt+? and Alt+/ open About through the accelerators, the second pressed as a key, which only
 // the loop's translation makes a character. Exit and the close box end the loop with 0: the
-// shell took the icon's delete and the sampler is stopped.
+// shell took the icon's delete and the sampler is stopped. From WinMain on, a DLL loaded by its
+// name comes from the system directory alone: a copy of the system's pdh.dll beside this program
+// is no longer found.
 TEST_F(MainWindowTest, WinMainRunsHiddenWithItsIconAndAcceleratorsUntilExitOrClose) {
+    char system[MAX_PATH] = {};
+    char beside[MAX_PATH] = {};
+    GetSystemDirectoryA(system, MAX_PATH);
+    GetModuleFileNameA(nullptr, beside, MAX_PATH);
+    lstrcpyA(std::strrchr(beside, '\\') + 1, "PlantedBeside.dll");
+    ASSERT_TRUE(CopyFileA((std::string(system) + "\\pdh.dll").c_str(), beside, FALSE));
     for (auto [show, end] : {std::pair<int, UINT>{SW_SHOW, WM_COMMAND}, {SW_SHOWMAXIMIZED, WM_CLOSE}}) {
         SCOPED_TRACE(show);
         std::string seen;
@@ -56,6 +66,8 @@ TEST_F(MainWindowTest, WinMainRunsHiddenWithItsIconAndAcceleratorsUntilExitOrClo
         EXPECT_EQ(seen, "hidden in tray sampling, About Varrowin owned open, About Varrowin owned open");
         EXPECT_FALSE(IsWindow(MainWindow) || TrayIconShown || SamplerRecorded());
     }
+    EXPECT_EQ(LoadLibraryA("PlantedBeside.dll"), nullptr);
+    DeleteFileA(beside);
 }
 
 // Another instance holds the mutex: WinMain ends at once with 0, without a window.
