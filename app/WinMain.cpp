@@ -1,5 +1,6 @@
 // The program's entry point: one instance, the hidden main window and the message loop.
 #include "app/MainWindow.h"
+#include "platform/SystemLibraries.h"
 
 #include "res/resource.h"
 
@@ -30,6 +31,7 @@ static_assert(sizeof(WNDCLASSEXA) == 48, "the 32-bit window class record");
 // window is destroyed. Reads no command line and never shows the window, whatever the show
 // command says. The exit code is 0 on every path.
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    KeepLibrarySearchInSystem();
     // The handle is held, never closed, for the life of the process.
     CreateMutexA(nullptr, FALSE, MainWindowName);
     DWORD error = GetLastError();

@@ -27,7 +27,7 @@ apps=$work/apps
 mkdir -p "$apps"
 [ -f "$build/CMakeCache.txt" ] || cmake --preset windows -B "$build" >/dev/null
 cmake --build "$build" --target Lumenhop lumenhop_pdh -j 2 >/dev/null
-cp "$build/app/Lumenhop.exe" "$build/app/pdh.dll" "$apps/"
+cp "$build/app/Lumenhop.exe" "$apps/"
 i686-w64-mingw32-windres bench/footprint/MinimalTray.rc -o "$work/MinimalTray.res.o"
 i686-w64-mingw32-gcc -std=c11 -Os -Wall -Wextra -Werror -mwindows -s -o "$apps/MinimalTray.exe" \
   bench/footprint/MinimalTray.c "$work/MinimalTray.res.o" -lpdh
@@ -36,6 +36,8 @@ gcc -std=c11 -O2 -Wall -Wextra -Werror -o "$work/pixelwatch" bench/footprint/Pix
 # shellcheck source=scripts/wine-session.sh
 source scripts/wine-session.sh
 wine_session_prefix "$work/prefix"
+# Both programs load the provider as the prefix's own pdh.dll.
+wine_session_provider "$build/wine/pdh.dll"
 export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;pdh=n,b"
 trap wine_session_end EXIT
 wine_session_display

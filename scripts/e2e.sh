@@ -74,7 +74,7 @@ build_disk_info_reader "$work"
 build_tray_gate "$work"
 
 echo "--- the executable"
-check "imports only system DLLs; resources, dialogs, menu, icons, version, manifest as built" \
+check "imports only KnownDLLs; resources, dialogs, menu, icons, version, manifest as built" \
   "$host_build/tools/lumenhop_pecheck" "$exe"
 
 echo "--- under Wine"
@@ -84,7 +84,10 @@ rm -f "$work"/*.png
 wine_session_prefix "$work/prefix"
 wine_session_dpi 96
 # The menus and dialogs are tested with Wine's own counter service, whose empty catalogue keeps
-# the icon still; the disk-light scenario loads the provider beside the executable instead.
+# the icon still; the disk-light scenario loads the provider, the prefix's own pdh.dll, instead.
+wine_session_provider "$windows_build/wine/pdh.dll"
+# The program runs from a folder of its own, with a planted pdh.dll beside it.
+plant_beside_program "$work/app"
 base_dll_overrides=$WINEDLLOVERRIDES
 export WINEDLLOVERRIDES="$base_dll_overrides;pdh=b"
 wine_session_display
@@ -238,6 +241,7 @@ check "the icon goes away" wait_for 10 no_icon
 check "a run that never pressed OK created no settings key" settings_key_absent
 icons_scenario
 disk_light_scenario
+without_pdh_scenario
 late_shell_scenario
 display_scale_scenario
 

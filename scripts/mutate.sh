@@ -87,11 +87,12 @@ job() {
   return "$status"
 }
 
+wine_ready=0
 build_native() { job "$1" ninja -C "$native_dir" -j2; }
 build_windows() {
   job "$1" ninja -C "$windows_dir" -j2 "${windows_targets[@]}" || return 1
-  local program
-  for program in "${windows_programs[@]}"; do cp "$windows_dir/app/pdh.dll" "$windows_dir/$(dirname "$program")/"; done
+  # The provider just built is the Wine prefix's own pdh.dll, once the session's prefix is there.
+  if [ "$wine_ready" = 1 ]; then wine_session_provider "$windows_dir/wine/pdh.dll"; fi
 }
 
 # Every test ctest knows in the sanitizer build, stopping at the first failure.
@@ -150,7 +151,7 @@ mkdir -p "$logs"
 rm -f "$logs"/*.log
 # The cross-built test programs, and the disk-counter provider they load instead of Wine's pdh.dll.
 mapfile -t windows_programs < <(ninja -C "$windows_dir" -t targets all | sed -n 's/^\(tests\/[^:]*\.exe\): .*/\1/p')
-windows_targets=("${windows_programs[@]}" app/pdh.dll)
+windows_targets=("${windows_programs[@]}" wine/pdh.dll)
 
 # What the tree looks like now (build/ is ignored); the run must leave it so.
 status_before=$(git status --porcelain --untracked-files=all)
@@ -169,6 +170,8 @@ python3 scripts/mutants.py route "$plan" native "$native_dir" all &&
 # One Wine session for the whole run: the prefix is made once, the server and the display stay up.
 wine_session_prefix "$PWD/$windows_dir/wine" || exit 1
 wine_session_unmanaged
+wine_session_provider "$windows_dir/wine/pdh.dll" || exit 1
+wine_ready=1
 export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;pdh=n,b"
 wine_session_display || exit 1
 wineserver -p

@@ -20,13 +20,14 @@ pictures=$(realpath -m "${LUMENHOP_PICTURES:-$work}")
 echo "Building Lumenhop.exe and pdh.dll in $build"
 cmake --build "$build" --target Lumenhop lumenhop_pdh -j 2 >/dev/null
 exe=$(realpath "$build/app/Lumenhop.exe")
-echo "Built $exe, with the provider $(dirname "$exe")/pdh.dll beside it"
+echo "Built $exe and the provider $build/wine/pdh.dll"
 
 # shellcheck source=scripts/wine-session.sh
 source scripts/wine-session.sh
 mkdir -p "$work" "$pictures"
 wine_session_prefix "$work/prefix"
-# The provider beside the executable first, Wine's own service otherwise.
+# The provider as the prefix's own pdh.dll first, Wine's own service otherwise.
+wine_session_provider "$build/wine/pdh.dll"
 export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;pdh=n,b"
 
 if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then

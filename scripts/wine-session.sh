@@ -22,6 +22,14 @@ wine_session_prefix() {
   fi
 }
 
+# wine_session_provider DLL: installs the disk-counter provider as the prefix's own
+# C:\windows\system32\pdh.dll, which Lumenhop and the test programs load with pdh=n,b. By a
+# rename, so that a process still running from the old file keeps it intact.
+wine_session_provider() {
+  local system32="$WINEPREFIX/drive_c/windows/system32"
+  cp "$1" "$system32/pdh.dll.new" && mv -f "$system32/pdh.dll.new" "$system32/pdh.dll"
+}
+
 # wine_session_unmanaged: no window manager runs in the virtual X server, so windows are made
 # unmanaged, which keeps Wine from waiting two seconds for one at every dialog that hides.
 wine_session_unmanaged() {

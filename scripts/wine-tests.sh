@@ -14,10 +14,12 @@ programs=("$@")
 if [ ${#programs[@]} -eq 0 ]; then
   programs=(build/windows/tests/contract/lumenhop_contract.exe build/windows/tests/windows/lumenhop_window_tests.exe)
 fi
-# The disk-counter provider of the same build goes beside each program: it answers the counter
+# The disk-counter provider of the same build is the prefix's own pdh.dll: it answers the counter
 # service's contract, and under it the main window's set-up finds disks and its sampler keeps running.
-for program in "${programs[@]}"; do cp "${program%/tests/*}/app/pdh.dll" "$(dirname "$program")/"; done
+# None stays beside a program, where older builds put it.
+for program in "${programs[@]}"; do rm -f "$(dirname "$program")/pdh.dll"; done
 wine_session_prefix "$PWD/build/wine-tests"
+wine_session_provider "${programs[0]%/tests/*}/wine/pdh.dll"
 wine_session_unmanaged
 wine_session_dpi 96
 export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;pdh=n,b"

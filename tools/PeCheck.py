@@ -1,6 +1,6 @@
 #!/usr/bin/python3
 """Checks a built Lumenhop.exe for what the program relies on: a stripped 32-bit GUI image within
-its size budget that imports only system DLLs, and every resource the code loads, of the type and
+its size budget that imports only Windows' KnownDLLs, and every resource the code loads, of the type and
 ID it loads it by: the tray menu with the commands the code routes, the accelerators, the dialog
 templates with the controls the code addresses and the classes it needs them to be, the icons, the
 version block with the project's version, and the manifest.
@@ -20,8 +20,13 @@ import pefile
 
 RT_ICON, RT_MENU, RT_DIALOG, RT_ACCELERATOR, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 3, 4, 5, 9, 14, 16, 24
 SIZE_BUDGET = 200 * 1024
-SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "shell32.dll", "advapi32.dll", "pdh.dll", "msvcrt.dll",
-               "comctl32.dll"}
+# Windows' KnownDLLs, as its Session Manager\KnownDLLs key lists them from Windows 7 on: the loader
+# takes these from the system directory alone, never from the folder of the executable. Any other
+# DLL (pdh.dll, comctl32.dll) is loaded at run time from the system directory by the program itself.
+KNOWN_DLLS = {"advapi32.dll", "clbcatq.dll", "comdlg32.dll", "gdi32.dll", "imagehlp.dll", "imm32.dll", "kernel32.dll",
+              "msctf.dll", "msvcrt.dll", "normaliz.dll", "nsi.dll", "ole32.dll", "oleaut32.dll", "psapi.dll",
+              "rpcrt4.dll", "sechost.dll", "setupapi.dll", "shell32.dll", "shlwapi.dll", "user32.dll", "wldap32.dll",
+              "ws2_32.dll"}
 
 # Submenu 0 of menu 123 holds the commands the main window routes.
 MENU, MENU_COMMANDS = 123, {120, 121, 32772, 122}
@@ -213,7 +218,7 @@ def main():
     print("%d bytes; imports: %s" % (size, " ".join(imports)))
     expect(imports, "the import table is empty")
     for name in imports:
-        expect(name.lower() in SYSTEM_DLLS, "imports a DLL that is not the system's: " + name)
+        expect(name.lower() in KNOWN_DLLS, "imports a DLL that is not one of Windows' KnownDLLs: " + name)
 
     resources = {}
     directory = getattr(pe, "DIRECTORY_ENTRY_RESOURCE", None)

@@ -1,11 +1,21 @@
 # shellcheck shell=bash disable=SC2154
-# The disk light for real, with the provider pdh.dll beside the program: Settings lists the disks
-# the kernel counts, direct writes to the disk the Wine prefix lies on light the tray icon, it goes
-# out again when the disk is idle, and a physical disk chosen in Settings becomes the watched one.
+# The disk light for real, with the provider as the prefix's own system32\pdh.dll: Settings lists
+# the disks the kernel counts, direct writes to the disk the Wine prefix lies on light the tray
+# icon, it goes out again when the disk is idle, and a physical disk chosen in Settings becomes
+# the watched one; the pdh.dll planted beside the program is never loaded. Without a usable
+# pdh.dll the program runs as with no disks.
 # Sourced by scripts/e2e.sh, whose helpers it uses (check, wait_for, stays_for, disk_burst,
 # tray_squares_now, choose_from_menu, start_program, wait_for_exit, stored_value, open_settings,
 # click_in_settings, press_in, press_in_settings, settings_closed), with $disk_info_reader, which
 # also reads lists.
+
+# plant_beside_program DIR: a copy of $exe in DIR, which becomes $exe, and beside it a pdh.dll
+# that leaves DIR/pdh.dll.loaded when a process loads it.
+plant_beside_program() {
+  mkdir -p "$1" && cp "$exe" "$1/" && rm -f "$1/pdh.dll.loaded" &&
+    i686-w64-mingw32-gcc -std=c11 -O1 -Wall -Wextra -Werror -shared -s -o "$1/pdh.dll" tests/e2e/PlantedPdh.c &&
+    exe=$1/Lumenhop.exe
+}
 
 # disk_of DIR: the whole disk, as /sys/block names it, that holds the directory.
 disk_of() {
@@ -104,5 +114,24 @@ disk_light_scenario() {
   check "... and watches it: a burst lights the icon again" burst_lights_icon
   check "... which goes out again" wait_for 60 icon_is 80
   check "Exit ends the program with 0" eval 'choose_from_menu 6 && wait_for_exit'
+  check "the pdh.dll planted beside the program was never loaded" test ! -e "$(dirname "$exe")/pdh.dll.loaded"
   rm -f "$WINEPREFIX/drive_c/burst.bin"
+}
+
+# With pdh=OVERRIDE: the inactive icon, an empty disk list in Settings, and Exit ends with 0.
+runs_without_disks() {
+  local shown
+  export WINEDLLOVERRIDES="$base_dll_overrides;pdh=$1"
+  start_program
+  wait_for 40 icon_is 80 && open_settings && shown=$(settings_list) && [ -z "$shown" ] &&
+    press_in_settings Escape && wait_for 10 settings_closed && choose_from_menu 6 && wait_for_exit
+}
+
+# The second time the provider's export PdhCloseQuery is renamed (PdhCloseQuerX), in its name table.
+without_pdh_scenario() {
+  check "with pdh.dll disabled, the program runs with no disks and Exit ends it with 0" runs_without_disks ""
+  LC_ALL=C sed 's/PdhAddCounterW\x00PdhCloseQuery\x00/PdhAddCounterW\x00PdhCloseQuerX\x00/' \
+    "$windows_build/wine/pdh.dll" >"$work/pdh-lacking.dll" && wine_session_provider "$work/pdh-lacking.dll"
+  check "... and the same with a system pdh.dll that lacks PdhCloseQuery" runs_without_disks n
+  wine_session_provider "$windows_build/wine/pdh.dll"
 }

@@ -3,6 +3,8 @@
 // timer. The About and Disk Information dialogs.
 #include "tests/windows/WindowTest.h"
 
+#include <cstring>
+
 namespace {
 
 using MainWindowTest = WindowTest;
@@ -33,8 +35,16 @@ BOOL NotifyShell(DWORD message) {
 // Alt+? and Alt+/ open About through the accelerators, the second pressed as a key, which only
 // the loop's translation makes a character. Exit and the close box end the loop with 0: the
 // shell took the icon's delete and the sampler is stopped. The shell's broadcast is let through
-// the window's message filter, else the process's, else (before Vista) nowhere.
+// the window's message filter, else the process's, else (before Vista) nowhere. From WinMain on,
+// a DLL loaded by its name comes from the system directory alone: a copy of the system's pdh.dll
+// beside this program is no longer found.
 TEST_F(MainWindowTest, WinMainRunsHiddenWithItsIconAndAcceleratorsUntilExitOrClose) {
+    char system[MAX_PATH] = {};
+    char beside[MAX_PATH] = {};
+    GetSystemDirectoryA(system, MAX_PATH);
+    GetModuleFileNameA(nullptr, beside, MAX_PATH);
+    lstrcpyA(std::strrchr(beside, '\\') + 1, "PlantedBeside.dll");
+    ASSERT_TRUE(CopyFileA((std::string(system) + "\\pdh.dll").c_str(), beside, FALSE));
     const char* ex = "ChangeWindowMessageFilterEx";
     for (auto [show, end, missing, filtered] :
          {std::tuple<int, UINT, std::set<std::string>, std::string>{SW_SHOW, WM_COMMAND, {},
@@ -65,6 +75,8 @@ TEST_F(MainWindowTest, WinMainRunsHiddenWithItsIconAndAcceleratorsUntilExitOrClo
         EXPECT_EQ(Filtered, filtered);
         EXPECT_FALSE(IsWindow(MainWindow) || TrayIconShown || SamplerRecorded());
     }
+    EXPECT_EQ(LoadLibraryA("PlantedBeside.dll"), nullptr);
+    DeleteFileA(beside);
 }
 
 // Another instance holds the mutex: WinMain ends at once with 0, without a window.
