@@ -84,6 +84,32 @@ TEST_F(SettingsChoicesTest, OkAppliesTheDiskByItsNameInTheCatalogueOfTheMoment) 
     }
 }
 
+// Disks come and go: each rebuild lists the disks of its moment and restarts the sampler. While
+// the stored disk is away the default is watched and OK without a pick keeps the stored name;
+// the disk is watched, and named in the tooltip, once it is back.
+TEST_F(SettingsChoicesTest, RebuildsListTheDisksOfTheMomentAndTheStoredDiskOutlivesItsAbsence) {
+    auto listed = [] {
+        std::string names;
+        for (const CounterEntry& entry : CounterCatalogue)
+            names += std::string(entry.DisplayName.begin(), entry.DisplayName.end()) + " ";
+        return names + "| " + substitute::TrayIcon()->tip;
+    };
+    Store(SelectedDiskCounterValue, REG_BINARY, substitute::WideTextBytes(u"LogicalDisk(E:)"));
+    RunMonitorSetup();
+    ApplySettingsChoices(CurrentSettingsChoices());
+    EXPECT_EQ(Stored(SelectedDiskCounterValue)->data, substitute::WideTextBytes(u"LogicalDisk(E:)"));
+    const std::pair<std::vector<WideString>, std::string> moments[] = {
+        {{u"C:", u"E:", u"_Total"}, "LogicalDisk(C:) LogicalDisk(E:) LogicalDisk(_Total) | LogicalDisk(E:)"},
+        {{u"_Total"}, "LogicalDisk(_Total) | LogicalDisk(_Total)"}};
+    for (auto& [logical, shown] : moments) {
+        substitute::SeedDiskObjects(logical, {});
+        RebuildDiskCatalogue();
+        EXPECT_EQ(listed(), shown);
+        EXPECT_TRUE(SamplerRecorded());
+    }
+    EXPECT_EQ(Stored(SelectedDiskCounterValue)->data, substitute::WideTextBytes(u"LogicalDisk(E:)"));
+}
+
 // OKs with new file icons, with the built-in ones, and shell restarts: every replaced file icon
 // is destroyed once, after the shell shows its successor, and no shared icon ever is (the
 // substitute reports either misuse).
