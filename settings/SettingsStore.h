@@ -13,7 +13,8 @@ constexpr const char* SettingsKeyPath = "SOFTWARE\\Orvane\\Lumenhop";
 constexpr const char* RunKeyPath = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 constexpr const char* AutoStartValueName = "Lumenhop";
 // Where Windows 8 and later keep, by the Run entry's name, whether the user let it start.
-constexpr const char* StartupApprovedKeyPath = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\Run";
+constexpr const char* StartupApprovedKeyPath =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\Run";
 
 constexpr const char* StartUpValue = "StartUp";
 constexpr const char* BlinkDurationValue = "BlinkDuration";

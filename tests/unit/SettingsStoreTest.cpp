@@ -156,7 +156,8 @@ TEST_F(SettingsStoreTest, AutoStartFollowsTheBoxAndAgreesWithTheApprovalRecord) 
             substitute::SetRegistryValue(RunKeyPath, AutoStartValueName, REG_SZ, substitute::WideTextBytes(row.entry));
         substitute::CreateRegistryKey(StartupApprovedKeyPath);
         if (row.record != "-")
-            substitute::SetRegistryValue(StartupApprovedKeyPath, AutoStartValueName, REG_BINARY, records.at(row.record));
+            substitute::SetRegistryValue(StartupApprovedKeyPath, AutoStartValueName, REG_BINARY,
+                                         records.at(row.record));
         substitute::SetModuleFileName(row.module);
         if (row.module.empty()) substitute::FailNext("GetModuleFileNameW", ERROR_ACCESS_DENIED);
         const std::string label = std::string(row.entry.begin(), row.entry.end()).substr(0, 30) + " " + row.record;
