@@ -1,9 +1,9 @@
 // Gives a running Wine session a drive letter, or takes one away, the way Wine's configuration
-// tool does: through the mount manager, which then announces the volume to every window.
+// tool does: through the mount manager. Announces a volume's change as Windows does, and reads
+// the tray icon's tooltip, where the program names the disk it watches.
 //
 //   DefineDrive.exe X: /unix/folder     adds X: as a fixed disk on that folder
 //   DefineDrive.exe X:                  removes X:
-//   DefineDrive.exe --drives            prints the letters GetLogicalDrives reports, as "CDX"
 //   DefineDrive.exe --announce X: arrived|removed
 //                                       tells every top-level window, as Windows does when a
 //                                       volume comes or goes; Wine's mount manager does not
@@ -101,15 +101,8 @@ int main(int argc, char** argv) {
     if (argc == 2 && std::strcmp(argv[1], "--tray-tip") == 0) return EnumWindows(PrintTip, 0) ? 0 : 1;
     if (argc == 4 && std::strcmp(argv[1], "--announce") == 0)
         return Announce(argv[2][0], std::strcmp(argv[3], "arrived") == 0);
-    if (argc == 2 && std::strcmp(argv[1], "--drives") == 0) {
-        DWORD drives = GetLogicalDrives();
-        for (int i = 0; i < 26; ++i)
-            if (drives & (1u << i)) std::putchar('A' + i);
-        std::putchar('\n');
-        return 0;
-    }
     if (argc < 2 || argc > 3 || std::strlen(argv[1]) != 2 || argv[1][1] != ':') {
-        std::fprintf(stderr, "usage: DefineDrive X: [/unix/folder] | --drives\n");
+        std::fprintf(stderr, "usage: DefineDrive X: [/unix/folder] | --announce X: arrived|removed | --tray-tip\n");
         return 2;
     }
     return Define(argv[1][0], argc == 3 ? argv[2] : nullptr);

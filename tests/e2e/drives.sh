@@ -53,7 +53,8 @@ drives_scenario() {
   expected_list=$(expected_disk_list)
   check "Wine takes $letter while the program runs: Settings lists it and opens on it" \
     eval 'open_settings && lists_the_disks && [ "$(settings_choice)" = "$name" ]'
-  check "... Esc closes it, $letter watched" eval 'press_in_settings Escape && wait_for 10 settings_closed && tip_is "$name"'
+  check "... Esc closes it, $letter watched" \
+    eval 'press_in_settings Escape && wait_for 10 settings_closed && tip_is "$name"'
   check "$letter taken away and announced: _Total is watched" \
     eval 'drive "$letter" && drive --announce "$letter" removed && wait_for 20 tip_is "LogicalDisk(_Total)"'
   check "$letter given back and announced: it is watched again, without Settings" \
