@@ -5,6 +5,7 @@
 #include "driveinfo/DiskInfoDialog.h"
 #include "monitor/ActivitySampler.h"
 #include "res/resource.h"
+#include "settings/SettingsChoices.h"
 #include "settings/SettingsDialog.h"
 #include "tray/TrayPresenter.h"
 
@@ -36,6 +37,8 @@ void RunCommand(HWND window, WORD command) {
         RunDialog(window, AboutDialogOpen, IDD_ABOUT, AboutDialogProc);
         break;
     case IDM_SETTINGS:
+        // The disks of this moment, not those of the start: one plugged in since is listed.
+        if (!SettingsDialogOpen) RebuildDiskCatalogue();
         RunDialog(window, SettingsDialogOpen, IDD_SETTINGS, SettingsDialogProc);
         break;
     case IDM_DISKINFO:
@@ -45,6 +48,13 @@ void RunCommand(HWND window, WORD command) {
         DestroyWindow(window);
         break;
     }
+}
+
+// Whether a device broadcast says that a volume arrived or went.
+bool IsVolumeChange(WPARAM event, LPARAM data) {
+    if (event != DBT_DEVICEARRIVAL && event != DBT_DEVICEREMOVECOMPLETE) return false;
+    const DEV_BROADCAST_HDR* header = reinterpret_cast<const DEV_BROADCAST_HDR*>(data);
+    return header != nullptr && header->dbch_devicetype == DBT_DEVTYP_VOLUME;
 }
 
 // Shows the tray menu at the pointer. The choice arrives afterwards as a WM_COMMAND.
@@ -118,7 +128,17 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case TrayCallbackMessage:
         if (lParam == WM_RBUTTONDOWN) ShowTrayMenu(window);
         return 0;
+    case WM_DEVICECHANGE:
+        // A burst of volume broadcasts (a disk with several volumes, a dock) makes one rebuild,
+        // once they have settled.
+        if (IsVolumeChange(wParam, lParam)) SetTimer(window, DiskChangeTimer, DiskChangeSettleTime, nullptr);
+        return TRUE;
     case WM_TIMER:
+        if (wParam == DiskChangeTimer) {
+            KillTimer(window, DiskChangeTimer);
+            RebuildDiskCatalogue();
+            return 0;
+        }
         if (wParam != TrayAddRetryTimer) break;
         RetryActivityIconAdd();
         return 0;

@@ -11,6 +11,11 @@ extern UINT TaskbarCreatedMessage;
 // Class name and title of the main window, and the name of the single-instance mutex.
 constexpr const char* MainWindowName = "Lumenhop";
 
+// The one-shot timer that rebuilds the disk catalogue once volume broadcasts have settled; apart
+// from the tray's TrayAddRetryTimer.
+constexpr UINT_PTR DiskChangeTimer = 2;
+constexpr UINT DiskChangeSettleTime = 500;
+
 // Creates the hidden main window and runs the first monitor set-up; FALSE when the window
 // cannot be created.
 BOOL CreateMainWindow(HINSTANCE instance);

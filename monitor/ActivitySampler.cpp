@@ -115,10 +115,14 @@ bool SamplerRecorded() {
 }
 
 void SamplePass(PDH_HQUERY query, PDH_HCOUNTER counter, PDH_FMT_COUNTERVALUE& value) {
-    if (static_cast<DWORD>(PdhCollectQueryData(query)) != PDH_NO_DATA) {
-        // A failed read leaves the last value in place.
-        PdhGetFormattedCounterValue(counter, PDH_FMT_LONG, nullptr, &value);
+    const bool noData = static_cast<DWORD>(PdhCollectQueryData(query)) == PDH_NO_DATA;
+    // Read even after no data, which is also what a collect answers once the disk is gone: its
+    // counter then says so, and a disk that is not there is not busy. Any other failed read
+    // leaves the last value in place.
+    if (PdhGetFormattedCounterValue(counter, PDH_FMT_LONG, nullptr, &value) != 0 &&
+        value.CStatus == PDH_CSTATUS_NO_INSTANCE)
+        ReportActivity(Inactive);
+    else if (!noData)
         ReportActivity(value.longValue > ActivityThreshold ? Active : Inactive);
-    }
     Sleep(BlinkDuration);
 }

@@ -9,6 +9,7 @@
 #include <pdh.h>
 #include <pdhmsg.h>
 #include <winioctl.h>
+#include <dbt.h>
 
 // Not in the headers for the oldest target; understood by every system with a UTF-8 ANSI page.
 #ifndef WC_ERR_INVALID_CHARS

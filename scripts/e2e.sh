@@ -29,6 +29,8 @@ source tests/e2e/disk-light.sh
 source tests/e2e/tray-icons.sh
 # shellcheck source=tests/e2e/display-scale.sh
 source tests/e2e/display-scale.sh
+# shellcheck source=tests/e2e/drives.sh
+source tests/e2e/drives.sh
 
 # Should anything under Wine hang past every bounded wait, the watchdog ends the run; the exit
 # trap then ends Wine and the X server, which also frees any call still waiting on them.
@@ -72,6 +74,7 @@ cmake --build "$windows_build" --target Lumenhop lumenhop_pdh -j 2 >/dev/null
 cmake --build "$host_build" --target lumenhop_pecheck -j 2 >/dev/null
 build_disk_info_reader "$work"
 build_tray_gate "$work"
+build_define_drive "$work"
 
 echo "--- the executable"
 check "imports only KnownDLLs; resources, dialogs, menu, icons, version, manifest as built" \
@@ -242,6 +245,7 @@ check "a run that never pressed OK created no settings key" settings_key_absent
 icons_scenario
 disk_light_scenario
 without_pdh_scenario
+drives_scenario
 late_shell_scenario
 display_scale_scenario
 

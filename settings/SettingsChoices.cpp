@@ -9,10 +9,11 @@
 namespace {
 
 // The catalogue may have been rebuilt by a shell restart since the choice was made, so the
-// entry is found by its name, not by its old position.
+// entry is found by its name, not by its old position. The disk being watched is the stored one
+// or, while that is away, the default: either way the stored name stays.
 void ApplyDisk(HKEY key, const WideString& name) {
     int entry = FindEntryNamed(name);
-    if (entry == NoEntry) return;
+    if (entry == NoEntry || entry == WatchedEntry()) return;
     SelectCounterEntry(entry);
     WriteSelectedName(key, name);
 }
@@ -29,7 +30,7 @@ void ApplyIcon(HKEY key, TrayIconRole role, const IconChoice& choice) {
 
 SettingsChoices CurrentSettingsChoices() {
     SettingsChoices choices;
-    choices.AutoStart = AutoStartEntryExists();
+    choices.AutoStart = AutoStartEnabled();
     choices.BlinkDuration = StoredDialogBlinkDuration();
     int watched = WatchedEntry();
     if (watched != NoEntry) choices.Disk = CounterCatalogue[static_cast<size_t>(watched)].DisplayName;
@@ -56,6 +57,22 @@ void ApplySettingsChoices(const SettingsChoices& choices) {
         // The new tooltip and icons at once, not at the disk's next change.
         RefreshActivityIcon();
     }
+    StartSampler();
+}
+
+void RebuildDiskCatalogue() {
+    StopSampler();
+    CounterCatalogue.clear();
+    SelectedCounterPath.clear();
+    {
+        LockHolder hold(TrayLock);
+        TooltipText.clear();
+    }
+    BuildCounterCatalogue();
+    SelectDefaultEntry();
+    LoadSelectedDisk();
+    // The watched disk's name in the tooltip at once.
+    RefreshActivityIcon();
     StartSampler();
 }
 

@@ -27,8 +27,14 @@ SettingsChoices CurrentSettingsChoices();
 
 // OK: stops the sampler, stores and applies the choices, makes the auto-start entry follow them,
 // shows the result in the tray and starts a new sampler. The disk is looked up by its name in
-// the catalogue of this moment; a name it no longer holds changes nothing.
+// the catalogue of this moment; a name it no longer holds changes nothing, and neither does the
+// disk being watched, so that a stored disk that is away is still watched once it is back.
 void ApplySettingsChoices(const SettingsChoices& choices);
+
+// The disks of this moment: the catalogue built again, the stored disk watched when it is there
+// and the default one while it is not, with the sampler stopped around it. Settings does it as
+// it opens, the main window when volumes come or go.
+void RebuildDiskCatalogue();
 
 
 // The blink duration that the text of the dialog's edit box stands for: a decimal number after

@@ -33,6 +33,9 @@ struct PendingIcon {
 PendingIcon Pending[2] = {{{{}, 0}, {nullptr, false}}, {{{}, 0}, {nullptr, false}}};
 // The display names the list shows, as they were at opening; an item's data is its position here.
 std::vector<WideString> ListedNames;
+// Whether the user chose in the list: only a disk chosen there replaces the stored one, so that
+// one that is away stays stored while the list shows the disk watched meanwhile.
+bool DiskPicked = false;
 
 int PreviewControl(TrayIconRole role) { return role == Active ? IDC_ACTIVE_PREVIEW : IDC_INACTIVE_PREVIEW; }
 
@@ -54,6 +57,7 @@ void ShowPreview(HWND dialog, TrayIconRole role, Preview preview) {
 // keeps watching it. Nothing is selected only when nothing is watched.
 void FillDiskList(HWND list) {
     ListedNames.clear();
+    DiskPicked = false;
     const int watched = WatchedEntry();
     for (size_t i = 0; i < CounterCatalogue.size(); ++i) {
         ListedNames.push_back(CounterCatalogue[i].DisplayName);
@@ -121,7 +125,8 @@ SettingsChoices ChoicesInDialog(HWND dialog) {
     GetWindowTextA(GetDlgItem(dialog, IDC_BLINK_DURATION), text, sizeof text);
     text[sizeof text - 1] = 0;
     choices.BlinkDuration = BlinkDurationFromText(text);
-    if (HWND list = GetDlgItem(dialog, IDC_DISK)) {
+    HWND list = GetDlgItem(dialog, IDC_DISK);
+    if (list != nullptr && DiskPicked) {
         LRESULT item = SendMessageA(list, CB_GETCURSEL, 0, 0);
         LRESULT listed = item < 0 ? CB_ERR : SendMessageA(list, CB_GETITEMDATA, static_cast<WPARAM>(item), 0);
         if (listed >= 0 && static_cast<size_t>(listed) < ListedNames.size())
@@ -158,6 +163,9 @@ INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
             return FALSE;
         case IDC_DEFAULT_ICONS:
             UseDefaultIcons(dialog);
+            return FALSE;
+        case IDC_DISK:
+            if (HIWORD(wParam) == CBN_SELCHANGE) DiskPicked = true;
             return FALSE;
         }
         break;

@@ -10,6 +10,9 @@
 
 namespace {
 
+// AutoStartValueName, for the wide calls.
+const WCHAR* const AutoStartWideName = WIDE("Lumenhop");
+
 // Reads a value of any type into the buffer, zero-filled just before. False when the value is
 // absent or does not fit; the callers then read nothing of the buffer.
 bool ReadValue(HKEY key, const char* name, BYTE* buffer, DWORD capacity) {
@@ -64,26 +67,56 @@ HKEY OpenSettingsKey() {
 }
 
 // The command the auto-start entry should hold: this executable's path, quoted so that a path
-// with spaces names this file and nothing before its first space. None when the path fills the
-// whole buffer: it may have been cut, and starting some other file at logon would be worse than
-// leaving the entry as it is.
-std::optional<std::string> AutoStartCommand() {
-    char path[MAX_PATH] = {};
-    DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
-    if (length == 0 || length >= sizeof path) return std::nullopt;
-    std::string command(1, '"');
-    return command.append(path, strnlen(path, length)).append(1, '"');
+// with spaces names this file and nothing before its first space. Taken wide, as a path outside
+// the ANSI code page would come back with "?" for what that page lacks. None when the path fills
+// the whole buffer: it may have been cut, and starting some other file at logon would be worse
+// than leaving the entry as it is.
+std::optional<WideString> AutoStartCommand() {
+    WCHAR path[MAX_PATH] = {};
+    DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return std::nullopt;
+    WideString command(1, WIDE('"'));
+    return command.append(path, std::find(path, path + length, WCHAR{0})).append(1, WIDE('"'));
 }
 
 // What the auto-start entry holds, up to its first zero; none when there is no entry. An entry
 // too long for any path of ours reads as empty text, which names no file of ours either.
-std::optional<std::string> ReadRunEntry(HKEY key) {
-    char text[MAX_PATH + 8] = {};
+std::optional<WideString> ReadRunEntry(HKEY key) {
+    WCHAR text[MAX_PATH + 8] = {};
     DWORD size = sizeof text;
-    LONG status = RegQueryValueExA(key, AutoStartValueName, nullptr, nullptr, reinterpret_cast<BYTE*>(text), &size);
-    if (status == ERROR_MORE_DATA) return std::string();
+    LONG status =
+        RegQueryValueExW(key, AutoStartWideName, nullptr, nullptr, reinterpret_cast<BYTE*>(text), &size);
+    if (status == ERROR_MORE_DATA) return WideString();
     if (status != ERROR_SUCCESS) return std::nullopt;
-    return std::string(text, strnlen(text, std::min<size_t>(size, sizeof text)));
+    const WCHAR* end = text + std::min<size_t>(size / sizeof(WCHAR), MAX_PATH + 8);
+    return WideString(static_cast<const WCHAR*>(text), std::find<const WCHAR*>(text, end, WCHAR{0}));
+}
+
+// Whether the approval record marks the entry disabled. Windows writes 12 bytes, the first even
+// while the entry may start and odd once the user disabled it; a record of any other size is
+// not one we can read, and counts as disabled, so that ticking the box removes it.
+bool MarkedDisabled(HKEY approved) {
+    BYTE record[12] = {};
+    DWORD size = sizeof record;
+    LONG status = RegQueryValueExA(approved, AutoStartValueName, nullptr, nullptr, record, &size);
+    if (status == ERROR_FILE_NOT_FOUND) return false;
+    return status != ERROR_SUCCESS || size != sizeof record || (record[0] & 1) != 0;
+}
+
+// Whether the approval record of the entry marks it disabled, after removing it when `remove`
+// says so for a record found in that state: none, one disabled, or any.
+enum class RemoveRecord { None, Disabled, Any };
+bool ApprovalDisabled(RemoveRecord remove) {
+    HKEY approved = nullptr;
+    REGSAM access = remove == RemoveRecord::None ? KEY_QUERY_VALUE : KEY_QUERY_VALUE | KEY_SET_VALUE;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, StartupApprovedKeyPath, 0, access, &approved) != ERROR_SUCCESS) return false;
+    bool disabled = MarkedDisabled(approved);
+    if (remove == RemoveRecord::Any || (remove == RemoveRecord::Disabled && disabled)) {
+        RegDeleteValueA(approved, AutoStartValueName);
+        disabled = MarkedDisabled(approved);
+    }
+    RegCloseKey(approved);
+    return disabled;
 }
 
 // A stored icon file that is not empty becomes the role's file and, through ResolveIcon, its icon.
@@ -136,6 +169,13 @@ void LoadSettings() {
     RegCloseKey(key);
 }
 
+void LoadSelectedDisk() {
+    HKEY key = OpenSettingsKey();
+    if (key == nullptr) return;
+    if (std::optional<WideString> name = ReadSelectedName(key)) SelectSavedEntry(*name);
+    RegCloseKey(key);
+}
+
 // The role's icon from its file, or its built-in icon. The file and index stay the role's
 // either way.
 void ResolveIcon(TrayIconRole role) {
@@ -145,31 +185,35 @@ void ResolveIcon(TrayIconRole role) {
                     extracted != nullptr);
 }
 
-// Makes the auto-start entry follow `on` and tells whether it exists afterwards.
+// Makes the auto-start entry follow `on` and tells whether Windows will start it afterwards.
+// A disabled entry is let start again by removing its record, the least change Windows honours.
 bool SetAutoStart(bool on) {
     HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, RunKeyPath, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
-        return AutoStartEntryExists();
-    std::optional<std::string> entry = ReadRunEntry(key);
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, RunKeyPath, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) {
+        if (!on) ApprovalDisabled(RemoveRecord::Any);
+        return AutoStartEnabled();
+    }
+    std::optional<WideString> entry = ReadRunEntry(key);
     if (on) {
-        std::optional<std::string> command = AutoStartCommand();
+        std::optional<WideString> command = AutoStartCommand();
         if (command && entry != command)
-            RegSetValueExA(key, AutoStartValueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(command->data()),
-                           static_cast<DWORD>(command->size()));
+            RegSetValueExW(key, AutoStartWideName, 0, REG_SZ, reinterpret_cast<const BYTE*>(command->c_str()),
+                           static_cast<DWORD>((command->size() + 1) * sizeof(WCHAR)));
     } else if (entry) {
         RegDeleteValueA(key, AutoStartValueName);
     }
     bool exists = ReadRunEntry(key).has_value();
     RegCloseKey(key);
-    return exists;
+    bool disabled = ApprovalDisabled(!on ? RemoveRecord::Any : exists ? RemoveRecord::Disabled : RemoveRecord::None);
+    return exists && !disabled;
 }
 
-bool AutoStartEntryExists() {
+bool AutoStartEnabled() {
     HKEY key = nullptr;
     if (RegOpenKeyExA(HKEY_CURRENT_USER, RunKeyPath, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return false;
     bool exists = ReadRunEntry(key).has_value();
     RegCloseKey(key);
-    return exists;
+    return exists && !ApprovalDisabled(RemoveRecord::None);
 }
 
 // The blink duration the Settings dialog shows: the stored one within the dialog's range, or

@@ -12,6 +12,9 @@
 constexpr const char* SettingsKeyPath = "SOFTWARE\\Orvane\\Lumenhop";
 constexpr const char* RunKeyPath = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 constexpr const char* AutoStartValueName = "Lumenhop";
+// Where Windows 8 and later keep, by the Run entry's name, whether the user let it start.
+constexpr const char* StartupApprovedKeyPath =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\Run";
 
 constexpr const char* StartUpValue = "StartUp";
 constexpr const char* BlinkDurationValue = "BlinkDuration";
@@ -43,6 +46,9 @@ bool IconFileFitsStore(const std::string& file);
 
 // Applies the stored blink duration, selection, icon indexes and icon files, in that order.
 void LoadSettings();
+// Applies the stored selection alone: the first entry holding the stored name; without one, the
+// current choice stays.
+void LoadSelectedDisk();
 
 // The small image of the icon at `index` in the file (environment variables in its path
 // expanded), extracted and so the caller's to destroy; null when the file yields none. Index -1
@@ -54,11 +60,13 @@ HICON ExtractFileIcon(const std::string& file, LONG index);
 void ResolveIcon(TrayIconRole role);
 
 // Makes the auto-start entry follow `on`: written, quoted, when it is missing or names another
-// file; deleted when it is there and not wanted. A module path that may have been cut is never
-// written. The Run key is never created. TRUE when the entry exists afterwards.
+// file, and its record of being disabled removed; deleted with any approval record when it is
+// not wanted. A module path that may have been cut is never written. The Run key is never
+// created. TRUE when the entry exists afterwards and is not disabled.
 bool SetAutoStart(bool on);
-// Whether the Run key holds an auto-start entry of ours, whatever it names.
-bool AutoStartEntryExists();
+// Whether the Run key holds an auto-start entry of ours, whatever it names, that Windows starts:
+// no approval record marks it disabled.
+bool AutoStartEnabled();
 
 // The stored blink duration within the Settings dialog's range; its least without one.
 DWORD StoredDialogBlinkDuration();

@@ -33,8 +33,9 @@ const std::vector<Instance>& InstancesOf(int object, const Instances& all) {
     return object == 1 ? all.logical : all.physical;
 }
 
-// One disk counter: finds its instance at the first collect that shows it, then reads the
-// disks the instance counts at every collect.
+// One disk counter: finds its instance among those of the moment at every collect, since drive
+// letters come and go in a running session, then reads the disks the instance counts. An
+// instance that went away starts afresh when it is back.
 struct DiskCounter {
     Machine machine;
     int object;
@@ -43,12 +44,14 @@ struct DiskCounter {
     std::vector<BlockDevice> previous;
 
     Reading operator()() {
+        const Instances all = ReadInstances(machine);
+        instance.reset();
+        for (const Instance& candidate : InstancesOf(object, all))
+            if (!instance && SameName(candidate.name, name)) instance = candidate;
         if (!instance) {
-            Instances all = ReadInstances(machine);
-            for (const Instance& candidate : InstancesOf(object, all))
-                if (!instance && SameName(candidate.name, name)) instance = candidate;
+            previous.clear();
+            return {status::NoInstance, 0};
         }
-        if (!instance) return {status::NoInstance, 0};
         std::vector<BlockDevice> devices = ParseDiskStats(machine.diskStats());
         std::vector<BlockDevice> current;
         if (instance->total) current = WholeDisks(devices);

@@ -50,8 +50,8 @@ struct PdhState {
 // Lives as long as the process: the service reads it by reference.
 PdhState State;
 
-// One added counter: it takes its path's next sample at each collect; without samples it reads 0
-// from its second collect on while its instance is listed, and NoInstance while it is not.
+// One added counter: it reads NoInstance while its instance is not listed; while it is, it takes
+// its path's next sample at each collect, or without samples reads 0 from its second collect on.
 struct ScriptedCounter {
     CounterPath parts;
     std::shared_ptr<Script> script;
@@ -60,9 +60,9 @@ struct ScriptedCounter {
 
     Reading operator()() {
         const std::vector<substitute::Sample>& samples = script->samples;
-        if (samples.empty()) {
-            auto object = State.objects.find(parts.object);
-            const bool listed = object != State.objects.end() && Holds(object->second.instances, parts.instance);
+        auto object = State.objects.find(parts.object);
+        const bool listed = object != State.objects.end() && Holds(object->second.instances, parts.instance);
+        if (samples.empty() || !listed) {
             reading = {listed ? (primed ? status::Success : status::CounterInvalidData) : status::NoInstance, 0};
             primed = true;
             return reading;

@@ -21,13 +21,13 @@ using Key = std::map<std::string, RegistryValue, NoCase>;
 std::map<std::string, Key, NoCase> Keys;
 std::map<HKEY, std::pair<std::string, REGSAM>> Handles;  // the key's path, the rights asked for
 uintptr_t NextHandle = 0x2000;
-std::string ModuleFileName;
+std::basic_string<WCHAR> ModuleFileName;
 
 const bool Registered = RegisterModel(Model{
     [] {
         Keys.clear();
         Handles.clear();
-        ModuleFileName = "C:\\Program Files\\Lumenhop\\Lumenhop.exe";
+        ModuleFileName = u"C:\\Program Files\\Lumenhop\\Lumenhop.exe";
     },
     [](std::vector<std::string>& problems) {
         for (auto& [handle, open] : Handles) problems.push_back("a registry key was never closed: " + open.first);
@@ -63,6 +63,38 @@ Key* ValueKey(const char* function, HKEY handle, REGSAM needed, LONG& status) {
     return status == ERROR_SUCCESS ? &Keys[open->second.first] : nullptr;
 }
 
+// The program's value names are ASCII: a wide name is its units taken one by one.
+std::string NameOf(LPCWSTR name) { return name ? std::string(name, name + std::char_traits<WCHAR>::length(name)) : ""; }
+
+// Data that do not fit are not copied; the caller learns the size it needs. Both widths keep
+// the bytes as given: the program reads each value with the width it writes it.
+LONG QueryValue(const char* function, HKEY hKey, const std::string& name, LPDWORD lpReserved, LPDWORD lpType,
+                LPBYTE lpData, LPDWORD lpcbData) {
+    std::lock_guard lock(Mutex());
+    LONG status;
+    Key* key = ValueKey(function, hKey, KEY_QUERY_VALUE, status);
+    if (key == nullptr) return status;
+    if (lpReserved != nullptr || (lpData != nullptr && lpcbData == nullptr)) return ERROR_INVALID_PARAMETER;
+    auto value = key->find(name);
+    if (value == key->end()) return ERROR_FILE_NOT_FOUND;
+    const auto& data = value->second.data;
+    if (lpType) *lpType = value->second.type;
+    if (lpData != nullptr && *lpcbData < data.size()) status = ERROR_MORE_DATA;
+    if (lpData != nullptr && status == ERROR_SUCCESS && !data.empty()) std::memcpy(lpData, data.data(), data.size());
+    if (lpcbData) *lpcbData = static_cast<DWORD>(data.size());
+    return status;
+}
+
+LONG SetValue(const char* function, HKEY hKey, const std::string& name, DWORD Reserved, DWORD dwType,
+              const BYTE* lpData, DWORD cbData) {
+    MustBeZero(function, Reserved);
+    std::lock_guard lock(Mutex());
+    LONG status;
+    if (Key* key = ValueKey(function, hKey, KEY_SET_VALUE, status))
+        (*key)[name] = RegistryValue{dwType, std::vector<BYTE>(lpData, lpData + cbData)};
+    return status;
+}
+
 }  // namespace
 }  // namespace substitute::detail
 
@@ -80,32 +112,27 @@ LONG WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR, D
     return OpenKey("RegCreateKeyExA", hKey, lpSubKey, samDesired, phkResult, true);
 }
 
-// Data that do not fit are not copied; the caller learns the size it needs.
 LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData,
                              LPDWORD lpcbData) {
-    std::lock_guard lock(Mutex());
-    LONG status;
-    Key* key = ValueKey("RegQueryValueExA", hKey, KEY_QUERY_VALUE, status);
-    if (key == nullptr) return status;
-    if (lpReserved != nullptr || (lpData != nullptr && lpcbData == nullptr)) return ERROR_INVALID_PARAMETER;
-    auto value = key->find(lpValueName ? lpValueName : "");
-    if (value == key->end()) return ERROR_FILE_NOT_FOUND;
-    const auto& data = value->second.data;
-    if (lpType) *lpType = value->second.type;
-    if (lpData != nullptr && *lpcbData < data.size()) status = ERROR_MORE_DATA;
-    if (lpData != nullptr && status == ERROR_SUCCESS && !data.empty()) std::memcpy(lpData, data.data(), data.size());
-    if (lpcbData) *lpcbData = static_cast<DWORD>(data.size());
-    return status;
+    return QueryValue("RegQueryValueExA", hKey, lpValueName ? lpValueName : "", lpReserved, lpType, lpData, lpcbData);
+}
+
+LONG WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData,
+                             LPDWORD lpcbData) {
+    return QueryValue("RegQueryValueExW", hKey, NameOf(lpValueName), lpReserved, lpType, lpData, lpcbData);
 }
 
 LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD dwType, const BYTE* lpData,
                            DWORD cbData) {
-    MustBeZero("RegSetValueExA", Reserved);
-    std::lock_guard lock(Mutex());
-    LONG status;
-    if (Key* key = ValueKey("RegSetValueExA", hKey, KEY_SET_VALUE, status))
-        (*key)[lpValueName ? lpValueName : ""] = RegistryValue{dwType, std::vector<BYTE>(lpData, lpData + cbData)};
-    return status;
+    return SetValue("RegSetValueExA", hKey, lpValueName ? lpValueName : "", Reserved, dwType, lpData, cbData);
+}
+
+// Wide text is counted in bytes with its terminating zero unit, which readers rely on.
+LONG WINAPI RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DWORD dwType, const BYTE* lpData,
+                           DWORD cbData) {
+    if (dwType == REG_SZ && (cbData < 2 || cbData % 2 != 0 || lpData[cbData - 1] != 0 || lpData[cbData - 2] != 0))
+        Problem("RegSetValueExW: REG_SZ text without its terminating zero unit");
+    return SetValue("RegSetValueExW", hKey, NameOf(lpValueName), Reserved, dwType, lpData, cbData);
 }
 
 LONG WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
@@ -127,11 +154,11 @@ LONG WINAPI RegCloseKey(HKEY hKey) {
 
 // As the systems the program targets do it: a path that does not fit is cut to nSize
 // characters without a terminating zero, and the result is nSize.
-DWORD WINAPI GetModuleFileNameA(HMODULE, LPSTR lpFilename, DWORD nSize) {
-    if (Fails("GetModuleFileNameA")) return 0;
+DWORD WINAPI GetModuleFileNameW(HMODULE, LPWSTR lpFilename, DWORD nSize) {
+    if (Fails("GetModuleFileNameW")) return 0;
     std::lock_guard lock(Mutex());
     const bool fits = ModuleFileName.size() < nSize;
-    std::memcpy(lpFilename, ModuleFileName.c_str(), fits ? ModuleFileName.size() + 1 : nSize);
+    std::memcpy(lpFilename, ModuleFileName.c_str(), (fits ? ModuleFileName.size() + 1 : nSize) * sizeof(WCHAR));
     SetLastError(fits ? ERROR_SUCCESS : ERROR_INSUFFICIENT_BUFFER);
     return fits ? static_cast<DWORD>(ModuleFileName.size()) : nSize;
 }
@@ -165,4 +192,4 @@ std::vector<BYTE> substitute::WideTextBytes(const std::basic_string<WCHAR>& text
     return bytes;
 }
 
-void substitute::SetModuleFileName(const std::string& path) { UnderLock([&] { ModuleFileName = path; }); }
+void substitute::SetModuleFileName(const std::basic_string<WCHAR>& path) { UnderLock([&] { ModuleFileName = path; }); }

@@ -103,7 +103,8 @@ struct Sample {
 };
 // Each collect of a query takes the next sample of every counter path it holds; once the
 // script is used up its last sample repeats. A path without a script reads 0 from its second
-// collect on, and PDH_INVALID_DATA before, as an average over an interval does.
+// collect on, and PDH_INVALID_DATA before, as an average over an interval does. While the
+// path's instance is not listed, its counter reads PDH_CSTATUS_NO_INSTANCE and takes no sample.
 void ScriptCounter(const WideText& path, const std::vector<Sample>& samples);
 
 // Collects are numbered from 1 as they begin; from number `first` on, each waits once begun until
@@ -187,8 +188,8 @@ std::vector<BYTE> DwordBytes(DWORD value);
 std::vector<BYTE> TextBytes(const std::string& text);
 std::vector<BYTE> WideTextBytes(const std::basic_string<WCHAR>& text);
 
-// The path GetModuleFileNameA reports; "C:\Program Files\Lumenhop\Lumenhop.exe" after Reset.
-void SetModuleFileName(const std::string& path);
+// The path GetModuleFileNameW reports; "C:\Program Files\Lumenhop\Lumenhop.exe" after Reset.
+void SetModuleFileName(const std::basic_string<WCHAR>& path);
 
 // --- DeviceControl -----------------------------------------------------------------------------
 // Storage devices: the drivers behind the device paths are played through one hook, which a test

@@ -32,10 +32,31 @@ TEST(RegistryContract, AQuerySizesItselfAndAShortBufferAnswersMoreDataWithTheSiz
 
 // The auto-start entry refuses a path that fills the buffer: it may have been cut.
 TEST(RegistryContract, AModulePathThatDoesNotFitComesBackCutToTheBufferAndSaysSo) {
-    char path[MAX_PATH + 1], cut[MAX_PATH + 1];
-    DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
-    ASSERT_TRUE(length > 3 && length < sizeof path);
+    WCHAR path[MAX_PATH + 1], cut[MAX_PATH + 1];
+    DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH + 1);
+    ASSERT_TRUE(length > 3 && length < MAX_PATH + 1);
     std::memset(cut, Guard, sizeof cut);
-    EXPECT_EQ(GetModuleFileNameA(nullptr, cut, length), length);
-    EXPECT_EQ(std::string(cut, length - 1) + static_cast<char>(cut[length]), std::string(path, length - 1) + '\xCC');
+    EXPECT_EQ(GetModuleFileNameW(nullptr, cut, length), length);
+    EXPECT_EQ(WideString(cut, length - 1), WideString(path, length - 1));
+    EXPECT_EQ(cut[length], WCHAR{0xCCCC});
+}
+
+// The auto-start entry is written wide, counted in bytes with its terminating zero unit, and
+// read back with the same count.
+TEST(RegistryContract, WideTextComesBackWithTheByteCountItWasWrittenWith) {
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\LumenhopContract", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                              &key, nullptr), 0);
+    const WCHAR text[] = WIDE("\"C:\\\u0414\u0438\\a.exe\"");
+    ASSERT_EQ(RegSetValueExW(key, WIDE("Wide"), 0, REG_SZ, reinterpret_cast<const BYTE*>(text), sizeof text), 0);
+    WCHAR back[32];
+    std::memset(back, Guard, sizeof back);
+    DWORD size = sizeof back, type = 0;
+    EXPECT_EQ(RegQueryValueExW(key, WIDE("wide"), nullptr, &type, reinterpret_cast<BYTE*>(back), &size), 0);
+    EXPECT_EQ(type, REG_SZ);
+    ASSERT_EQ(size, sizeof text);
+    EXPECT_EQ(WideString(back, size / 2), WideString(text, size / 2));
+    EXPECT_EQ(back[size / 2], WCHAR{0xCCCC});
+    EXPECT_EQ(RegDeleteValueA(key, "Wide"), 0);
+    EXPECT_EQ(RegCloseKey(key), 0);
 }

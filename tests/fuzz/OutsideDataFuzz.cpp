@@ -120,20 +120,29 @@ void NvmeAnswers(FuzzedDataProvider& data) {
     for (char c : DriveReport) Check((c >= 0x20 && c <= 0x7E) || c == '\r' || c == '\n', "an unprintable report byte");
 }
 
-// Any values under the settings key's names (any type, size and bytes), sometimes a registry call
-// failing, through the set-up and what Settings opens with.
+// Any values under the settings key's names, the Run entry and its approval record (any type,
+// size and bytes), sometimes a registry call failing, through the set-up, what Settings opens
+// with and its OK of the auto-start box.
 void Settings(FuzzedDataProvider& data) {
     const char* const names[] = {StartUpValue, BlinkDurationValue, SelectedDiskCounterValue, ActiveIconFileValue,
-                                 ActiveIconIndexValue, InactiveIconFileValue, InactiveIconIndexValue};
+                                 ActiveIconIndexValue, InactiveIconFileValue, InactiveIconIndexValue,
+                                 RunKeyPath, StartupApprovedKeyPath};
     substitute::AddIconFile("a", 2);
     substitute::AddIconFile("t", 0);
-    if (data.ConsumeBool())
-        substitute::FailNext(
-            data.PickValueInArray({"RegOpenKeyExA", "RegQueryValueExA", "RegCloseKey", "ExtractIconExA"}),
-            ERROR_ACCESS_DENIED, data.ConsumeIntegralInRange(0, 7));
-    while (data.remaining_bytes() > 0)
-        substitute::SetRegistryValue(SettingsKeyPath, data.PickValueInArray(names), data.ConsumeIntegral<BYTE>(),
+    const bool failing = data.ConsumeBool(), box = data.ConsumeBool();
+    if (failing)
+        substitute::FailNext(data.PickValueInArray({"RegOpenKeyExA", "RegQueryValueExA", "RegQueryValueExW",
+                                                    "RegCloseKey", "ExtractIconExA"}),
+                             ERROR_ACCESS_DENIED, data.ConsumeIntegralInRange(0, 7));
+    substitute::CreateRegistryKey(RunKeyPath);
+    substitute::CreateRegistryKey(StartupApprovedKeyPath);
+    while (data.remaining_bytes() > 0) {
+        const std::string name = data.PickValueInArray(names);
+        const bool autoStart = name == RunKeyPath || name == StartupApprovedKeyPath;
+        substitute::SetRegistryValue(autoStart ? name : SettingsKeyPath, autoStart ? AutoStartValueName : name,
+                                     data.ConsumeIntegral<BYTE>(),
                                      data.ConsumeBytes<BYTE>(data.ConsumeIntegral<uint16_t>()));
+    }
     RunMonitorSetup();
     Check(BlinkDuration >= LoadedBlinkMin && BlinkDuration <= LoadedBlinkMax, "blink duration out of range");
     for (const IconRole* role : {&IconPair.Active, &IconPair.Inactive})
@@ -143,6 +152,8 @@ void Settings(FuzzedDataProvider& data) {
     Check(choices.BlinkDuration >= DialogBlinkMin && choices.BlinkDuration <= DialogBlinkMax,
           "Settings' period out of range");
     StopSampler();
+    const bool enabled = SetAutoStart(box);
+    if (!failing) Check(enabled == box && AutoStartEnabled() == box, "auto-start is not what the box asked for");
 }
 
 // Any answer of the picker (any text, terminated or not, confirmed or not, any index) on either

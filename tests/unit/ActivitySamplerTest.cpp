@@ -115,4 +115,18 @@ TEST_F(ActivitySamplerTest, LateSamplersNeverActBesideTheirSuccessors) {
     }
 }
 
+// A watched disk that goes away collects no data and its counter says the instance is gone: the
+// icon goes idle at the next pass, not on the last value, and follows the disk once it is back.
+TEST_F(ActivitySamplerTest, ADiskThatGoesAwayShowsIdleUntilItIsBack) {
+    substitute::ScriptCounter(TotalPath, {Sample{0}, Sample{150}});
+    StartSampler();
+    ASSERT_TRUE(substitute::WaitForCollects(3));
+    for (auto [logical, shown] : {std::pair{std::vector<WideString>{u"C:"}, "AI"}, {{u"C:", u"_Total"}, "AIA"}}) {
+        substitute::SeedDiskObjects(logical, {u"0 C:"});
+        // The collect after the one under way sees the change, and its pass ends before the next begins.
+        ASSERT_TRUE(substitute::WaitForCollects(substitute::CollectCount() + 2));
+        EXPECT_EQ(Notified(), shown);
+    }
+}
+
 }  // namespace

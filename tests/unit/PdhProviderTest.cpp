@@ -122,4 +122,29 @@ TEST(PdhProviderTest, PathsAreCheckedWhenAddedInstancesWhenCollectedAndValuesAre
     }
 }
 
+// Drive letters come and go in a running session: every listing shows the drives of its moment,
+// and a counter of a letter taken away reads NoInstance until the letter is back.
+TEST(PdhProviderTest, ListingsAndCountersFollowTheDrivesOfTheMoment) {
+    Host host{Line("8 16 sdb", 1, 8)};
+    CounterService service(host.source);
+    void *query = nullptr, *counter = nullptr;
+    ASSERT_EQ(service.OpenQuery(true, &query), status::Success);
+    ASSERT_EQ(service.AddCounter(query, u"\\LogicalDisk(D:)\\Avg. Disk Bytes/Transfer", &counter), status::Success);
+    const std::vector<Drive> c = {{u'C', 8, 16}}, cd = {{u'C', 8, 16}, {u'D', 8, 16}};
+    const std::tuple<std::vector<Drive>, std::string, uint32_t> moments[] = {
+        {c, "C:|_Total||", status::NoInstance}, {cd, "C:|D:|_Total||", status::CounterInvalidData},
+        {cd, "C:|D:|_Total||", status::Success}, {c, "C:|_Total||", status::NoInstance},
+        {cd, "C:|D:|_Total||", status::CounterInvalidData}};
+    for (auto& [drives, listed, counterStatus] : moments) {
+        host.drives = drives;
+        EXPECT_EQ(host.Instances(u"LogicalDisk"), listed);
+        service.CollectQueryData(query);
+        uint32_t read = 0;
+        int32_t value = 0;
+        service.GetFormattedValue(counter, FormatLong, nullptr, &read, &value);
+        EXPECT_EQ(read, counterStatus) << listed;
+    }
+    EXPECT_EQ(service.CloseQuery(query), status::Success);
+}
+
 }  // namespace

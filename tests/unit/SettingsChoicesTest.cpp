@@ -17,8 +17,8 @@ std::string Running() {
 }
 
 // OK without a change keeps watching the disk being watched, even one the set-up found by part of
-// its stored name, and stores its whole name; it keeps the icons and stores the period in range,
-// after the sampler stopped, waiting twice the period in force before.
+// its stored name, and keeps that name as stored; it keeps the icons and stores the period in
+// range, after the sampler stopped, waiting twice the period in force before.
 TEST_F(SettingsChoicesTest, OkWithoutAChangeKeepsWhatRuns) {
     Store(SelectedDiskCounterValue, REG_BINARY, substitute::WideTextBytes(u"(0 C"));
     StoreIcon(Active, DiskIcons, 2);
@@ -29,7 +29,7 @@ TEST_F(SettingsChoicesTest, OkWithoutAChangeKeepsWhatRuns) {
     EXPECT_EQ(choices.Disk, u"PhysicalDisk(0 C:)");
     ApplySettingsChoices(choices);
     EXPECT_EQ(Running(), "2000" + running.substr(4));
-    EXPECT_EQ(Stored(SelectedDiskCounterValue)->data, substitute::WideTextBytes(*choices.Disk));
+    EXPECT_EQ(Stored(SelectedDiskCounterValue)->data, substitute::WideTextBytes(u"(0 C"));
     EXPECT_EQ(substitute::WaitLog().back().timeout, 6000u);
     substitute::SeedDiskObjects({}, {});
     RunMonitorSetup();
@@ -82,6 +82,32 @@ TEST_F(SettingsChoicesTest, OkAppliesTheDiskByItsNameInTheCatalogueOfTheMoment) 
         EXPECT_EQ(SelectedCounterPath, u"\\LogicalDisk(C:)\\Avg. Disk Bytes/Transfer");
         EXPECT_EQ(Stored(SelectedDiskCounterValue)->data, substitute::WideTextBytes(u"LogicalDisk(C:)"));
     }
+}
+
+// Disks come and go: each rebuild lists the disks of its moment and restarts the sampler. While
+// the stored disk is away the default is watched and OK without a pick keeps the stored name;
+// the disk is watched, and named in the tooltip, once it is back.
+TEST_F(SettingsChoicesTest, RebuildsListTheDisksOfTheMomentAndTheStoredDiskOutlivesItsAbsence) {
+    auto listed = [] {
+        std::string names;
+        for (const CounterEntry& entry : CounterCatalogue)
+            names += std::string(entry.DisplayName.begin(), entry.DisplayName.end()) + " ";
+        return names + "| " + substitute::TrayIcon()->tip;
+    };
+    Store(SelectedDiskCounterValue, REG_BINARY, substitute::WideTextBytes(u"LogicalDisk(E:)"));
+    RunMonitorSetup();
+    ApplySettingsChoices(CurrentSettingsChoices());
+    EXPECT_EQ(Stored(SelectedDiskCounterValue)->data, substitute::WideTextBytes(u"LogicalDisk(E:)"));
+    const std::pair<std::vector<WideString>, std::string> moments[] = {
+        {{u"C:", u"E:", u"_Total"}, "LogicalDisk(C:) LogicalDisk(E:) LogicalDisk(_Total) | LogicalDisk(E:)"},
+        {{u"_Total"}, "LogicalDisk(_Total) | LogicalDisk(_Total)"}};
+    for (auto& [logical, shown] : moments) {
+        substitute::SeedDiskObjects(logical, {});
+        RebuildDiskCatalogue();
+        EXPECT_EQ(listed(), shown);
+        EXPECT_TRUE(SamplerRecorded());
+    }
+    EXPECT_EQ(Stored(SelectedDiskCounterValue)->data, substitute::WideTextBytes(u"LogicalDisk(E:)"));
 }
 
 // OKs with new file icons, with the built-in ones, and shell restarts: every replaced file icon

@@ -109,33 +109,72 @@ TEST_F(SettingsStoreTest, WritesStoreEachValueAsItsTypeAndLoadBack) {
     EXPECT_FALSE(Stored(ActiveIconFileValue) || Stored(ActiveIconIndexValue) || !Stored(InactiveIconFileValue));
 }
 
-// The entry names the executable in quotes, so that a path with spaces cannot be taken for a
-// shorter one; a path the buffer may have cut is never written, and the Run key never created.
-TEST_F(SettingsStoreTest, AutoStartFollowsTheBoxAndTellsWhetherTheEntryExists) {
-    const std::string exe = "C:\\Program Files\\Lumenhop\\Lumenhop.exe", ours = '"' + exe + '"';
-    const std::string p259 = "C:\\Program Files\\" + std::string(238, 'd') + ".exe", p260 = p259 + "x";
-    // The entry before and after ("-": none, "!": no Run key), the module path ("": its look-up
-    // fails) and the box.
-    const std::tuple<std::string, std::string, bool, std::string> cases[] = {
-        {"!", exe, true, "!"}, {"-", exe, true, ours}, {"-", p259, true, '"' + p259 + '"'},
-        {"C:\\Old\\Lumenhop.exe", exe, true, ours}, {std::string(600, 'x'), exe, true, ours},
-        {ours + '\0', exe, true, ours + '\0'},  // ours already, its zero kept
-        {"-", p260, true, "-"}, {"other.exe", p260, true, "other.exe"}, {"-", "", true, "-"}, {ours, exe, false, "-"},
-        {"-", exe, false, "-"},
+// Stored bytes as UTF-16 text, a terminating zero unit included.
+WideString Units(const std::vector<BYTE>& bytes) {
+    WideString text;
+    for (size_t i = 0; i + 1 < bytes.size(); i += 2) text.push_back(static_cast<WCHAR>(bytes[i] | bytes[i + 1] << 8));
+    return text;
+}
+
+// The entry names the executable, taken wide, in quotes, so that a path with spaces cannot be
+// taken for a shorter one; a path the buffer may have cut is never written, and the Run key never
+// created. The box opens ticked only for an entry that no approval record marks disabled; OK
+// ticked removes a disabled record, OK clear the entry and any record.
+TEST_F(SettingsStoreTest, AutoStartFollowsTheBoxAndAgreesWithTheApprovalRecord) {
+    const WideString exe = u"C:\\Program Files\\Lumenhop\\Lumenhop.exe", ours = u'"' + exe + u'"';
+    const WideString other = u"\"C:\\Old\\Lumenhop.exe\"", cyrillic = u"C:\\Users\\\u0414\u0438\u043C\\Lumenhop.exe";
+    const WideString p259 = u"C:\\Program Files\\" + WideString(238, u'd') + u".exe", p260 = p259 + u"x";
+    const std::map<std::string, std::vector<BYTE>> records = {
+        {"2", {2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}}, {"6", {6, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
+        {"3", {3, 0, 0, 0, 0xD4, 0x0D, 0x43, 0x8D, 0xC8, 0x3B, 0xD9, 0x01}}, {"2 short", {2, 0, 0, 0}}};
+    // The entry ("!": no Run key, "-": none) and its record ("-": none) before, the module path
+    // ("": its look-up fails), the box; the box at open, the entry and the record after OK.
+    struct Row {
+        WideString entry;
+        std::string record;
+        WideString module;
+        bool box, open;
+        WideString entryAfter;
+        std::string recordAfter;
     };
-    for (auto& [entry, module, on, after] : cases) {
+    std::vector<Row> rows = {
+        {u"!", "3", exe, false, false, u"!", "-"}, {u"!", "-", exe, true, false, u"!", "-"},
+        {u"-", "-", p259, true, false, u'"' + p259 + u'"' + u'\0', "-"}, {u"-", "3", p260, true, false, u"-", "3"},
+        {other, "3", p260, true, false, other, "-"}, {u"-", "-", u"", true, false, u"-", "-"},
+        {WideString(600, u'x'), "-", exe, true, true, ours + u'\0', "-"},
+        {ours, "-", exe, true, true, ours, "-"},  // ours already, without a zero: left as it is
+        {u"-", "-", cyrillic, true, false, u'"' + cyrillic + u'"' + u'\0', "-"},
+        {ours, "6", exe, true, true, ours, "6"}, {ours, "2 short", exe, false, false, u"-", "-"},
+        {ours, "2 short", exe, true, false, ours, "-"},
+    };
+    for (const WideString& entry : {WideString(u"-"), ours + u'\0', other + u'\0'})
+        for (std::string record : {"-", "2", "3"})
+            for (bool box : {false, true})
+                rows.push_back({entry, record, exe, box, entry != u"-" && record != "3", box ? ours + u'\0' : u"-",
+                                box && record != "3" ? record : "-"});
+    for (const Row& row : rows) {
         substitute::Reset();
-        if (entry != "!") substitute::CreateRegistryKey(RunKeyPath);
-        if (entry != "!" && entry != "-")
-            substitute::SetRegistryValue(RunKeyPath, AutoStartValueName, REG_SZ, substitute::TextBytes(entry));
-        substitute::SetModuleFileName(module);
-        if (module.empty()) substitute::FailNext("GetModuleFileNameA", ERROR_ACCESS_DENIED);
-        EXPECT_EQ(SetAutoStart(on), after != "!" && after != "-") << entry << " " << module;
-        auto value = substitute::GetRegistryValue(RunKeyPath, AutoStartValueName);
-        EXPECT_EQ(!substitute::RegistryKeyExists(RunKeyPath) ? "!"
-                  : value                                    ? std::string(value->data.begin(), value->data.end())
-                                                             : "-",
-                  after);
+        if (row.entry != u"!") substitute::CreateRegistryKey(RunKeyPath);
+        if (row.entry != u"!" && row.entry != u"-")
+            substitute::SetRegistryValue(RunKeyPath, AutoStartValueName, REG_SZ, substitute::WideTextBytes(row.entry));
+        substitute::CreateRegistryKey(StartupApprovedKeyPath);
+        if (row.record != "-")
+            substitute::SetRegistryValue(StartupApprovedKeyPath, AutoStartValueName, REG_BINARY,
+                                         records.at(row.record));
+        substitute::SetModuleFileName(row.module);
+        if (row.module.empty()) substitute::FailNext("GetModuleFileNameW", ERROR_ACCESS_DENIED);
+        const std::string label = std::string(row.entry.begin(), row.entry.end()).substr(0, 30) + " " + row.record;
+        EXPECT_EQ(AutoStartEnabled(), row.open) << label;
+        const bool enabled = SetAutoStart(row.box);
+        auto entry = substitute::GetRegistryValue(RunKeyPath, AutoStartValueName);
+        auto record = substitute::GetRegistryValue(StartupApprovedKeyPath, AutoStartValueName);
+        EXPECT_EQ(!substitute::RegistryKeyExists(RunKeyPath) ? u"!" : entry ? Units(entry->data) : u"-", row.entryAfter)
+            << label << " box " << row.box;
+        EXPECT_EQ(record ? (record->data == records.at(row.recordAfter) ? row.recordAfter : "changed") : "-",
+                  row.recordAfter)
+            << label << " box " << row.box;
+        EXPECT_EQ(enabled, row.entryAfter != u"!" && row.entryAfter != u"-" && row.recordAfter != "3") << label;
+        EXPECT_THAT(substitute::Problems(), ::testing::IsEmpty()) << label;
     }
 }
 

@@ -166,4 +166,32 @@ TEST_F(MainWindowTest, AboutAndDiskInformationEndOnOkAndCancel) {
     }
 }
 
+// Volume broadcasts arm one short timer, each of a burst arming it again, and its tick rebuilds
+// the catalogue once; other device broadcasts arm nothing.
+TEST_F(MainWindowTest, AVolumeBroadcastBurstRebuildsTheCatalogueOnceItSettles) {
+    DEV_BROADCAST_VOLUME volume = {sizeof volume, DBT_DEVTYP_VOLUME, 0, 1u << 16, 0};
+    DEV_BROADCAST_HDR port = {sizeof port, DBT_DEVTYP_PORT, 0};
+    auto sentinel = [] { return CounterCatalogue.size() == 1 && CounterCatalogue[0].DisplayName == L"sentinel"; };
+    std::string seen;
+    DWORD start = 0;
+    std::function<void()> waitForRebuild = [&] {
+        if (sentinel() && GetTickCount() - start < 10000) return Inside(waitForRebuild);
+        seen += sentinel() ? " not rebuilt" : " rebuilt";
+        seen += KillTimer(MainWindow, DiskChangeTimer) ? " armed" : " disarmed";
+        PostMessageA(MainWindow, WM_COMMAND, IDM_EXIT, 0);
+    };
+    Inside([&] {
+        SendMessageA(MainWindow, WM_DEVICECHANGE, DBT_DEVICEARRIVAL, reinterpret_cast<LPARAM>(&port));
+        seen = KillTimer(MainWindow, DiskChangeTimer) ? "port armed" : "port ignored";
+        CounterCatalogue = {{0, L"sentinel", L"sentinel"}};
+        for (WPARAM event : {DBT_DEVICEARRIVAL, DBT_DEVICEREMOVECOMPLETE, DBT_DEVICEARRIVAL})
+            SendMessageA(MainWindow, WM_DEVICECHANGE, event, reinterpret_cast<LPARAM>(&volume));
+        seen += sentinel() ? ", waits" : ", at once";
+        start = GetTickCount();
+        Inside(waitForRebuild);
+    });
+    EXPECT_EQ(RunWinMain(SW_SHOW), 0);
+    EXPECT_EQ(seen, "port ignored, waits rebuilt disarmed");
+}
+
 }  // namespace

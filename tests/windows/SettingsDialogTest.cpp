@@ -99,24 +99,28 @@ TEST_F(SettingsDialogTest, OpensOnWhatRuns) {
     }
 }
 
-// OK applies what the controls show: the disk by its name in the catalogue of that moment (a
-// rebuild may come while the dialog is open), the first 15 characters of the period, the box.
-// Cancel, after changes to them all, stores and applies nothing.
+// OK applies what the controls show: the disk the user picked (none stays stored as it was) by
+// its name in the catalogue of that moment (a rebuild may come while the dialog is open), the
+// first 15 characters of the period, the box. Cancel, after changes to them all, stores and
+// applies nothing.
 TEST_F(SettingsDialogTest, OkAppliesTheDiskByNameThePeriodAndTheBoxAndCancelNothing) {
     const std::tuple<int, Disks, const char*, bool, WORD, const char*> cases[] = {
-        {-1, {}, "", false, IDOK, "D:#1 | BlinkDuration=100 SelectedDiskCounter=D: StartUp=0"},
+        {-1, {}, "", false, IDOK, "D:#1 | BlinkDuration=100 StartUp=0"},
         {2, {}, "", false, IDOK, "_Total#2 | BlinkDuration=100 SelectedDiskCounter=_Total StartUp=0"},
         {1, {L"_Total", L"E:"}, "", false, IDOK, "D:#1 | BlinkDuration=100 StartUp=0"},
         {2, {L"E:", L"_Total"}, "", false, IDOK, "_Total#1 | BlinkDuration=100 SelectedDiskCounter=_Total StartUp=0"},
-        {-1, {}, "0000000000001509", false, IDOK, "D:#1 | BlinkDuration=150 SelectedDiskCounter=D: StartUp=0"},
-        {-1, {}, "", true, IDOK, "D:#1 run | BlinkDuration=100 SelectedDiskCounter=D: StartUp=1"},
+        {-1, {L"D:", L"_Total"}, "", false, IDOK, "D:#1 | BlinkDuration=100 StartUp=0"},  // not picked
+        {-1, {}, "0000000000001509", false, IDOK, "D:#1 | BlinkDuration=150 StartUp=0"},
+        {-1, {}, "", true, IDOK, "D:#1 run | BlinkDuration=100 StartUp=1"},
         {2, {}, "700", true, IDCANCEL, "D:#1 | "}};
     for (auto& [item, rebuilt, period, box, command, applied] : cases) {
         CleanRegistry();
         Catalogue({L"C:", L"D:", L"_Total"});
         SelectedCounterPath = CounterCatalogue[1].CounterPath;
         HWND dialog = OpenSettings();
+        // As the user picks: the selection, then the list's notice of it.
         if (item >= 0) SendDlgItemMessageA(dialog, IDC_DISK, CB_SETCURSEL, item, 0);
+        if (item >= 0) SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_DISK, CBN_SELCHANGE), 0);
         if (*period) SetDlgItemTextA(dialog, IDC_BLINK_DURATION, period);
         CheckDlgButton(dialog, IDC_AUTOSTART, box);
         if (!rebuilt.empty()) Catalogue(rebuilt);
