@@ -6,7 +6,7 @@
 # Builds: LUMENHOP_WINDOWS_BUILD (default build/windows) for the executable and
 # LUMENHOP_HOST_BUILD (default build/native) for the checking tool; LUMENHOP_E2E_DIR (default
 # build/e2e) holds the Wine prefix, the screenshots and what was read from the dialogs.
-# LUMENHOP_E2E_SECONDS (default 480) bounds the part under Wine as a whole.
+# LUMENHOP_E2E_SECONDS (default 900) bounds the part under Wine as a whole.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -19,6 +19,16 @@ exe=$windows_build/app/Lumenhop.exe
 
 # shellcheck source=scripts/wine-session.sh
 source scripts/wine-session.sh
+
+# e2e_program OUT SOURCE [OPTION...]: one of the small Windows programs the scenarios use, built
+# when its source is newer.
+e2e_program() {
+  local out=$1 source=$2
+  shift 2
+  [ "$out" -nt "$source" ] && return 0
+  mkdir -p "$(dirname "$out")"
+  i686-w64-mingw32-g++-posix -std=c++20 -O1 -Wall -Wextra -Werror -static -o "$out" "$source" "$@"
+}
 # shellcheck source=tests/e2e/disk-information.sh
 source tests/e2e/disk-information.sh
 # shellcheck source=tests/e2e/settings.sh
@@ -81,7 +91,7 @@ check "imports only KnownDLLs; resources, dialogs, menu, icons, version, manifes
   "$host_build/tools/lumenhop_pecheck" "$exe"
 
 echo "--- under Wine"
-start_watchdog "${LUMENHOP_E2E_SECONDS:-480}"
+start_watchdog "${LUMENHOP_E2E_SECONDS:-900}"
 mkdir -p "$work"
 rm -f "$work"/*.png
 wine_session_prefix "$work/prefix"

@@ -9,10 +9,7 @@ disk_info_reader=""
 # build_disk_info_reader DIR: the small Windows program that reads another program's controls.
 build_disk_info_reader() {
   disk_info_reader="$1/ReadWindowText.exe"
-  [ "$disk_info_reader" -nt tests/e2e/ReadWindowText.cpp ] && return 0
-  mkdir -p "$1"
-  i686-w64-mingw32-g++-posix -std=c++20 -O1 -Wall -Wextra -Werror -static \
-    -o "$disk_info_reader" tests/e2e/ReadWindowText.cpp -lntdll
+  e2e_program "$disk_info_reader" tests/e2e/ReadWindowText.cpp -lntdll
 }
 
 # windows_named TITLE: how many visible windows have this exact title.

@@ -14,15 +14,15 @@ scaled_square() {
   [ "$(tray_squares "$work/shot.png" "$x" "$y" "$w" "$h" 80 $((size - 2 * (size * 2 / 16))) $((size / 16)) | wc -l)" -eq 1 ]
 }
 
-# tray_pixels RRGGBB: how many pixels of the tray area have exactly that colour.
-tray_pixels() {
+# tray_colour_count RRGGBB: how many pixels of the tray area have exactly that colour.
+tray_colour_count() {
   local x y w h
   read -r x y w h < <(tray_geometry) || return 1
   screenshot "$work/shot.png"
   "$MAGICK_CONVERT" "$work/shot.png" -crop "${w}x$h+$x+$y" +repage txt:- | grep -c " #$1 "
 }
 # Exactly SIZE x SIZE pixels of the colour: the file's own image, not another one scaled.
-solid_image_of() { [ "$(tray_pixels "$1")" -eq $(($2 * $2)) ]; }
+solid_image_of() { [ "$(tray_colour_count "$1")" -eq $(($2 * $2)) ]; }
 
 # The inactive role's icon from a file of two solid images, 16 pixels red and 32 pixels blue, in
 # the Windows folder and stored as the shell's picker gives such a path, with %SystemRoot%.

@@ -8,10 +8,7 @@
 # build_define_drive DIR: the small Windows program that defines drives and reads the tooltip.
 build_define_drive() {
   define_drive="$1/DefineDrive.exe"
-  [ "$define_drive" -nt tests/e2e/DefineDrive.cpp ] && return 0
-  mkdir -p "$1"
-  i686-w64-mingw32-g++-posix -std=c++20 -O1 -Wall -Wextra -Werror -static \
-    -o "$define_drive" tests/e2e/DefineDrive.cpp -lcomctl32
+  e2e_program "$define_drive" tests/e2e/DefineDrive.cpp -lcomctl32
 }
 drive() { timeout 30 wine "$define_drive" "$@" >/dev/null 2>&1; }
 tip_is() { timeout 30 wine "$define_drive" --tray-tip 2>/dev/null | tr -d '\r' | grep -qxF -- "$1"; }

@@ -44,10 +44,8 @@ icons_scenario() {
 # program's own retries, since Wine never broadcasts "TaskbarCreated" (no Wine 8 library holds
 # the name, in ASCII or in UTF-16).
 build_tray_gate() {
-  local compile=(i686-w64-mingw32-g++-posix -std=c++20 -O1 -Wall -Wextra -Werror -static)
-  [ "$1/TrayGate.dll" -nt tests/e2e/TrayGate.cpp ] && return 0
-  "${compile[@]}" -o "$1/TrayGate.exe" tests/e2e/TrayGate.cpp &&
-    "${compile[@]}" -shared -DTRAY_GATE_HOOK -o "$1/TrayGate.dll" tests/e2e/TrayGate.cpp
+  e2e_program "$1/TrayGate.exe" tests/e2e/TrayGate.cpp &&
+    e2e_program "$1/TrayGate.dll" tests/e2e/TrayGate.cpp -shared -DTRAY_GATE_HOOK
 }
 windows_path() { printf 'Z:%s' "${1//\//\\}"; }
 no_desktop_process() {
