@@ -33,20 +33,20 @@ void RunDialog(HWND window, int open, WORD templateId, DLGPROC procedure) {
 // Acts on a command of the tray menu or of an accelerator.
 void RunCommand(HWND window, WORD command) {
     switch (command) {
-    case IDM_ABOUT:
-        RunDialog(window, AboutDialogOpen, IDD_ABOUT, AboutDialogProc);
-        break;
-    case IDM_SETTINGS:
-        // The disks of this moment, not those of the start: one plugged in since is listed.
-        if (!SettingsDialogOpen) RebuildDiskCatalogue();
-        RunDialog(window, SettingsDialogOpen, IDD_SETTINGS, SettingsDialogProc);
-        break;
-    case IDM_DISKINFO:
-        RunDialog(window, DiskInfoDialogOpen, IDD_DISKINFO, DiskInfoDialogProc);
-        break;
-    case IDM_EXIT:
-        DestroyWindow(window);
-        break;
+        case IDM_ABOUT:
+            RunDialog(window, AboutDialogOpen, IDD_ABOUT, AboutDialogProc);
+            break;
+        case IDM_SETTINGS:
+            // The disks of this moment, not those of the start: one plugged in since is listed.
+            if (!SettingsDialogOpen) RebuildDiskCatalogue();
+            RunDialog(window, SettingsDialogOpen, IDD_SETTINGS, SettingsDialogProc);
+            break;
+        case IDM_DISKINFO:
+            RunDialog(window, DiskInfoDialogOpen, IDD_DISKINFO, DiskInfoDialogProc);
+            break;
+        case IDM_EXIT:
+            DestroyWindow(window);
+            break;
     }
 }
 
@@ -68,8 +68,7 @@ void ShowTrayMenu(HWND window) {
         // Without the foreground the menu would not close when the user clicks elsewhere, and
         // the posted message makes it close at once when it should.
         SetForegroundWindow(window);
-        TrackPopupMenu(popup, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_LEFTBUTTON, point.x, point.y, 0, window,
-                       nullptr);
+        TrackPopupMenu(popup, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_LEFTBUTTON, point.x, point.y, 0, window, nullptr);
         PostMessageA(window, WM_NULL, 0, 0);
     }
     DestroyMenu(menu);
@@ -116,32 +115,32 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         return 0;
     }
     switch (message) {
-    case WM_DESTROY:
-        StopTrayAddRetry();
-        TrayNotify(NIM_DELETE, nullptr);
-        StopSampler();
-        PostQuitMessage(0);
-        return 0;
-    case WM_COMMAND:
-        RunCommand(window, LOWORD(wParam));
-        return 0;
-    case TrayCallbackMessage:
-        if (lParam == WM_RBUTTONDOWN) ShowTrayMenu(window);
-        return 0;
-    case WM_DEVICECHANGE:
-        // A burst of volume broadcasts (a disk with several volumes, a dock) makes one rebuild,
-        // once they have settled.
-        if (IsVolumeChange(wParam, lParam)) SetTimer(window, DiskChangeTimer, DiskChangeSettleTime, nullptr);
-        return TRUE;
-    case WM_TIMER:
-        if (wParam == DiskChangeTimer) {
-            KillTimer(window, DiskChangeTimer);
-            RebuildDiskCatalogue();
+        case WM_DESTROY:
+            StopTrayAddRetry();
+            TrayNotify(NIM_DELETE, nullptr);
+            StopSampler();
+            PostQuitMessage(0);
             return 0;
-        }
-        if (wParam != TrayAddRetryTimer) break;
-        RetryActivityIconAdd();
-        return 0;
+        case WM_COMMAND:
+            RunCommand(window, LOWORD(wParam));
+            return 0;
+        case TrayCallbackMessage:
+            if (lParam == WM_RBUTTONDOWN) ShowTrayMenu(window);
+            return 0;
+        case WM_DEVICECHANGE:
+            // A burst of volume broadcasts (a disk with several volumes, a dock) makes one rebuild,
+            // once they have settled.
+            if (IsVolumeChange(wParam, lParam)) SetTimer(window, DiskChangeTimer, DiskChangeSettleTime, nullptr);
+            return TRUE;
+        case WM_TIMER:
+            if (wParam == DiskChangeTimer) {
+                KillTimer(window, DiskChangeTimer);
+                RebuildDiskCatalogue();
+                return 0;
+            }
+            if (wParam != TrayAddRetryTimer) break;
+            RetryActivityIconAdd();
+            return 0;
     }
     return DefWindowProcA(window, message, wParam, lParam);
 }

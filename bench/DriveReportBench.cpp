@@ -43,13 +43,19 @@ void operator delete(void* p) noexcept {
     LiveBytes -= *reinterpret_cast<size_t*>(block);
     std::free(block);
 }
-void operator delete(void* p, size_t) noexcept { operator delete(p); }
+void operator delete(void* p, size_t) noexcept {
+    operator delete(p);
+}
 #pragma GCC diagnostic pop
 
 namespace {
 
-std::string PhysicalDrive(int i) { return "\\\\.\\PhysicalDrive" + std::to_string(i); }
-std::string ScsiPort(int p) { return "\\\\.\\Scsi" + std::to_string(p) + ":"; }
+std::string PhysicalDrive(int i) {
+    return "\\\\.\\PhysicalDrive" + std::to_string(i);
+}
+std::string ScsiPort(int p) {
+    return "\\\\.\\Scsi" + std::to_string(p) + ":";
+}
 
 // The whole 557-byte SCSI miniport buffer as it comes back: SRB_IO_CONTROL, SENDCMDOUTPARAMS.
 std::vector<uint8_t> ScsiAnswer(const samples::Words& words) {
@@ -157,8 +163,8 @@ void BM_DeviceCallsOnly(benchmark::State& state) {
             CloseHandle(device);
         }
         for (int p = 0; p < 16; ++p) {
-            HANDLE device = CreateFileA(ScsiPort(p).c_str(), GENERIC_READ | GENERIC_WRITE, 3, nullptr,
-                                        OPEN_EXISTING, 0, nullptr);
+            HANDLE device =
+                CreateFileA(ScsiPort(p).c_str(), GENERIC_READ | GENERIC_WRITE, 3, nullptr, OPEN_EXISTING, 0, nullptr);
             for (int target = 0; target < 2; ++target) {
                 buffer[40] = static_cast<unsigned char>(target);
                 send(device, IOCTL_SCSI_MINIPORT, 60, 557);

@@ -49,6 +49,8 @@ inline std::vector<uint8_t> SmartAnswer(const Words& words) {
 }
 
 // GETVERSIONINPARAMS with the given device map, up to its capabilities; the rest stays zero.
-inline std::vector<uint8_t> VersionAnswer(uint8_t deviceMap) { return {1, 1, 0, deviceMap, 7, 0, 0, 0}; }
+inline std::vector<uint8_t> VersionAnswer(uint8_t deviceMap) {
+    return {1, 1, 0, deviceMap, 7, 0, 0, 0};
+}
 
 }  // namespace samples

@@ -26,8 +26,12 @@ void* operator new(size_t size) {
     if (void* p = std::malloc(size ? size : 1)) return p;
     throw std::bad_alloc();
 }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, size_t) noexcept { std::free(p); }
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, size_t) noexcept {
+    std::free(p);
+}
 #pragma GCC diagnostic pop
 
 namespace {
@@ -78,8 +82,8 @@ void BM_PassServiceCallsOnly(benchmark::State& state) {
         Sleep(BlinkDuration);
         benchmark::DoNotOptimize(value);
     }
-    state.counters["allocs/pass"] = benchmark::Counter(static_cast<double>(Allocations - before),
-                                                       benchmark::Counter::kAvgIterations);
+    state.counters["allocs/pass"] =
+        benchmark::Counter(static_cast<double>(Allocations - before), benchmark::Counter::kAvgIterations);
 }
 BENCHMARK(BM_PassServiceCallsOnly);
 
@@ -90,8 +94,8 @@ void BM_SamplerPass(benchmark::State& state) {
     PDH_FMT_COUNTERVALUE value = {};
     size_t before = Allocations;
     for (auto _ : state) SamplePass(open.query, open.counter, value);
-    state.counters["allocs/pass"] = benchmark::Counter(static_cast<double>(Allocations - before),
-                                                       benchmark::Counter::kAvgIterations);
+    state.counters["allocs/pass"] =
+        benchmark::Counter(static_cast<double>(Allocations - before), benchmark::Counter::kAvgIterations);
 }
 BENCHMARK(BM_SamplerPass);
 
@@ -148,8 +152,8 @@ void BM_CatalogueServiceCallsOnly(benchmark::State& state) {
         }
         PdhCloseQuery(query);
     }
-    state.counters["allocs/build"] = benchmark::Counter(static_cast<double>(Allocations - before),
-                                                        benchmark::Counter::kAvgIterations);
+    state.counters["allocs/build"] =
+        benchmark::Counter(static_cast<double>(Allocations - before), benchmark::Counter::kAvgIterations);
 }
 BENCHMARK(BM_CatalogueServiceCallsOnly);
 
@@ -162,8 +166,8 @@ void BM_BuildCounterCatalogue(benchmark::State& state) {
         BuildCounterCatalogue();
     }
     if (CounterCatalogue.size() != 128) state.SkipWithError("the catalogue does not hold 128 entries");
-    state.counters["allocs/build"] = benchmark::Counter(static_cast<double>(Allocations - before),
-                                                        benchmark::Counter::kAvgIterations);
+    state.counters["allocs/build"] =
+        benchmark::Counter(static_cast<double>(Allocations - before), benchmark::Counter::kAvgIterations);
 }
 BENCHMARK(BM_BuildCounterCatalogue);
 

@@ -20,19 +20,19 @@ void ShowDriveReport(HWND dialog) {
 // Esc, the close box or Enter in the edit box.
 INT_PTR CALLBACK DiskInfoDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
-    case WM_INITDIALOG:
-        ShowDriveReport(dialog);
-        return TRUE;
-    case WM_COMMAND:
-        switch (LOWORD(wParam)) {
-        case IDOK:
-        case IDCANCEL:
-            EndDialog(dialog, LOWORD(wParam));
-            ClearDriveReport();
-            DiskInfoDialogOpen = 0;
+        case WM_INITDIALOG:
+            ShowDriveReport(dialog);
             return TRUE;
-        }
-        break;
+        case WM_COMMAND:
+            switch (LOWORD(wParam)) {
+                case IDOK:
+                case IDCANCEL:
+                    EndDialog(dialog, LOWORD(wParam));
+                    ClearDriveReport();
+                    DiskInfoDialogOpen = 0;
+                    return TRUE;
+            }
+            break;
     }
     return FALSE;
 }

@@ -111,8 +111,8 @@ void IdentifyWithAtaCommand(HANDLE device, int drive, Section& section) {
     request[CommandOffset] = ((deviceMap >> drive) & 0x10) ? IdentifyPacketDevice : IdentifyDevice;
     request[DriveNumberOffset] = static_cast<BYTE>(drive);
     DWORD returned = 0;
-    if (DeviceIoControl(device, SMART_RCV_DRIVE_DATA, request, SendCmdInSize - 1, answer, AdminAnswerSize,
-                        &returned, nullptr))
+    if (DeviceIoControl(device, SMART_RCV_DRIVE_DATA, request, SendCmdInSize - 1, answer, AdminAnswerSize, &returned,
+                        nullptr))
         ReportIdentifyData(drive, answer + SendCmdOutDataOffset, section);
     GlobalFree(answer);
 }
@@ -338,8 +338,8 @@ struct ProbeKind {
 };
 
 const ProbeKind ProbeKinds[DriveProbeCount] = {
-    {"\\\\.\\PhysicalDrive%d", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-     IdentifyWithAtaCommand, "\r\nReading the drive internals using physical access with admin rights\r\n"},
+    {"\\\\.\\PhysicalDrive%d", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, IdentifyWithAtaCommand,
+     "\r\nReading the drive internals using physical access with admin rights\r\n"},
     {"\\\\.\\Scsi%d:", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, IdentifyBothTargets,
      "\r\nReading the drive internals using SCSI...\r\n"},
     {"\\\\.\\PhysicalDrive%d", 0, FILE_SHARE_READ | FILE_SHARE_WRITE, DescribeWithStorageQueries,

@@ -13,9 +13,13 @@ constexpr char NotNtMessage[] = "\r\nThis utility does allow to get disk interna
 
 }  // namespace
 
-void AppendToReport(const char* text) { DriveReport += text; }
+void AppendToReport(const char* text) {
+    DriveReport += text;
+}
 
-void ClearDriveReport() { std::string().swap(DriveReport); }
+void ClearDriveReport() {
+    std::string().swap(DriveReport);
+}
 
 // Runs the five probes in their fixed order on NT-family systems; elsewhere the report is one
 // line saying why it is empty. Starts from whatever the report holds: closing the dialog empties it.

@@ -10,9 +10,13 @@
 using IdentifyBlock = std::array<DWORD, 256>;
 
 // Tab, line feed, vertical tab, form feed, carriage return and space; never a byte of 0x80 or more.
-inline bool IsReportWhitespace(BYTE c) { return c == 0x20 || (c >= 0x09 && c <= 0x0D); }
+inline bool IsReportWhitespace(BYTE c) {
+    return c == 0x20 || (c >= 0x09 && c <= 0x0D);
+}
 
-inline bool IsReportPrintable(BYTE c) { return c >= 0x20 && c <= 0x7E; }
+inline bool IsReportPrintable(BYTE c) {
+    return c >= 0x20 && c <= 0x7E;
+}
 
 // The area each extracted string is built in.
 constexpr size_t AtaTextAreaSize = 512;

@@ -13,7 +13,9 @@ TrayIconRole ActivityState = Inactive;
 namespace {
 
 // Call with SamplerLock held.
-bool IsRecordedSampler() { return SamplerThreadId != 0 && SamplerThreadId == GetCurrentThreadId(); }
+bool IsRecordedSampler() {
+    return SamplerThreadId != 0 && SamplerThreadId == GetCurrentThreadId();
+}
 
 bool SamplerShouldRun() {
     LockHolder hold(SamplerLock);

@@ -23,16 +23,22 @@ void LookUpPerfName(DWORD index, PerfName& name) {
 }
 
 // Forms the entry of one instance; one that would not fit the entry buffers is left out.
-void AppendEntry(LONG ordinal, const WCHAR* object, size_t objectLength, const WCHAR* instance,
-                 size_t instanceLength, const WCHAR* counter, size_t counterLength) {
+void AppendEntry(LONG ordinal, const WCHAR* object, size_t objectLength, const WCHAR* instance, size_t instanceLength,
+                 const WCHAR* counter, size_t counterLength) {
     const size_t displayLength = objectLength + instanceLength + 2;
     const size_t pathLength = displayLength + counterLength + 2;
     if (pathLength >= EntryTextCapacity) return;
     CounterEntry entry{ordinal, {}, {}};
     entry.DisplayName.reserve(displayLength);
-    entry.DisplayName.append(object, objectLength).append(1, WIDE('(')).append(instance, instanceLength).append(1, WIDE(')'));
+    entry.DisplayName.append(object, objectLength)
+        .append(1, WIDE('('))
+        .append(instance, instanceLength)
+        .append(1, WIDE(')'));
     entry.CounterPath.reserve(pathLength);
-    entry.CounterPath.append(1, WIDE('\\')).append(entry.DisplayName).append(1, WIDE('\\')).append(counter, counterLength);
+    entry.CounterPath.append(1, WIDE('\\'))
+        .append(entry.DisplayName)
+        .append(1, WIDE('\\'))
+        .append(counter, counterLength);
     CounterCatalogue.push_back(std::move(entry));
 }
 
@@ -40,8 +46,8 @@ void AppendEntry(LONG ordinal, const WCHAR* object, size_t objectLength, const W
 void AddObjectEntries(const WCHAR* objectName, const WCHAR* counterName) {
     DWORD counterLength = 0;
     DWORD instanceLength = 0;
-    PDH_STATUS status = PdhEnumObjectItemsW(nullptr, nullptr, objectName, nullptr, &counterLength,
-                                            nullptr, &instanceLength, PERF_DETAIL_WIZARD, 0);
+    PDH_STATUS status = PdhEnumObjectItemsW(nullptr, nullptr, objectName, nullptr, &counterLength, nullptr,
+                                            &instanceLength, PERF_DETAIL_WIZARD, 0);
     if (static_cast<DWORD>(status) != PDH_MORE_DATA || counterLength == 0) return;
     if (counterLength > ObjectListLimit || instanceLength > ObjectListLimit) return;
 
@@ -50,8 +56,8 @@ void AddObjectEntries(const WCHAR* objectName, const WCHAR* counterName) {
     std::unique_ptr<WCHAR[]> instances(new (std::nothrow) WCHAR[instanceLength]());
     if (!counters || !instances) return;
     const DWORD instanceCapacity = instanceLength;
-    status = PdhEnumObjectItemsW(nullptr, nullptr, objectName, counters.get(), &counterLength,
-                                 instances.get(), &instanceLength, PERF_DETAIL_WIZARD, 0);
+    status = PdhEnumObjectItemsW(nullptr, nullptr, objectName, counters.get(), &counterLength, instances.get(),
+                                 &instanceLength, PERF_DETAIL_WIZARD, 0);
     if (status != 0) return;
 
     const size_t objectLength = std::char_traits<WCHAR>::length(objectName);

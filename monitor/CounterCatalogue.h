@@ -7,9 +7,9 @@
 #include <vector>
 
 struct CounterEntry {
-    LONG Ordinal;             // position in its own object's instance list, from 0
-    WideString DisplayName;   // object "(" instance ")"
-    WideString CounterPath;   // "\" object "(" instance ")\" counter
+    LONG Ordinal;            // position in its own object's instance list, from 0
+    WideString DisplayName;  // object "(" instance ")"
+    WideString CounterPath;  // "\" object "(" instance ")\" counter
 };
 
 // Every instance of the first disk object, then every instance of the second, as the service

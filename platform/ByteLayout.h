@@ -5,7 +5,9 @@
 
 #include <cstdint>
 
-inline WORD GetLe16(const BYTE* at) { return static_cast<WORD>(at[0] | (at[1] << 8)); }
+inline WORD GetLe16(const BYTE* at) {
+    return static_cast<WORD>(at[0] | (at[1] << 8));
+}
 
 inline uint32_t GetLe32(const BYTE* at) {
     return uint32_t{at[0]} | (uint32_t{at[1]} << 8) | (uint32_t{at[2]} << 16) | (uint32_t{at[3]} << 24);

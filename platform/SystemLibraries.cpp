@@ -86,8 +86,8 @@ PDH_STATUS Forward(Arguments... arguments) {
 
 void KeepLibrarySearchInSystem() {
     typedef BOOL(WINAPI * SetDefaultDllDirectoriesFunction)(DWORD);
-    auto setDirectories = SystemFunction<SetDefaultDllDirectoriesFunction>(GetModuleHandleA("kernel32.dll"),
-                                                                           "SetDefaultDllDirectories");
+    auto setDirectories =
+        SystemFunction<SetDefaultDllDirectoriesFunction>(GetModuleHandleA("kernel32.dll"), "SetDefaultDllDirectories");
     if (setDirectories != nullptr) setDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
 }
 
@@ -110,11 +110,15 @@ PDH_FUNCTION PdhAddCounterW(PDH_HQUERY query, LPCWSTR path, DWORD_PTR data, PDH_
     return Forward<&PdhFunctions::AddCounterW>(query, path, data, counter);
 }
 
-PDH_FUNCTION PdhCollectQueryData(PDH_HQUERY query) { return Forward<&PdhFunctions::CollectQueryData>(query); }
+PDH_FUNCTION PdhCollectQueryData(PDH_HQUERY query) {
+    return Forward<&PdhFunctions::CollectQueryData>(query);
+}
 
 PDH_FUNCTION PdhGetFormattedCounterValue(PDH_HCOUNTER counter, DWORD format, LPDWORD type,
                                          PPDH_FMT_COUNTERVALUE value) {
     return Forward<&PdhFunctions::GetFormattedCounterValue>(counter, format, type, value);
 }
 
-PDH_FUNCTION PdhCloseQuery(PDH_HQUERY query) { return Forward<&PdhFunctions::CloseQuery>(query); }
+PDH_FUNCTION PdhCloseQuery(PDH_HQUERY query) {
+    return Forward<&PdhFunctions::CloseQuery>(query);
+}

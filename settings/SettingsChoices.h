@@ -15,9 +15,9 @@ struct IconChoice {
 };
 
 struct SettingsChoices {
-    bool AutoStart = false;                // the auto-start entry is wanted
-    DWORD BlinkDuration = DialogBlinkMin;  // within the dialog's range
-    std::optional<WideString> Disk;        // the display name of the disk to watch
+    bool AutoStart = false;                    // the auto-start entry is wanted
+    DWORD BlinkDuration = DialogBlinkMin;      // within the dialog's range
+    std::optional<WideString> Disk;            // the display name of the disk to watch
     IconChoice Icons[2] = {{{}, 0}, {{}, 0}};  // by TrayIconRole
 };
 
@@ -35,7 +35,6 @@ void ApplySettingsChoices(const SettingsChoices& choices);
 // and the default one while it is not, with the sampler stopped around it. Settings does it as
 // it opens, the main window when volumes come or go.
 void RebuildDiskCatalogue();
-
 
 // The blink duration that the text of the dialog's edit box stands for: a decimal number after
 // optional white space and sign, read up to the first other character, taken as unsigned and

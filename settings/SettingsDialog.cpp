@@ -37,7 +37,9 @@ std::vector<WideString> ListedNames;
 // one that is away stays stored while the list shows the disk watched meanwhile.
 bool DiskPicked = false;
 
-int PreviewControl(TrayIconRole role) { return role == Active ? IDC_ACTIVE_PREVIEW : IDC_INACTIVE_PREVIEW; }
+int PreviewControl(TrayIconRole role) {
+    return role == Active ? IDC_ACTIVE_PREVIEW : IDC_INACTIVE_PREVIEW;
+}
 
 void ReleasePreview(TrayIconRole role) {
     Preview& shown = Pending[role].Shown;
@@ -142,38 +144,38 @@ SettingsChoices ChoicesInDialog(HWND dialog) {
 // Default Icons change only the dialog's own copies.
 INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
-    case WM_INITDIALOG:
-        return InitSettingsDialog(dialog);
-    case WM_COMMAND:
-        switch (LOWORD(wParam)) {
-        case IDOK:
-            ApplySettingsChoices(ChoicesInDialog(dialog));
-            EndDialog(dialog, IDOK);
-            SettingsDialogOpen = 0;
-            return TRUE;
-        case IDCANCEL:
-            EndDialog(dialog, IDCANCEL);
-            SettingsDialogOpen = 0;
-            return TRUE;
-        case IDC_BROWSE_ACTIVE:
-            BrowseForIcon(dialog, Active);
+        case WM_INITDIALOG:
+            return InitSettingsDialog(dialog);
+        case WM_COMMAND:
+            switch (LOWORD(wParam)) {
+                case IDOK:
+                    ApplySettingsChoices(ChoicesInDialog(dialog));
+                    EndDialog(dialog, IDOK);
+                    SettingsDialogOpen = 0;
+                    return TRUE;
+                case IDCANCEL:
+                    EndDialog(dialog, IDCANCEL);
+                    SettingsDialogOpen = 0;
+                    return TRUE;
+                case IDC_BROWSE_ACTIVE:
+                    BrowseForIcon(dialog, Active);
+                    return FALSE;
+                case IDC_BROWSE_INACTIVE:
+                    BrowseForIcon(dialog, Inactive);
+                    return FALSE;
+                case IDC_DEFAULT_ICONS:
+                    UseDefaultIcons(dialog);
+                    return FALSE;
+                case IDC_DISK:
+                    if (HIWORD(wParam) == CBN_SELCHANGE) DiskPicked = true;
+                    return FALSE;
+            }
+            break;
+        case WM_DESTROY:
+            ReleasePreview(Active);
+            ReleasePreview(Inactive);
+            HoldReplacedIcons(false);
             return FALSE;
-        case IDC_BROWSE_INACTIVE:
-            BrowseForIcon(dialog, Inactive);
-            return FALSE;
-        case IDC_DEFAULT_ICONS:
-            UseDefaultIcons(dialog);
-            return FALSE;
-        case IDC_DISK:
-            if (HIWORD(wParam) == CBN_SELCHANGE) DiskPicked = true;
-            return FALSE;
-        }
-        break;
-    case WM_DESTROY:
-        ReleasePreview(Active);
-        ReleasePreview(Inactive);
-        HoldReplacedIcons(false);
-        return FALSE;
     }
     return FALSE;
 }

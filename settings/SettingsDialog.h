@@ -8,4 +8,3 @@
 extern int SettingsDialogOpen;
 
 INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
-

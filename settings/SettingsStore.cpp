@@ -61,8 +61,7 @@ void WriteNumber(HKEY key, const char* name, DWORD value) {
 
 HKEY OpenSettingsKey() {
     HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, SettingsKeyPath, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
-        return nullptr;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, SettingsKeyPath, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return nullptr;
     return key;
 }
 
@@ -84,8 +83,7 @@ std::optional<WideString> AutoStartCommand() {
 std::optional<WideString> ReadRunEntry(HKEY key) {
     WCHAR text[MAX_PATH + 8] = {};
     DWORD size = sizeof text;
-    LONG status =
-        RegQueryValueExW(key, AutoStartWideName, nullptr, nullptr, reinterpret_cast<BYTE*>(text), &size);
+    LONG status = RegQueryValueExW(key, AutoStartWideName, nullptr, nullptr, reinterpret_cast<BYTE*>(text), &size);
     if (status == ERROR_MORE_DATA) return WideString();
     if (status != ERROR_SUCCESS) return std::nullopt;
     const WCHAR* end = text + std::min<size_t>(size / sizeof(WCHAR), MAX_PATH + 8);
@@ -232,14 +230,16 @@ DWORD StoredDialogBlinkDuration() {
 HKEY OpenSettingsKeyForWriting() {
     if (HKEY opened = OpenSettingsKey()) return opened;
     HKEY created = nullptr;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, SettingsKeyPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                        &created, nullptr) != ERROR_SUCCESS)
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, SettingsKeyPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &created,
+                        nullptr) != ERROR_SUCCESS)
         return nullptr;
     return created;
 }
 
 // The check box state, 0 or 1.
-void WriteStartUp(HKEY key, bool checked) { WriteNumber(key, StartUpValue, checked ? 1 : 0); }
+void WriteStartUp(HKEY key, bool checked) {
+    WriteNumber(key, StartUpValue, checked ? 1 : 0);
+}
 
 // The blink duration as given; the dialog has clamped it.
 void WriteBlinkDuration(HKEY key, DWORD milliseconds) {

@@ -22,8 +22,8 @@ struct Rgba {
 
 struct Image {
     int size;
-    int bits;                 // 4, 8, 24 or 32 bits per pixel
-    std::vector<Rgba> pixels; // top row first
+    int bits;                  // 4, 8, 24 or 32 bits per pixel
+    std::vector<Rgba> pixels;  // top row first
 };
 
 // --- The emblem, described on the unit square and sampled 4 x 4 per pixel. ---
@@ -32,8 +32,7 @@ struct Paint {
     double r, g, b, a;
 };
 
-double RoundedBoxDistance(double x, double y, double left, double top, double right, double bottom,
-                          double radius) {
+double RoundedBoxDistance(double x, double y, double left, double top, double right, double bottom, double radius) {
     double cx = std::clamp(x, left + radius, right - radius);
     double cy = std::clamp(y, top + radius, bottom - radius);
     return std::hypot(x - cx, y - cy) - radius;
@@ -48,14 +47,16 @@ double SegmentDistance(double x, double y, double x1, double y1, double x2, doub
 // The colour of the emblem at one point, painted back to front.
 Paint EmblemAt(double x, double y) {
     Paint paint{0, 0, 0, 0};
-    auto put = [&](int r, int g, int b) { paint = Paint{r / 255.0, g / 255.0, b / 255.0, 1}; };
+    auto put = [&](int r, int g, int b) {
+        paint = Paint{r / 255.0, g / 255.0, b / 255.0, 1};
+    };
     if (RoundedBoxDistance(x, y, 0.08, 0.02, 0.92, 0.98, 0.16) > 0) return paint;
     put(36, 92, 196);  // the blue frame
     if (RoundedBoxDistance(x, y, 0.15, 0.09, 0.85, 0.91, 0.10) <= 0) put(255, 255, 255);
     double platter = std::hypot(x - 0.5, y - 0.42);
     if (platter <= 0.29) put(22, 34, 112);
-    if (platter <= 0.19 && platter >= 0.17) put(52, 70, 150);  // a track ring
-    if (platter <= 0.05) put(200, 204, 214);                   // the hub
+    if (platter <= 0.19 && platter >= 0.17) put(52, 70, 150);                        // a track ring
+    if (platter <= 0.05) put(200, 204, 214);                                         // the hub
     if (SegmentDistance(x, y, 0.74, 0.80, 0.53, 0.47) <= 0.035) put(150, 154, 168);  // the read arm
     if (std::hypot(x - 0.74, y - 0.80) <= 0.065) put(112, 116, 132);                 // its pivot
     if (std::hypot(x - 0.26, y - 0.80) <= 0.045) put(36, 92, 196);                   // the dot
@@ -118,8 +119,8 @@ std::vector<Rgba> Palette() {
     for (int r = 0; r < 6; ++r)
         for (int g = 0; g < 6; ++g)
             for (int b = 0; b < 6; ++b)
-                palette.push_back(Rgba{static_cast<uint8_t>(r * 51), static_cast<uint8_t>(g * 51),
-                                       static_cast<uint8_t>(b * 51), 0});
+                palette.push_back(
+                    Rgba{static_cast<uint8_t>(r * 51), static_cast<uint8_t>(g * 51), static_cast<uint8_t>(b * 51), 0});
     while (palette.size() < 256) {
         auto level = static_cast<uint8_t>((palette.size() - 216) * 255 / 39);
         palette.push_back(Rgba{level, level, level, 0});
@@ -167,7 +168,9 @@ std::vector<uint8_t> EncodeImage(const Image& image) {
     int n = image.size;
     int colourRow = ((n * image.bits + 31) / 32) * 4;
     int maskRow = ((n + 31) / 32) * 4;
-    std::vector<Rgba> palette = image.bits == 8 ? Palette() : image.bits == 4 ? ImagePalette(image) : std::vector<Rgba>{};
+    std::vector<Rgba> palette = image.bits == 8   ? Palette()
+                                : image.bits == 4 ? ImagePalette(image)
+                                                  : std::vector<Rgba>{};
     Put32(out, 40);
     Put32(out, static_cast<unsigned>(n));
     Put32(out, static_cast<unsigned>(2 * n));
@@ -186,7 +189,9 @@ std::vector<uint8_t> EncodeImage(const Image& image) {
         out.push_back(0);
     }
     // 4-, 8- and 24-bit images have no alpha: a pixel is either shown or masked out.
-    auto shown = [&](const Rgba& p) { return image.bits == 32 ? p.a > 0 : p.a >= 128; };
+    auto shown = [&](const Rgba& p) {
+        return image.bits == 32 ? p.a > 0 : p.a >= 128;
+    };
     for (int y = n - 1; y >= 0; --y) {
         std::vector<uint8_t> row;
         for (int x = 0; x < n; ++x) {
@@ -196,8 +201,10 @@ std::vector<uint8_t> EncodeImage(const Image& image) {
                 row.push_back(NearestIndex(palette, p));
             } else if (image.bits == 4) {
                 uint8_t index = NearestIndex(palette, p);
-                if (x % 2 == 0) row.push_back(static_cast<uint8_t>(index << 4));
-                else row.back() |= index;
+                if (x % 2 == 0)
+                    row.push_back(static_cast<uint8_t>(index << 4));
+                else
+                    row.back() |= index;
             } else {
                 row.push_back(p.b);
                 row.push_back(p.g);

@@ -33,8 +33,8 @@ constexpr UINT SlowRetryPeriod = 10000;
 // Call with TrayLock held.
 void DestroyReplacedIcons() {
     if (ReplacedIconsHeld) return;
-    auto unseen = std::partition(ReplacedIcons.begin(), ReplacedIcons.end(),
-                                 [](HICON icon) { return icon == ShellIcon; });
+    auto unseen =
+        std::partition(ReplacedIcons.begin(), ReplacedIcons.end(), [](HICON icon) { return icon == ShellIcon; });
     for (auto it = unseen; it != ReplacedIcons.end(); ++it) DestroyIcon(*it);
     ReplacedIcons.erase(unseen, ReplacedIcons.end());
 }
@@ -66,8 +66,7 @@ void ConvertLongestPrefix(const WideString& name, char (&buffer)[TooltipBufferSi
     std::memset(buffer, 0, sizeof buffer);
     auto fits = [&](size_t units) {
         if (units == 0) return true;
-        int needed = WideCharToMultiByte(CP_ACP, 0, name.data(), static_cast<int>(units), nullptr, 0,
-                                         nullptr, nullptr);
+        int needed = WideCharToMultiByte(CP_ACP, 0, name.data(), static_cast<int>(units), nullptr, 0, nullptr, nullptr);
         return needed > 0 && needed < TooltipBufferSize;
     };
     size_t low = 0, high = name.size();
@@ -81,14 +80,16 @@ void ConvertLongestPrefix(const WideString& name, char (&buffer)[TooltipBufferSi
     // Never keep half of a surrogate pair.
     if (low > 0 && name[low - 1] >= 0xD800 && name[low - 1] <= 0xDBFF) --low;
     if (low == 0) return;
-    int written = WideCharToMultiByte(CP_ACP, 0, name.data(), static_cast<int>(low), buffer,
-                                      TooltipBufferSize - 1, nullptr, nullptr);
+    int written = WideCharToMultiByte(CP_ACP, 0, name.data(), static_cast<int>(low), buffer, TooltipBufferSize - 1,
+                                      nullptr, nullptr);
     if (written <= 0) std::memset(buffer, 0, sizeof buffer);
 }
 
 // An add that finds the icon there already (a restart broadcast the shell did not need) fails;
 // the modify then brings that icon up to date.
-BOOL ShowTrayIcon(HICON icon) { return TrayNotify(NIM_ADD, icon) || TrayNotify(NIM_MODIFY, icon); }
+BOOL ShowTrayIcon(HICON icon) {
+    return TrayNotify(NIM_ADD, icon) || TrayNotify(NIM_MODIFY, icon);
+}
 
 }  // namespace
 
@@ -162,8 +163,7 @@ void RefreshTrayIcon(HICON icon) {
 void SetTooltipText(const WideString& name) {
     LockHolder hold(TrayLock);
     char buffer[TooltipBufferSize] = {};
-    if (WideCharToMultiByte(CP_ACP, 0, name.c_str(), -1, buffer, TooltipBufferSize, nullptr,
-                            nullptr) == 0)
+    if (WideCharToMultiByte(CP_ACP, 0, name.c_str(), -1, buffer, TooltipBufferSize, nullptr, nullptr) == 0)
         ConvertLongestPrefix(name, buffer);
     TooltipText.assign(buffer, strnlen(buffer, sizeof buffer));
 }
@@ -177,9 +177,13 @@ HICON LoadDefaultIcon(WORD resourceId) {
                                          LR_SHARED | LR_LOADTRANSPARENT));
 }
 
-IconRole& RoleIcon(TrayIconRole role) { return role == Active ? IconPair.Active : IconPair.Inactive; }
+IconRole& RoleIcon(TrayIconRole role) {
+    return role == Active ? IconPair.Active : IconPair.Inactive;
+}
 
-WORD DefaultIconId(TrayIconRole role) { return role == Active ? IDI_TRAY_ACTIVE : IDI_TRAY_INACTIVE; }
+WORD DefaultIconId(TrayIconRole role) {
+    return role == Active ? IDI_TRAY_ACTIVE : IDI_TRAY_INACTIVE;
+}
 
 // Extracted icons are never destroyed while the shell or a dialog may still draw them.
 void ReplaceRoleIcon(TrayIconRole role, HICON icon, bool extracted) {

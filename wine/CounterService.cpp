@@ -7,7 +7,9 @@ namespace provider {
 
 namespace {
 
-bool IsLocal(const char16_t* machineName) { return machineName == nullptr || *machineName == 0; }
+bool IsLocal(const char16_t* machineName) {
+    return machineName == nullptr || *machineName == 0;
+}
 
 // Copies as much of a list as the caller's buffer holds; the units copied.
 uint32_t CopyList(const Units& list, char16_t* buffer, uint32_t capacity) {

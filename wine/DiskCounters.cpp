@@ -15,12 +15,16 @@ constexpr std::u16string_view TotalName = u"_Total";
 
 // Names compare as Windows compares them in counter paths: ASCII letters in either case.
 bool SameName(std::u16string_view a, std::u16string_view b) {
-    auto fold = [](char16_t c) { return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 32) : c; };
+    auto fold = [](char16_t c) {
+        return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 32) : c;
+    };
     return a.size() == b.size() &&
            std::equal(a.begin(), a.end(), b.begin(), [&](char16_t x, char16_t y) { return fold(x) == fold(y); });
 }
 
-WideText Widen(const std::string& text) { return WideText(text.begin(), text.end()); }
+WideText Widen(const std::string& text) {
+    return WideText(text.begin(), text.end());
+}
 
 // The object a name stands for: 0 none, 1 logical disks, 2 physical disks.
 int ObjectNamed(std::u16string_view name) {
@@ -66,8 +70,7 @@ struct DiskCounter {
 
 }  // namespace
 
-std::vector<Drive> LetteredDrives(uint32_t letters,
-                                  const std::function<bool(const char16_t*, uint64_t&)>& deviceOf) {
+std::vector<Drive> LetteredDrives(uint32_t letters, const std::function<bool(const char16_t*, uint64_t&)>& deviceOf) {
     std::vector<Drive> drives;
     for (char16_t letter = u'A'; letter <= u'Z'; ++letter) {
         const char16_t root[] = {letter, u':', u'\\', 0};

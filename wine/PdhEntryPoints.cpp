@@ -21,8 +21,12 @@ PDH_STATUS Serve(const char* function, Call call) {
     return static_cast<PDH_STATUS>(provider::LeaveService(result));
 }
 
-const char16_t* Wide(LPCWSTR text) { return reinterpret_cast<const char16_t*>(text); }
-char16_t* Wide(LPWSTR text) { return reinterpret_cast<char16_t*>(text); }
+const char16_t* Wide(LPCWSTR text) {
+    return reinterpret_cast<const char16_t*>(text);
+}
+char16_t* Wide(LPWSTR text) {
+    return reinterpret_cast<char16_t*>(text);
+}
 
 // A count in and out through the service's 32-bit one.
 template <typename Call>

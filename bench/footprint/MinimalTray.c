@@ -56,7 +56,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
     windowClass.lpszClassName = "MinimalTray";
     RegisterClassA(&windowClass);
     tray.cbSize = NOTIFYICONDATAA_V1_SIZE;
-    tray.hWnd = CreateWindowA("MinimalTray", "MinimalTray", WS_OVERLAPPEDWINDOW, 0, 0, 0, 0, NULL, NULL, instance, NULL);
+    tray.hWnd =
+        CreateWindowA("MinimalTray", "MinimalTray", WS_OVERLAPPEDWINDOW, 0, 0, 0, 0, NULL, NULL, instance, NULL);
     icons[0] = (HICON)LoadImageA(instance, MAKEINTRESOURCEA(INACTIVE_ICON), IMAGE_ICON, 16, 16, LR_SHARED);
     icons[1] = (HICON)LoadImageA(instance, MAKEINTRESOURCEA(ACTIVE_ICON), IMAGE_ICON, 16, 16, LR_SHARED);
     tray.uFlags = NIF_ICON | NIF_TIP;

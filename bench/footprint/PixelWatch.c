@@ -59,8 +59,10 @@ int main(int argc, char** argv) {
         if (image) XDestroyImage(image);
         for (int i = 0; i < count; ++i) {
             if (pixel != colours[i]) continue;
-            if (io) printf("%lld %lld\n", Now(), firstTransfer);
-            else printf("%lld\n", Now());
+            if (io)
+                printf("%lld %lld\n", Now(), firstTransfer);
+            else
+                printf("%lld\n", Now());
             return 0;
         }
         if (Now() > deadline) return 1;

@@ -10,7 +10,9 @@ namespace {
 
 std::atomic<UINT> ActivePage;
 
-const bool Registered = RegisterModel(Model{[] { ActivePage = 1252; }});
+const bool Registered = RegisterModel(Model{[] {
+    ActivePage = 1252;
+}});
 
 // 0x80..0x9F of Windows-1252; the five unassigned bytes map to the C1 controls of the same value.
 const char16_t Cp1252High[32] = {
@@ -24,7 +26,9 @@ constexpr char32_t DbcsFirst = 0x4E00;
 constexpr int TrailCount = 188;  // 0x40..0xFC without 0x7F
 constexpr int LeadCount = 60;    // 0x81..0x9F and 0xE0..0xFC
 
-bool IsLead932(BYTE byte) { return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC); }
+bool IsLead932(BYTE byte) {
+    return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+}
 
 // The character a single byte of 0x80 or more stands for on a page other than UTF-8; 0 for none.
 char16_t HighByte(UINT page, BYTE byte) {
@@ -98,12 +102,15 @@ int Encode(UINT page, char32_t point, BYTE* out) {
 
 using namespace substitute::detail;
 
-UINT WINAPI GetACP() { return ActivePage.load(); }
+UINT WINAPI GetACP() {
+    return ActivePage.load();
+}
 
-BOOL WINAPI IsDBCSLeadByte(BYTE testChar) { return ActivePage == 932 && IsLead932(testChar); }
+BOOL WINAPI IsDBCSLeadByte(BYTE testChar) {
+    return ActivePage == 932 && IsLead932(testChar);
+}
 
-int WINAPI MultiByteToWideChar(UINT codePage, DWORD, LPCSTR source, int sourceLength, LPWSTR target,
-                               int targetLength) {
+int WINAPI MultiByteToWideChar(UINT codePage, DWORD, LPCSTR source, int sourceLength, LPWSTR target, int targetLength) {
     if (Refused("MultiByteToWideChar", 0, source, sourceLength, target, targetLength)) return 0;
     UINT page = codePage == CP_ACP ? ActivePage.load() : codePage;
     size_t length = sourceLength < 0 ? std::strlen(source) + 1 : static_cast<size_t>(sourceLength);

@@ -8,7 +8,11 @@
 namespace substitute::detail {
 namespace {
 
-struct PendingFailure { std::string function; unsigned skip; uint32_t status; };
+struct PendingFailure {
+    std::string function;
+    unsigned skip;
+    uint32_t status;
+};
 
 // Guarded by Mutex().
 std::vector<std::string> Misuses;
@@ -30,7 +34,9 @@ std::recursive_mutex& Mutex() {
     return mutex;
 }
 
-void Problem(std::string text) { UnderLock([&] { Misuses.push_back(std::move(text)); }); }
+void Problem(std::string text) {
+    UnderLock([&] { Misuses.push_back(std::move(text)); });
+}
 
 // Every pending failure of the function counts this call against its skip; the first one with
 // none left is taken.
@@ -78,9 +84,13 @@ bool IsOpen(HANDLE handle, const char* kind) {
 
 using namespace substitute::detail;
 
-DWORD WINAPI GetLastError() { return LastError; }
+DWORD WINAPI GetLastError() {
+    return LastError;
+}
 
-void WINAPI SetLastError(DWORD dwErrCode) { LastError = dwErrCode; }
+void WINAPI SetLastError(DWORD dwErrCode) {
+    LastError = dwErrCode;
+}
 
 BOOL WINAPI CloseHandle(HANDLE hObject) {
     std::unique_lock lock(Mutex());

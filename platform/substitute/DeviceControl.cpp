@@ -47,8 +47,8 @@ HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD share, struct _SECURI
 
 // The request is read in full before anything is written: the SCSI miniport request uses one
 // buffer for both. Without an overlapped record Windows writes the count through the pointer.
-BOOL WINAPI DeviceIoControl(HANDLE device, DWORD code, LPVOID inBuffer, DWORD inSize, LPVOID outBuffer,
-                            DWORD outSize, LPDWORD bytesReturned, LPOVERLAPPED overlapped) {
+BOOL WINAPI DeviceIoControl(HANDLE device, DWORD code, LPVOID inBuffer, DWORD inSize, LPVOID outBuffer, DWORD outSize,
+                            LPDWORD bytesReturned, LPOVERLAPPED overlapped) {
     std::unique_lock lock(Mutex());
     auto open = Opens.find(device);
     if (open == Opens.end() || overlapped != nullptr || bytesReturned == nullptr || (!inBuffer && inSize) ||
@@ -89,4 +89,6 @@ HGLOBAL WINAPI GlobalFree(HGLOBAL memory) {
     return nullptr;
 }
 
-void substitute::SetDeviceDriver(DeviceDriver driver) { UnderLock([&] { Driver = std::move(driver); }); }
+void substitute::SetDeviceDriver(DeviceDriver driver) {
+    UnderLock([&] { Driver = std::move(driver); });
+}

@@ -112,8 +112,14 @@ BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA info) {
     return TRUE;
 }
 
-void substitute::SetPlatformId(DWORD platformId) { UnderLock([&] { PlatformId = platformId; }); }
+void substitute::SetPlatformId(DWORD platformId) {
+    UnderLock([&] { PlatformId = platformId; });
+}
 
-void substitute::ScriptIconPick(IconPickAnswer answer) { UnderLock([&] { Answers.push_back(std::move(answer)); }); }
+void substitute::ScriptIconPick(IconPickAnswer answer) {
+    UnderLock([&] { Answers.push_back(std::move(answer)); });
+}
 
-std::vector<substitute::IconPickCall> substitute::IconPickLog() { return Copied(Calls); }
+std::vector<substitute::IconPickCall> substitute::IconPickLog() {
+    return Copied(Calls);
+}

@@ -38,7 +38,7 @@ struct PdhState {
     std::vector<WideText> addedPaths;  // of every counter looked up to be added, in order
     size_t collects = 0;               // begun so far
     size_t heldFrom = SIZE_MAX;        // the first collect held
-    bool failing = false;  // the call under way fails as scripted
+    bool failing = false;              // the call under way fails as scripted
 
     std::shared_ptr<Script>& ScriptFor(const WideText& path) {
         std::shared_ptr<Script>& script = scripts[path];
@@ -75,7 +75,9 @@ struct ScriptedCounter {
 };
 
 // The list of an object given no names is empty, without even the closing zero.
-Units List(const std::vector<WideText>& names) { return names.empty() ? Units() : NameList(names); }
+Units List(const std::vector<WideText>& names) {
+    return names.empty() ? Units() : NameList(names);
+}
 
 Source ScriptedSource() {
     auto name = [](uint32_t index) {

@@ -64,7 +64,9 @@ Key* ValueKey(const char* function, HKEY handle, REGSAM needed, LONG& status) {
 }
 
 // The program's value names are ASCII: a wide name is its units taken one by one.
-std::string NameOf(LPCWSTR name) { return name ? std::string(name, name + std::char_traits<WCHAR>::length(name)) : ""; }
+std::string NameOf(LPCWSTR name) {
+    return name ? std::string(name, name + std::char_traits<WCHAR>::length(name)) : "";
+}
 
 // Data that do not fit are not copied; the caller learns the size it needs. Both widths keep
 // the bytes as given: the program reads each value with the width it writes it.
@@ -175,16 +177,22 @@ std::optional<RegistryValue> substitute::GetRegistryValue(const std::string& key
     return key->second.at(name);
 }
 
-void substitute::CreateRegistryKey(const std::string& keyPath) { UnderLock([&] { Keys[keyPath]; }); }
+void substitute::CreateRegistryKey(const std::string& keyPath) {
+    UnderLock([&] { Keys[keyPath]; });
+}
 
-bool substitute::RegistryKeyExists(const std::string& keyPath) { return Copied(Keys).count(keyPath) != 0; }
+bool substitute::RegistryKeyExists(const std::string& keyPath) {
+    return Copied(Keys).count(keyPath) != 0;
+}
 
 std::vector<BYTE> substitute::DwordBytes(DWORD value) {
     return {static_cast<BYTE>(value), static_cast<BYTE>(value >> 8), static_cast<BYTE>(value >> 16),
             static_cast<BYTE>(value >> 24)};
 }
 
-std::vector<BYTE> substitute::TextBytes(const std::string& text) { return {text.begin(), text.end()}; }
+std::vector<BYTE> substitute::TextBytes(const std::string& text) {
+    return {text.begin(), text.end()};
+}
 
 std::vector<BYTE> substitute::WideTextBytes(const std::basic_string<WCHAR>& text) {
     std::vector<BYTE> bytes;
@@ -192,4 +200,6 @@ std::vector<BYTE> substitute::WideTextBytes(const std::basic_string<WCHAR>& text
     return bytes;
 }
 
-void substitute::SetModuleFileName(const std::basic_string<WCHAR>& path) { UnderLock([&] { ModuleFileName = path; }); }
+void substitute::SetModuleFileName(const std::basic_string<WCHAR>& path) {
+    UnderLock([&] { ModuleFileName = path; });
+}

@@ -72,7 +72,9 @@ HANDLE WINAPI LoadImageA(HINSTANCE instance, LPCSTR name, UINT type, int cx, int
     return SetLastError(ERROR_INVALID_PARAMETER), nullptr;
 }
 
-int WINAPI GetSystemMetrics(int index) { return index == SM_CXSMICON || index == SM_CYSMICON ? 16 : 0; }
+int WINAPI GetSystemMetrics(int index) {
+    return index == SM_CXSMICON || index == SM_CYSMICON ? 16 : 0;
+}
 
 // One small icon: a negative index -n names resource ID n, and a file's icons here have the IDs
 // 1 to its count. A file of no icons yields none; one that cannot be read answers UINT_MAX.
@@ -96,7 +98,9 @@ DWORD WINAPI ExpandEnvironmentStringsA(LPCSTR source, LPSTR destination, DWORD c
     return static_cast<DWORD>(text.size() + 1);
 }
 
-HMODULE WINAPI GetModuleHandleA(LPCSTR name) { return name == nullptr ? Instance : nullptr; }
+HMODULE WINAPI GetModuleHandleA(LPCSTR name) {
+    return name == nullptr ? Instance : nullptr;
+}
 
 BOOL WINAPI DestroyIcon(HICON icon) {
     std::lock_guard lock(Mutex());
@@ -109,17 +113,29 @@ BOOL WINAPI DestroyIcon(HICON icon) {
     return TRUE;
 }
 
-HINSTANCE substitute::ModuleInstance() { return Instance; }
+HINSTANCE substitute::ModuleInstance() {
+    return Instance;
+}
 
-HICON substitute::SharedIcon(WORD id) { return reinterpret_cast<HICON>(SharedIcons + id); }
+HICON substitute::SharedIcon(WORD id) {
+    return reinterpret_cast<HICON>(SharedIcons + id);
+}
 
-std::vector<NotifyCall> substitute::NotifyLog() { return Copied(Calls); }
+std::vector<NotifyCall> substitute::NotifyLog() {
+    return Copied(Calls);
+}
 
-std::optional<ShownIcon> substitute::TrayIcon() { return Copied(Shown); }
+std::optional<ShownIcon> substitute::TrayIcon() {
+    return Copied(Shown);
+}
 
-void substitute::SetNotifyDelay(DWORD milliseconds) { NotifyDelay = milliseconds; }
+void substitute::SetNotifyDelay(DWORD milliseconds) {
+    NotifyDelay = milliseconds;
+}
 
-void substitute::RestartShell() { UnderLock([] { Shown.reset(); }); }
+void substitute::RestartShell() {
+    UnderLock([] { Shown.reset(); });
+}
 
 void substitute::SetShellRunning(bool running) {
     UnderLock([&] { Running = running; });

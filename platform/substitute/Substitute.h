@@ -202,7 +202,8 @@ struct DeviceDriver {
     // request's input bytes and the output buffer's size: bytes for the start of the output
     // buffer (cut to its size), or none for a failure (ERROR_INVALID_FUNCTION).
     std::function<std::optional<std::vector<uint8_t>>(const std::string& path, DWORD code,
-                                                      const std::vector<uint8_t>& input, DWORD outputSize)> request;
+                                                      const std::vector<uint8_t>& input, DWORD outputSize)>
+        request;
 };
 // A request whose code needs data access fails with ERROR_ACCESS_DENIED, before the hook, on a
 // handle opened without it, as Windows checks it.

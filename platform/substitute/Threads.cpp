@@ -30,7 +30,9 @@ std::atomic<DWORD> NextThreadId{1000};
 thread_local DWORD ThreadId = 0;
 
 // Call with EndMutex held.
-size_t Running() { return std::count_if(Ended.begin(), Ended.end(), [](auto& thread) { return !thread.second; }); }
+size_t Running() {
+    return std::count_if(Ended.begin(), Ended.end(), [](auto& thread) { return !thread.second; });
+}
 
 // Reset runs after every thread has ended.
 const bool Registered = RegisterModel(Model{[] {
@@ -44,7 +46,9 @@ const bool Registered = RegisterModel(Model{[] {
 
 }  // namespace
 
-double ScaledMilliseconds(DWORD milliseconds) { return milliseconds * TimeScale.load(); }
+double ScaledMilliseconds(DWORD milliseconds) {
+    return milliseconds * TimeScale.load();
+}
 
 }  // namespace substitute::detail
 
@@ -105,13 +109,21 @@ void WINAPI Sleep(DWORD milliseconds) {
     std::this_thread::sleep_for(std::chrono::duration<double, std::milli>(ScaledMilliseconds(milliseconds)));
 }
 
-void substitute::SetTimeScale(double scale) { TimeScale = scale; }
+void substitute::SetTimeScale(double scale) {
+    TimeScale = scale;
+}
 
-std::set<DWORD> substitute::SleepPeriods() { return Copied(Sleeps); }
+std::set<DWORD> substitute::SleepPeriods() {
+    return Copied(Sleeps);
+}
 
-std::vector<substitute::WaitCall> substitute::WaitLog() { return Copied(Waits); }
+std::vector<substitute::WaitCall> substitute::WaitLog() {
+    return Copied(Waits);
+}
 
-size_t substitute::ThreadsStarted() { return Copied(Started); }
+size_t substitute::ThreadsStarted() {
+    return Copied(Started);
+}
 
 bool substitute::JoinThreads(unsigned milliseconds, size_t running) {
     std::unique_lock endLock(EndMutex);

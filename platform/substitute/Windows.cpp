@@ -10,7 +10,9 @@ namespace {
 
 std::map<std::pair<HWND, UINT_PTR>, UINT> Timers;  // guarded by Mutex()
 
-const bool Registered = RegisterModel({[] { Timers.clear(); }});
+const bool Registered = RegisterModel({[] {
+    Timers.clear();
+}});
 
 }  // namespace
 

@@ -39,6 +39,8 @@ TEST(CodePagesContract, Utf8KeepsEveryCharacterAndRefusesALoneSurrogateOnlyWhenA
     EXPECT_EQ(WideString(back), WideString(path));
     const WCHAR lone[] = {u'a', 0xD800, u'b', 0};
     EXPECT_EQ(ToNarrow(CP_UTF8, WC_ERR_INVALID_CHARS, lone, 32), "0/1113/");  // ERROR_NO_UNICODE_TRANSLATION
-    EXPECT_EQ(ToNarrow(CP_UTF8, 0, lone, 32), "6" + Untouched + std::string("a\xEF\xBF\xBD" "b", 6));
+    EXPECT_EQ(ToNarrow(CP_UTF8, 0, lone, 32), "6" + Untouched +
+                                                  std::string("a\xEF\xBF\xBD"
+                                                              "b",
+                                                              6));
 }
-

@@ -11,7 +11,8 @@ TEST(RegistryContract, AQuerySizesItselfAndAShortBufferAnswersMoreDataWithTheSiz
     EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\LumenhopContract\\Missing", 0, KEY_ALL_ACCESS, &missing),
               0x2);
     ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\LumenhopContract", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                              &key, nullptr), 0);
+                              &key, nullptr),
+              0);
     const BYTE five[] = {1, 2, 3, 4, 5};
     ASSERT_EQ(RegSetValueExA(key, "Five", 0, REG_BINARY, five, sizeof five), ERROR_SUCCESS);
     BYTE buffer[8];
@@ -46,7 +47,8 @@ TEST(RegistryContract, AModulePathThatDoesNotFitComesBackCutToTheBufferAndSaysSo
 TEST(RegistryContract, WideTextComesBackWithTheByteCountItWasWrittenWith) {
     HKEY key = nullptr;
     ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\LumenhopContract", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                              &key, nullptr), 0);
+                              &key, nullptr),
+              0);
     const WCHAR text[] = WIDE("\"C:\\\u0414\u0438\\a.exe\"");
     ASSERT_EQ(RegSetValueExW(key, WIDE("Wide"), 0, REG_SZ, reinterpret_cast<const BYTE*>(text), sizeof text), 0);
     WCHAR back[32];

@@ -16,8 +16,12 @@ TEST(ShellContract, AnIconIsAddedOnceModifiedWhileShownAndDeletedOnce) {
     record.hWnd = NotifiedWindow();
     record.uFlags = NIF_ICON | NIF_TIP;
     ASSERT_EQ(ExtractIconExA(Library, 0, nullptr, &record.hIcon, 1), 1u);
-    for (auto [message, taken] : {std::pair{NIM_ADD, true}, {NIM_ADD, false}, {NIM_MODIFY, true}, {NIM_DELETE, true},
-                                  {NIM_DELETE, false}, {NIM_MODIFY, false}})
+    for (auto [message, taken] : {std::pair{NIM_ADD, true},
+                                  {NIM_ADD, false},
+                                  {NIM_MODIFY, true},
+                                  {NIM_DELETE, true},
+                                  {NIM_DELETE, false},
+                                  {NIM_MODIFY, false}})
         EXPECT_EQ(Shell_NotifyIconA(message, &record), taken) << message;
     EXPECT_TRUE(DestroyIcon(record.hIcon));
 }

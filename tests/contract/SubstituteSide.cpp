@@ -3,9 +3,13 @@
 #include "platform/substitute/Substitute.h"
 #include "tests/contract/Contract.h"
 
-bool UnderWine() { return false; }
+bool UnderWine() {
+    return false;
+}
 
-HWND NotifiedWindow() { return reinterpret_cast<HWND>(uintptr_t{0x10010}); }
+HWND NotifiedWindow() {
+    return reinterpret_cast<HWND>(uintptr_t{0x10010});
+}
 
 namespace {
 

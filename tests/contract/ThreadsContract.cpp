@@ -22,4 +22,3 @@ TEST(ThreadsContract, ABoundedWaitTimesOutThenSeesTheThreadEndWithTheIdItWasStar
     EXPECT_TRUE(SeenId == threadId && threadId != GetCurrentThreadId());
     EXPECT_TRUE(CloseHandle(thread));
 }
-

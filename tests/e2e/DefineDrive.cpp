@@ -27,8 +27,12 @@ namespace {
 constexpr DWORD DefineUnixDrive = (0x6D << 16) | ((FILE_READ_ACCESS | FILE_WRITE_ACCESS) << 14) | (32 << 2);
 constexpr size_t RequestHead = 32;
 
-void Put32(unsigned char* at, DWORD value) { std::memcpy(at, &value, sizeof value); }
-void Put16(unsigned char* at, WORD value) { std::memcpy(at, &value, sizeof value); }
+void Put32(unsigned char* at, DWORD value) {
+    std::memcpy(at, &value, sizeof value);
+}
+void Put16(unsigned char* at, WORD value) {
+    std::memcpy(at, &value, sizeof value);
+}
 
 int Define(char letter, const char* folder) {
     std::string request(RequestHead, '\0');

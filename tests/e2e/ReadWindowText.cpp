@@ -84,11 +84,18 @@ void PrintObjectCounts(HANDLE process) {
     PROCESS_BASIC_INFORMATION basic = {};
     DWORD table = 0;
     long live = -1;
-    struct Entry { UINT64 object; ULONG owner; USHORT unique; UCHAR type, flags; UINT64 user; };
+    struct Entry {
+        UINT64 object;
+        ULONG owner;
+        USHORT unique;
+        UCHAR type, flags;
+        UINT64 user;
+    };
     std::vector<Entry> entries(0x10000);
     if (NtQueryInformationProcess(process, ProcessBasicInformation, &basic, sizeof basic, nullptr) == 0 &&
         ReadProcessMemory(process, reinterpret_cast<BYTE*>(basic.PebBaseAddress) + 0x94, &table, sizeof table,
-                          nullptr) && table != 0 &&
+                          nullptr) &&
+        table != 0 &&
         ReadProcessMemory(process, reinterpret_cast<void*>(static_cast<UINT_PTR>(table)), entries.data(),
                           entries.size() * sizeof(Entry), nullptr)) {
         live = 0;

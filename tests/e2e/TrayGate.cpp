@@ -26,8 +26,8 @@ extern "C" __declspec(dllexport) LRESULT CALLBACK HoldDesktop(int code, WPARAM w
         SetEvent(waiting);
         CloseHandle(waiting);
         // Four minutes at most, whatever happens to the test.
-        for (DWORD start = GetTickCount(); GetFileAttributesA(openFile) == INVALID_FILE_ATTRIBUTES &&
-                                           GetTickCount() - start < 240000;) {
+        for (DWORD start = GetTickCount();
+             GetFileAttributesA(openFile) == INVALID_FILE_ATTRIBUTES && GetTickCount() - start < 240000;) {
             MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_SENDMESSAGE);
             MSG message;
             PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);

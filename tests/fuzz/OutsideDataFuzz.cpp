@@ -65,7 +65,9 @@ void DescriptorString(FuzzedDataProvider& data) {
     Check(DecodeDescriptorString(answer.get(), offset, swap, out) == out, "returns its area");
     size_t length = strnlen(out, sizeof out);
     Check(length < sizeof out, "the text is terminated inside its area");
-    auto space = [](char c) { return c == ' ' || (c >= 0x09 && c <= 0x0D); };
+    auto space = [](char c) {
+        return c == ' ' || (c >= 0x09 && c <= 0x0D);
+    };
     for (size_t i = 0; i < length; ++i) Check(out[i] >= 0x20 && out[i] <= 0x7E, "only printable characters");
     if (std::find_if_not(out, out + length, space) != out + length)
         Check(!space(out[0]) && !space(out[length - 1]), "trimmed at both ends");
@@ -124,9 +126,9 @@ void NvmeAnswers(FuzzedDataProvider& data) {
 // size and bytes), sometimes a registry call failing, through the set-up, what Settings opens
 // with and its OK of the auto-start box.
 void Settings(FuzzedDataProvider& data) {
-    const char* const names[] = {StartUpValue, BlinkDurationValue, SelectedDiskCounterValue, ActiveIconFileValue,
-                                 ActiveIconIndexValue, InactiveIconFileValue, InactiveIconIndexValue,
-                                 RunKeyPath, StartupApprovedKeyPath};
+    const char* const names[] = {StartUpValue,           BlinkDurationValue,   SelectedDiskCounterValue,
+                                 ActiveIconFileValue,    ActiveIconIndexValue, InactiveIconFileValue,
+                                 InactiveIconIndexValue, RunKeyPath,           StartupApprovedKeyPath};
     substitute::AddIconFile("a", 2);
     substitute::AddIconFile("t", 0);
     const bool failing = data.ConsumeBool(), box = data.ConsumeBool();

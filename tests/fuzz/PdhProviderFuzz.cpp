@@ -18,8 +18,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
         drive = {static_cast<char16_t>(u'A' + data.ConsumeIntegralInRange(0, 25)), data.ConsumeIntegral<uint8_t>(),
                  data.ConsumeIntegral<uint8_t>()};
     int collect = 0;
-    Source source =
-        DiskCounters({[&] { return diskStats[collect % 2]; }, [&] { return mountInfo; }, [&] { return drives; }});
+    Source source = DiskCounters({[&] { return diskStats[collect % 2]; }, [&] { return mountInfo; },
+                                  [&] {
+                                      return drives;
+                                  }});
     CounterService service(source);
     void *query = nullptr, *counter = nullptr;
     std::vector<void*> listed;

@@ -37,4 +37,6 @@ void ResetProgramState() {
     ClearDriveReport();
 }
 
-HWND FakeMainWindow() { return reinterpret_cast<HWND>(uintptr_t{0x10010}); }
+HWND FakeMainWindow() {
+    return reinterpret_cast<HWND>(uintptr_t{0x10010});
+}

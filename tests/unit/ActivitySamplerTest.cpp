@@ -42,15 +42,21 @@ protected:
 
 // With nothing selected the sampler watches _Total; a second start while one runs starts none.
 TEST_F(ActivitySamplerTest, NotifiesOncePerChangeOfStateSleepsThePeriodAndStopWaitsTwiceIt) {
-    substitute::ScriptCounter(TotalPath, {
-        Sample{500},                                     // the first collect is never compared
-        Sample{100}, Sample{101}, Sample{150},           // above 100 is busy
-        Sample{0, PDH_NO_DATA}, Sample{0, PDH_NO_DATA},  // no data: no read, the state stays
-        Sample{50, 0, PDH_INVALID_DATA},                 // a failed read keeps the last value
-        Sample{-5}, Sample{-2147483647 - 1},
-        Sample{2147483647, PDH_INVALID_DATA},            // other collect statuses still compare
-        Sample{20, PDH_CSTATUS_NO_INSTANCE}, Sample{300},
-    });
+    substitute::ScriptCounter(TotalPath,
+                              {
+                                  Sample{500},  // the first collect is never compared
+                                  Sample{100},
+                                  Sample{101},
+                                  Sample{150},  // above 100 is busy
+                                  Sample{0, PDH_NO_DATA},
+                                  Sample{0, PDH_NO_DATA},           // no data: no read, the state stays
+                                  Sample{50, 0, PDH_INVALID_DATA},  // a failed read keeps the last value
+                                  Sample{-5},
+                                  Sample{-2147483647 - 1},
+                                  Sample{2147483647, PDH_INVALID_DATA},  // other collect statuses still compare
+                                  Sample{20, PDH_CSTATUS_NO_INSTANCE},
+                                  Sample{300},
+                              });
     BlinkDuration = 2;
     StartSampler();
     RunSampler(15);  // the last sample repeats and changes nothing

@@ -20,7 +20,9 @@ void LongObjectName(size_t units) {
 TEST_F(CounterCatalogueTest, ListsEveryInstanceInServiceOrderLeavingOutOnlyWhatFailed) {
     const std::string second = "0:PhysicalDisk(0 C:)";
     const std::pair<std::function<void()>, std::vector<std::string>> cases[] = {
-        {[] { substitute::SeedDiskObjects({u"Z:", u"A:", u"Z:"}, {u"0 C: D:", u"_Total"}); },
+        {[] {
+             substitute::SeedDiskObjects({u"Z:", u"A:", u"Z:"}, {u"0 C: D:", u"_Total"});
+         },
          {"0:LogicalDisk(Z:)", "1:LogicalDisk(A:)", "2:LogicalDisk(Z:)", "0:PhysicalDisk(0 C: D:)",
           "1:PhysicalDisk(_Total)"}},
         {[] { substitute::FailNext("PdhOpenQueryA", PDH_INVALID_DATA); }, {}},
@@ -28,12 +30,23 @@ TEST_F(CounterCatalogueTest, ListsEveryInstanceInServiceOrderLeavingOutOnlyWhatF
         {[] { LongObjectName(1023); }, {"0:" + std::string(1023, 'L') + "(C:)", second}},
         {[] { LongObjectName(1024); }, {second}},
         // Entries of 2048 units or more are left out: "\LogicalDisk(", ")\Avg. Disk Bytes/Transfer" are 39.
-        {[] { substitute::SeedDiskObjects({u"C:", WideString(2009, u'j'), WideString(2008, u'i')}, {}); },
+        {[] {
+             substitute::SeedDiskObjects({u"C:", WideString(2009, u'j'), WideString(2008, u'i')}, {});
+         },
          {"0:LogicalDisk(C:)", "2:LogicalDisk(" + std::string(2008, 'i') + ")"}},
-        {[] { RawList(ObjectListLimit, ObjectListLimit, {u'A', 0, 0}); }, {"0:LogicalDisk(A)", second}},
+        {[] {
+             RawList(ObjectListLimit, ObjectListLimit, {u'A', 0, 0});
+         },
+         {"0:LogicalDisk(A)", second}},
         // Instance lists as a broken service might write them: only names that end inside the list count.
-        {[] { RawList(3, 4, {u'A', 0, u'B', 0}); }, {"0:LogicalDisk(A)", "1:LogicalDisk(B)", second}},
-        {[] { RawList(3, 4, {u'A', 0, u'B', u'C'}); }, {"0:LogicalDisk(A)", second}},
+        {[] {
+             RawList(3, 4, {u'A', 0, u'B', 0});
+         },
+         {"0:LogicalDisk(A)", "1:LogicalDisk(B)", second}},
+        {[] {
+             RawList(3, 4, {u'A', 0, u'B', u'C'});
+         },
+         {"0:LogicalDisk(A)", second}},
     };
     for (auto& [arrange, entries] : cases) {
         SetUp();
@@ -54,10 +67,12 @@ TEST_F(CounterCatalogueTest, SelectsTotalByDefaultAndTheFirstEntryHoldingTheSave
     const std::tuple<Names, Names, std::optional<WideString>, std::string> cases[] = {
         {{u"C:", u"_Total"}, {u"_Total"}, {}, "\\LogicalDisk(_Total) LogicalDisk(_Total)"},
         {{u"C:"}, {u"_Total"}, {}, "\\PhysicalDisk(_Total) PhysicalDisk(_Total)"},
-        {{u"C:", u"_TOTAL"}, {u"0"}, {}, "\\LogicalDisk(C:) "},  // entry 0, without a tooltip
+        {{u"C:", u"_TOTAL"}, {u"0"}, {}, "\\LogicalDisk(C:) "},       // entry 0, without a tooltip
         {{}, {}, {}, " Disk counters unavailable (see README.txt)"},  // no disks: the tooltip says so
         {{u"C:", u"D:"}, {u"1 D:"}, u"D:)", "\\LogicalDisk(D:) LogicalDisk(D:)"},
-        {{u"_Total", u"PhysicalDisk(1)"}, {u"1"}, u"PhysicalDisk(1)",
+        {{u"_Total", u"PhysicalDisk(1)"},
+         {u"1"},
+         u"PhysicalDisk(1)",
          "\\LogicalDisk(PhysicalDisk(1)) LogicalDisk(PhysicalDisk(1))"},
         {{u"C:", u"_Total"}, {}, u"logicaldisk(c:)", "\\LogicalDisk(_Total) LogicalDisk(_Total)"},
         {{u"C:", u"D:"}, {}, u"", "\\LogicalDisk(C:) LogicalDisk(C:)"},

@@ -8,7 +8,9 @@
 
 namespace {
 
-substitute::IconPickAnswer Picked(const WideString& path, int index) { return {true, path, index, true}; }
+substitute::IconPickAnswer Picked(const WideString& path, int index) {
+    return {true, path, index, true};
+}
 
 TEST(IconChooserTest, GivesBackOnlyAWholePathInTheAnsiCodePage) {
     const DWORD nt = VER_PLATFORM_WIN32_NT, nine = VER_PLATFORM_WIN32_WINDOWS;
@@ -27,7 +29,9 @@ TEST(IconChooserTest, GivesBackOnlyAWholePathInTheAnsiCodePage) {
         // A UTF-8 ANSI page holds every character, but not a lone surrogate.
         {nt, CP_UTF8, nullptr, Picked(u"C:\\\u0418\\\xD83D\xDE00.ico", 2), "C:\\\xD0\x98\\\xF0\x9F\x98\x80.ico"},
         {nt, CP_UTF8, nullptr, Picked(WideString(u"C:\\a") + WCHAR{0xD800} + u".ico", 2), ""},
-        {nt, 1252, "GetVersionExA", {}, ""}, {nt, 1252, "LoadLibraryA", {}, ""}, {nt, 1252, "GetProcAddress", {}, ""},
+        {nt, 1252, "GetVersionExA", {}, ""},
+        {nt, 1252, "LoadLibraryA", {}, ""},
+        {nt, 1252, "GetProcAddress", {}, ""},
     };
     for (auto& [platform, codePage, failing, answer, picked] : cases) {
         substitute::Reset();
@@ -41,7 +45,8 @@ TEST(IconChooserTest, GivesBackOnlyAWholePathInTheAnsiCodePage) {
         int index = 4;
         EXPECT_EQ(ChooseIcon(FakeMainWindow(), path, MAX_PATH, &index), !picked.empty());
         EXPECT_EQ(std::string(path) + " " + std::to_string(index) + " " + std::to_string(path[MAX_PATH] & 0xFF),
-                  (picked.empty() ? "C:\\old.ico 4" : picked + " " + std::to_string(*answer.index)) + " 204") << picked;
+                  (picked.empty() ? "C:\\old.ico 4" : picked + " " + std::to_string(*answer.index)) + " 204")
+            << picked;
         for (auto& given : substitute::IconPickLog())
             EXPECT_EQ(given.path + std::to_string(given.index), "C:\\old.ico4");
         // Without a buffer, a capacity or an index nothing is asked.

@@ -23,8 +23,9 @@ std::string Monitor() {
 // which runs only because the set-up sets RunFlag again; when the shell kept its icon, the add is
 // refused and a modify brings the icon up to date.
 TEST_F(MonitorSetupTest, EachRunAddsTheInactiveIconAndStartsASamplerOnTotalAtTheStartPeriod) {
-    const std::string first = "+shared 114 [LogicalDisk(_Total)] 100 \\LogicalDisk(_Total)\\Avg. Disk Bytes/Transfer 3"
-                              " #0=shared 113 #0=shared 114";
+    const std::string first =
+        "+shared 114 [LogicalDisk(_Total)] 100 \\LogicalDisk(_Total)\\Avg. Disk Bytes/Transfer 3"
+        " #0=shared 113 #0=shared 114";
     RunMonitorSetup();
     EXPECT_EQ(Monitor(), first);
     ASSERT_TRUE(substitute::WaitForCollects(3));
@@ -66,7 +67,9 @@ TEST_F(MonitorSetupTest, EachRunStartsFromTheDefaultsLeavingNothingOfTheLastRun)
 // Meanwhile the sampler's changes are refused too and its state stays, so the icon that appears
 // shows the state as it is; a tick queued before the retries ended adds nothing.
 TEST_F(MonitorSetupTest, ARefusedAddIsRetriedFromTheTimerUntilTheShellTakesIt) {
-    auto period = [] { return substitute::TimerPeriod(MainWindow, TrayAddRetryTimer).value_or(0); };
+    auto period = [] {
+        return substitute::TimerPeriod(MainWindow, TrayAddRetryTimer).value_or(0);
+    };
     substitute::SetShellRunning(false);
     substitute::ScriptCounter(u"\\LogicalDisk(_Total)\\Avg. Disk Bytes/Transfer", {Sample{0}, Sample{150}});
     RunMonitorSetup();

@@ -12,7 +12,9 @@ namespace {
 // One line of /proc/diskstats: "major minor name" and the counts that matter here: reads, the sectors
 // they read, writes, and the sectors they wrote.
 std::string Line(const std::string& device, int reads, int in, int writes = 0, int out = 0) {
-    auto n = [](int count) { return " " + std::to_string(count); };
+    auto n = [](int count) {
+        return " " + std::to_string(count);
+    };
     return " " + device + n(reads) + " 0" + n(in) + " 5" + n(writes) + " 0" + n(out) + " 7 0 9 16\n";
 }
 
@@ -21,8 +23,10 @@ const char* const Mounts = "4 1 0:40 / /d rw - btrfs /dev/nvme0n9p2 rw\n5 1 0:41
 struct Host {
     std::string diskStats;
     std::vector<Drive> drives = {};
-    Source source =
-        DiskCounters({[this] { return diskStats; }, [] { return std::string(Mounts); }, [this] { return drives; }});
+    Source source = DiskCounters({[this] { return diskStats; }, [] { return std::string(Mounts); },
+                                  [this] {
+                                      return drives;
+                                  }});
 
     // An object's instance list, "|" for each zero; "?" for no such object or for other counters.
     std::string Instances(const WideText& object) {
@@ -40,7 +44,8 @@ TEST(PdhProviderTest, InstancesAreTheWholeDisksAndTheDrivesOnThem) {
         std::vector<Drive> drives;
         std::string diskStats;
     } cases[] = {
-        {"D:|C:|Z:|_Total||", "0 vda|1 nvme0n9|2 sdb|_Total||",
+        {"D:|C:|Z:|_Total||",
+         "0 vda|1 nvme0n9|2 sdb|_Total||",
          {{u'D', 0, 40}, {u'C', 254, 1}, {u'E', 0, 41}, {u'F', 7, 0}, {u'Z', 8, 16}},
          Line("7 0 loop0", 1, 8) + Line("254 0 vda", 10, 80) + Line("254 1 vda1", 9, 72) + Line("253 0 zram0", 1, 8) +
              Line("259 0 nvme0n9", 4, 32) + Line("259 1 nvme0n9p2", 4, 32) + Line("1 0 ram0", 1, 8) +
@@ -48,7 +53,9 @@ TEST(PdhProviderTest, InstancesAreTheWholeDisksAndTheDrivesOnThem) {
         {"||", "||", {{u'C', 254, 0}}, ""},
         {"||", "||", {}, Line("7 0 loop0", 1, 8) + Line("253 0 zram0", 1, 8)},
         // Short, wordy, overflowing, repeated, path-breaking and overlong lines are not believed.
-        {"C:|_Total||", "0 s~a|1 " + std::string(64, 'd') + "|_Total||", {{u'C', 8, 0}},
+        {"C:|_Total||",
+         "0 s~a|1 " + std::string(64, 'd') + "|_Total||",
+         {{u'C', 8, 0}},
          "garbage\n254 0 vda 1 2 3\n8 0 sda x 0 0 0 0 0 0 0\n8 1 sdc 99999999999999999999 0 0 0 0 0 0 0\n" +
              Line("8 2 s(a)", 1, 8) + Line("8 3 sd\x01", 1, 8) + Line("8 0 s~a", 1, 8) + Line("8 0 s~a", 1, 8) +
              Line("8 16 " + std::string(64, 'd'), 1, 8) + Line("8 32 " + std::string(65, 'e'), 1, 8)},
@@ -88,10 +95,14 @@ TEST(PdhProviderTest, PathsAreCheckedWhenAddedInstancesWhenCollectedAndValuesAre
     void *query = nullptr, *one = nullptr, *total = nullptr;
     ASSERT_EQ(service.OpenQuery(true, &query), status::Success);
     for (auto [path, expected] : std::initializer_list<std::pair<std::u16string, uint32_t>>{
-             {u"", status::NoCounterName}, {u"\\\\host\\PhysicalDisk(1 sda)\\X", status::NoMachine},
-             {u"PhysicalDisk\\X", status::BadCounterName}, {u"\\PhysicalDisk(1 sda\\X", status::BadCounterName},
-             {u"\\PhysicalDisk()\\X", status::BadCounterName}, {u"\\PhysicalDisk(1 sda)\\", status::BadCounterName},
-             {u"\\Memory\\X", status::NoObject}, {u"\\PhysicalDisk(1 sda)\\Disk Reads/sec", status::NoCounter},
+             {u"", status::NoCounterName},
+             {u"\\\\host\\PhysicalDisk(1 sda)\\X", status::NoMachine},
+             {u"PhysicalDisk\\X", status::BadCounterName},
+             {u"\\PhysicalDisk(1 sda\\X", status::BadCounterName},
+             {u"\\PhysicalDisk()\\X", status::BadCounterName},
+             {u"\\PhysicalDisk(1 sda)\\", status::BadCounterName},
+             {u"\\Memory\\X", status::NoObject},
+             {u"\\PhysicalDisk(1 sda)\\Disk Reads/sec", status::NoCounter},
              {u"\\physicaldisk(1 sda)\\avg. disk bytes/transfer", status::Success}})
         EXPECT_EQ(service.AddCounter(query, path.c_str(), &one), expected) << std::string(path.begin(), path.end());
     // As on Windows: a counter of a missing instance is added, and a query of it alone has no data.
@@ -132,8 +143,10 @@ TEST(PdhProviderTest, ListingsAndCountersFollowTheDrivesOfTheMoment) {
     ASSERT_EQ(service.AddCounter(query, u"\\LogicalDisk(D:)\\Avg. Disk Bytes/Transfer", &counter), status::Success);
     const std::vector<Drive> c = {{u'C', 8, 16}}, cd = {{u'C', 8, 16}, {u'D', 8, 16}};
     const std::tuple<std::vector<Drive>, std::string, uint32_t> moments[] = {
-        {c, "C:|_Total||", status::NoInstance}, {cd, "C:|D:|_Total||", status::CounterInvalidData},
-        {cd, "C:|D:|_Total||", status::Success}, {c, "C:|_Total||", status::NoInstance},
+        {c, "C:|_Total||", status::NoInstance},
+        {cd, "C:|D:|_Total||", status::CounterInvalidData},
+        {cd, "C:|D:|_Total||", status::Success},
+        {c, "C:|_Total||", status::NoInstance},
         {cd, "C:|D:|_Total||", status::CounterInvalidData}};
     for (auto& [drives, listed, counterStatus] : moments) {
         host.drives = drives;

@@ -161,8 +161,9 @@ TEST_F(SettingsChoicesTest, TranslatedDiskNamesSurviveAChoiceAndARestart) {
 // round) and held within 100..2000.
 TEST(BlinkDurationFromTextTest, IsReadAsANumberAndHeldWithinTheRange) {
     const std::pair<const char*, DWORD> table[] = {
-        {"150ms", 150}, {" 300", 300}, {"\t+1999x", 1999}, {"\r500", 500}, {"", 100}, {"fast", 100}, {"50", 100},
-        {"2500", 2000}, {"-5", 2000}, {"-0", 100}, {"- 5", 100}, {"4294967396", 2000}, {"-4294967295", 2000}};
+        {"150ms", 150}, {" 300", 300},        {"\t+1999x", 1999},   {"\r500", 500}, {"", 100},
+        {"fast", 100},  {"50", 100},          {"2500", 2000},       {"-5", 2000},   {"-0", 100},
+        {"- 5", 100},   {"4294967396", 2000}, {"-4294967295", 2000}};
     for (auto [text, period] : table) EXPECT_EQ(BlinkDurationFromText(text), period) << '"' << text << '"';
 }
 

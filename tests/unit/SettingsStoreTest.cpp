@@ -4,9 +4,15 @@ using substitute::RegistryValue;
 
 namespace {
 
-RegistryValue Text(const std::string& text) { return {REG_SZ, substitute::TextBytes(text)}; }
-RegistryValue Number(DWORD value) { return {REG_DWORD, substitute::DwordBytes(value)}; }
-RegistryValue Name(const WideString& text) { return {REG_BINARY, substitute::WideTextBytes(text)}; }
+RegistryValue Text(const std::string& text) {
+    return {REG_SZ, substitute::TextBytes(text)};
+}
+RegistryValue Number(DWORD value) {
+    return {REG_DWORD, substitute::DwordBytes(value)};
+}
+RegistryValue Name(const WideString& text) {
+    return {REG_BINARY, substitute::WideTextBytes(text)};
+}
 
 const std::string File199 = "C:\\" + std::string(192, 'p') + ".ico", File200 = File199 + "x";
 
@@ -61,7 +67,8 @@ TEST_F(SettingsStoreTest, LoadAppliesWhatTheStoreHoldsOverTheDefaults) {
         {{{InactiveIconIndexValue, Number(5)}}, "777/100" + Total + " #0=shared 113 #5=shared 114"},
         // A path with a variable, as the shell's picker gives it, stays as chosen.
         {{{InactiveIconFileValue, Text("%SystemRoot%\\system32\\shell32.dll")}},
-         "777/100" + Total + " #0=shared 113 %SystemRoot%\\system32\\shell32.dll#0=C:\\windows\\system32\\shell32.dll#0"},
+         "777/100" + Total +
+             " #0=shared 113 %SystemRoot%\\system32\\shell32.dll#0=C:\\windows\\system32\\shell32.dll#0"},
         {{{ActiveIconFileValue, Text(DiskIcons)}, {InactiveIconFileValue, Text("C:\\readme.txt")}},
          "777/100" + Total + " C:\\Icons\\disk.ico#0=C:\\Icons\\disk.ico#0 C:\\readme.txt#0=shared 114"},
         {{{ActiveIconFileValue, Text(File200)}}, "777/100" + Defaults},
@@ -125,8 +132,10 @@ TEST_F(SettingsStoreTest, AutoStartFollowsTheBoxAndAgreesWithTheApprovalRecord) 
     const WideString other = u"\"C:\\Old\\Lumenhop.exe\"", cyrillic = u"C:\\Users\\\u0414\u0438\u043C\\Lumenhop.exe";
     const WideString p259 = u"C:\\Program Files\\" + WideString(238, u'd') + u".exe", p260 = p259 + u"x";
     const std::map<std::string, std::vector<BYTE>> records = {
-        {"2", {2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}}, {"6", {6, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
-        {"3", {3, 0, 0, 0, 0xD4, 0x0D, 0x43, 0x8D, 0xC8, 0x3B, 0xD9, 0x01}}, {"2 short", {2, 0, 0, 0}}};
+        {"2", {2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
+        {"6", {6, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
+        {"3", {3, 0, 0, 0, 0xD4, 0x0D, 0x43, 0x8D, 0xC8, 0x3B, 0xD9, 0x01}},
+        {"2 short", {2, 0, 0, 0}}};
     // The entry ("!": no Run key, "-": none) and its record ("-": none) before, the module path
     // ("": its look-up fails), the box; the box at open, the entry and the record after OK.
     struct Row {
@@ -138,13 +147,17 @@ TEST_F(SettingsStoreTest, AutoStartFollowsTheBoxAndAgreesWithTheApprovalRecord) 
         std::string recordAfter;
     };
     std::vector<Row> rows = {
-        {u"!", "3", exe, false, false, u"!", "-"}, {u"!", "-", exe, true, false, u"!", "-"},
-        {u"-", "-", p259, true, false, u'"' + p259 + u'"' + u'\0', "-"}, {u"-", "3", p260, true, false, u"-", "3"},
-        {other, "3", p260, true, false, other, "-"}, {u"-", "-", u"", true, false, u"-", "-"},
+        {u"!", "3", exe, false, false, u"!", "-"},
+        {u"!", "-", exe, true, false, u"!", "-"},
+        {u"-", "-", p259, true, false, u'"' + p259 + u'"' + u'\0', "-"},
+        {u"-", "3", p260, true, false, u"-", "3"},
+        {other, "3", p260, true, false, other, "-"},
+        {u"-", "-", u"", true, false, u"-", "-"},
         {WideString(600, u'x'), "-", exe, true, true, ours + u'\0', "-"},
         {ours, "-", exe, true, true, ours, "-"},  // ours already, without a zero: left as it is
         {u"-", "-", cyrillic, true, false, u'"' + cyrillic + u'"' + u'\0', "-"},
-        {ours, "6", exe, true, true, ours, "6"}, {ours, "2 short", exe, false, false, u"-", "-"},
+        {ours, "6", exe, true, true, ours, "6"},
+        {ours, "2 short", exe, false, false, u"-", "-"},
         {ours, "2 short", exe, true, false, ours, "-"},
     };
     for (const WideString& entry : {WideString(u"-"), ours + u'\0', other + u'\0'})
@@ -168,7 +181,10 @@ TEST_F(SettingsStoreTest, AutoStartFollowsTheBoxAndAgreesWithTheApprovalRecord) 
         const bool enabled = SetAutoStart(row.box);
         auto entry = substitute::GetRegistryValue(RunKeyPath, AutoStartValueName);
         auto record = substitute::GetRegistryValue(StartupApprovedKeyPath, AutoStartValueName);
-        EXPECT_EQ(!substitute::RegistryKeyExists(RunKeyPath) ? u"!" : entry ? Units(entry->data) : u"-", row.entryAfter)
+        EXPECT_EQ(!substitute::RegistryKeyExists(RunKeyPath) ? u"!"
+                  : entry                                    ? Units(entry->data)
+                                                             : u"-",
+                  row.entryAfter)
             << label << " box " << row.box;
         EXPECT_EQ(record ? (record->data == records.at(row.recordAfter) ? row.recordAfter : "changed") : "-",
                   row.recordAfter)

@@ -12,12 +12,18 @@ class TrayPresenterTest : public MachineTest {};
 TEST_F(TrayPresenterTest, EveryCallSendsTheFirstVersionRecordWithTheTipCutAtAWholeCharacter) {
     const std::string a60(60, 'a'), lead = "\x88\x9F";  // one double-byte character of page 932
     const std::tuple<UINT, std::string, size_t> cases[] = {
-        {1252, "LogicalDisk(_Total)", 19}, {1252, std::string(64, 'a'), 63},
+        {1252, "LogicalDisk(_Total)", 19},
+        {1252, std::string(64, 'a'), 63},
         {1252, a60 + "aa" + lead, 63},  // no lead bytes on this page
-        {932, a60 + "aa" + lead, 62}, {932, a60 + "a" + lead + "b", 63}, {932, std::string(70, '\xB1'), 63},
+        {932, a60 + "aa" + lead, 62},
+        {932, a60 + "a" + lead + "b", 63},
+        {932, std::string(70, '\xB1'), 63},
         {932, "ab\x88", 2},  // a lead byte without its trail byte
-        {CP_UTF8, a60 + "a\xD0\x96z", 63}, {CP_UTF8, a60 + "aa\xD0\x96", 62}, {CP_UTF8, a60 + "a\xE2\x82\xAC", 61},
-        {CP_UTF8, a60 + "\xE2\x82\xAC", 63}, {CP_UTF8, a60 + "\xF0\x9F\x98\x80", 60},
+        {CP_UTF8, a60 + "a\xD0\x96z", 63},
+        {CP_UTF8, a60 + "aa\xD0\x96", 62},
+        {CP_UTF8, a60 + "a\xE2\x82\xAC", 61},
+        {CP_UTF8, a60 + "\xE2\x82\xAC", 63},
+        {CP_UTF8, a60 + "\xF0\x9F\x98\x80", 60},
         {CP_UTF8, a60.substr(1) + "\xF0\x9F\x98\x80)", 63},
     };
     for (auto& [codePage, tooltip, kept] : cases) {

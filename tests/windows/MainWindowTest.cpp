@@ -46,11 +46,10 @@ TEST_F(MainWindowTest, WinMainRunsHiddenWithItsIconAndAcceleratorsUntilExitOrClo
     lstrcpyA(std::strrchr(beside, '\\') + 1, "PlantedBeside.dll");
     ASSERT_TRUE(CopyFileA((std::string(system) + "\\pdh.dll").c_str(), beside, FALSE));
     const char* ex = "ChangeWindowMessageFilterEx";
-    for (auto [show, end, missing, filtered] :
-         {std::tuple<int, UINT, std::set<std::string>, std::string>{SW_SHOW, WM_COMMAND, {},
-                                                                    "main window TaskbarCreated 1"},
-          {SW_SHOWMAXIMIZED, WM_CLOSE, {ex}, "process TaskbarCreated 1"},
-          {SW_SHOWNORMAL, WM_CLOSE, {ex, "ChangeWindowMessageFilter"}, ""}}) {
+    for (auto [show, end, missing, filtered] : {std::tuple<int, UINT, std::set<std::string>, std::string>{
+                                                    SW_SHOW, WM_COMMAND, {}, "main window TaskbarCreated 1"},
+                                                {SW_SHOWMAXIMIZED, WM_CLOSE, {ex}, "process TaskbarCreated 1"},
+                                                {SW_SHOWNORMAL, WM_CLOSE, {ex, "ChangeWindowMessageFilter"}, ""}}) {
         SCOPED_TRACE(show);
         MissingEntries = missing;
         Filtered.clear();
@@ -101,8 +100,10 @@ TEST_F(MainWindowTest, RoutesTheBroadcastTheRetryTimerTheMouseAndTheCommands) {
     ASSERT_TRUE(CreateMainWindow(GetModuleHandleA(nullptr)));
     const UINT broadcast = RegisterWindowMessageA("TaskbarCreated");
     std::string added;
-    for (auto [registered, message, wParam] : {std::tuple<UINT, UINT, WPARAM>{0, WM_NULL, 0}, {broadcast, WM_NULL, 0},
-                                               {broadcast, broadcast, 0}, {broadcast, WM_TIMER, 2},
+    for (auto [registered, message, wParam] : {std::tuple<UINT, UINT, WPARAM>{0, WM_NULL, 0},
+                                               {broadcast, WM_NULL, 0},
+                                               {broadcast, broadcast, 0},
+                                               {broadcast, WM_TIMER, 2},
                                                {broadcast, WM_TIMER, TrayAddRetryTimer}}) {
         NotifyShell(NIM_DELETE);
         TaskbarCreatedMessage = registered;
@@ -118,7 +119,8 @@ TEST_F(MainWindowTest, RoutesTheBroadcastTheRetryTimerTheMouseAndTheCommands) {
 
     for (auto [command, dialog, open] :
          {std::tuple<WORD, const char*, int*>{IDM_ABOUT, "About Varrowin", &AboutDialogOpen},
-          {IDM_SETTINGS, "Settings", &SettingsDialogOpen}, {IDM_DISKINFO, "Disk Information", &DiskInfoDialogOpen}}) {
+          {IDM_SETTINGS, "Settings", &SettingsDialogOpen},
+          {IDM_DISKINFO, "Disk Information", &DiskInfoDialogOpen}}) {
         std::string seen;
         Inside([&seen, command = command, open = open] {
             HWND shown = NewestDialog();
@@ -142,7 +144,9 @@ TEST_F(MainWindowTest, RoutesTheBroadcastTheRetryTimerTheMouseAndTheCommands) {
 TEST_F(MainWindowTest, AboutAndDiskInformationEndOnOkAndCancel) {
     const auto emblem = reinterpret_cast<LRESULT>(
         LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_EMBLEM_LARGE), IMAGE_ICON, 0, 0, LR_SHARED));
-    for (auto [id, command] : {std::pair<WORD, WORD>{IDD_ABOUT, IDOK}, {IDD_ABOUT, IDCANCEL}, {IDD_DISKINFO, IDOK},
+    for (auto [id, command] : {std::pair<WORD, WORD>{IDD_ABOUT, IDOK},
+                               {IDD_ABOUT, IDCANCEL},
+                               {IDD_DISKINFO, IDOK},
                                {IDD_DISKINFO, IDCANCEL}}) {
         SCOPED_TRACE(id * 10 + command);
         int& open = id == IDD_ABOUT ? AboutDialogOpen : DiskInfoDialogOpen;
@@ -171,7 +175,9 @@ TEST_F(MainWindowTest, AboutAndDiskInformationEndOnOkAndCancel) {
 TEST_F(MainWindowTest, AVolumeBroadcastBurstRebuildsTheCatalogueOnceItSettles) {
     DEV_BROADCAST_VOLUME volume = {sizeof volume, DBT_DEVTYP_VOLUME, 0, 1u << 16, 0};
     DEV_BROADCAST_HDR port = {sizeof port, DBT_DEVTYP_PORT, 0};
-    auto sentinel = [] { return CounterCatalogue.size() == 1 && CounterCatalogue[0].DisplayName == L"sentinel"; };
+    auto sentinel = [] {
+        return CounterCatalogue.size() == 1 && CounterCatalogue[0].DisplayName == L"sentinel";
+    };
     std::string seen;
     DWORD start = 0;
     std::function<void()> waitForRebuild = [&] {

@@ -9,12 +9,18 @@ using Disks = std::vector<const wchar_t*>;
 
 const std::string IconLibrary = "C:\\windows\\system32\\shell32.dll";  // many icons
 
-HICON ExtractedIcon(int index) { return ExtractIconA(GetModuleHandleA(nullptr), IconLibrary.c_str(), index); }
+HICON ExtractedIcon(int index) {
+    return ExtractIconA(GetModuleHandleA(nullptr), IconLibrary.c_str(), index);
+}
 
 // Whether an icon is live, never destroyed.
-bool Alive(HICON icon) { return DestroyIcon(CopyIcon(icon)); }
+bool Alive(HICON icon) {
+    return DestroyIcon(CopyIcon(icon));
+}
 
-std::string Narrow(const WideString& text) { return std::string(text.begin(), text.end()); }
+std::string Narrow(const WideString& text) {
+    return std::string(text.begin(), text.end());
+}
 
 // The program's values in the settings key, as "Name=value ...": numbers in decimal, texts in
 // ASCII.
@@ -40,8 +46,8 @@ void Catalogue(const Disks& names) {
 }
 
 HWND OpenSettings() {
-    HWND dialog = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_SETTINGS), nullptr,
-                                     SettingsDialogProc, 0);
+    HWND dialog =
+        CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_SETTINGS), nullptr, SettingsDialogProc, 0);
     ShowWindow(dialog, SW_SHOWNA);
     EXPECT_EQ(SettingsDialogOpen, 1);
     return dialog;
@@ -55,7 +61,9 @@ void End(HWND dialog, WORD command) {
     EXPECT_EQ(SettingsDialogOpen, 0);
 }
 
-void Command(HWND dialog, int control) { SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(control, BN_CLICKED), 0); }
+void Command(HWND dialog, int control) {
+    SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(control, BN_CLICKED), 0);
+}
 
 HICON Preview(HWND dialog, int control) {
     return reinterpret_cast<HICON>(SendDlgItemMessageA(dialog, control, STM_GETICON, 0, 0));

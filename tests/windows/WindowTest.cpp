@@ -33,12 +33,13 @@ int WINAPI ScriptedPicker(HWND, LPWSTR path, UINT capacity, int* index) {
 
 // "TaskbarCreated 1": the message a filter was asked to change, and the action.
 std::string Asked(UINT message, DWORD action) {
-    return (message == RegisterWindowMessageA("TaskbarCreated") ? "TaskbarCreated " : "other ") + std::to_string(action);
+    return (message == RegisterWindowMessageA("TaskbarCreated") ? "TaskbarCreated " : "other ") +
+           std::to_string(action);
 }
 
 BOOL WINAPI FilterForWindow(HWND window, UINT message, DWORD action, void* status) {
-    Filtered += (window == MainWindow ? "main window " : "other window ") + Asked(message, action) +
-                (status ? " status" : "");
+    Filtered +=
+        (window == MainWindow ? "main window " : "other window ") + Asked(message, action) + (status ? " status" : "");
     return TRUE;
 }
 
@@ -48,7 +49,9 @@ BOOL WINAPI FilterForProcess(UINT message, DWORD action) {
 }
 
 FARPROC WINAPI ScriptedOrReal(HMODULE module, LPCSTR name) {
-    auto entry = [](auto function) { return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(function)); };
+    auto entry = [](auto function) {
+        return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(function));
+    };
     if (!PickedIcon.first.empty() && name == MAKEINTRESOURCEA(62)) return entry(ScriptedPicker);
     if (IS_INTRESOURCE(name)) return RealGetProcAddress(module, name);
     if (MissingEntries.count(name)) return nullptr;
@@ -86,7 +89,9 @@ void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
 
 }  // namespace
 
-void Inside(std::function<void()> step) { Steps.push_back(std::move(step)); }
+void Inside(std::function<void()> step) {
+    Steps.push_back(std::move(step));
+}
 
 HWND NewestDialog() {
     // Top-level windows come newest first; other processes (the shell's) may have dialogs too.

@@ -126,7 +126,9 @@ constexpr NamedCode CodeNames[] = {
     {"IOCTL_DISK_GET_DRIVE_GEOMETRY_EX", IOCTL_DISK_GET_DRIVE_GEOMETRY_EX},
 };
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
 
 // A device path as written in a recording: as Windows has it, or with every backslash doubled
 // as in C source.

@@ -47,13 +47,16 @@ std::string ShownLine(const std::string& text, size_t offset) {
     std::string shown;
     for (size_t i = start; i < end; ++i) {
         unsigned char c = static_cast<unsigned char>(text[i]);
-        if (c == '\r') shown += "\\r";
-        else if (c == '\n') shown += "\\n";
+        if (c == '\r')
+            shown += "\\r";
+        else if (c == '\n')
+            shown += "\\n";
         else if (c < 0x20 || c >= 0x7F) {
             char escaped[8];
             std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
             shown += escaped;
-        } else shown += static_cast<char>(c);
+        } else
+            shown += static_cast<char>(c);
     }
     return shown.empty() ? "(end of text)" : shown;
 }
