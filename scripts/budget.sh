@@ -1,29 +1,40 @@
 #!/usr/bin/env bash
-# The test budget, in cloc code lines (every language cloc counts, over the files git lists):
-# platform/substitute/ at most 1200, tests/ at most 2000, and the two together at most 1.5 times
-# the code that ships (app, settings, monitor, tray, driveinfo, res, platform/ outside
-# substitute/, wine). Exits 0 when all three hold, 1 when one does not.
+# The test budget. A copy of the files git lists is formatted with scripts/count.clang-format, a
+# yardstick kept apart from the code's own style, so that neither style nor packing moves the
+# count; cloc then counts code lines. Test code is every line that exists only for the tests:
+# tests/, platform/substitute/, tools/replay/ and the end-to-end harness (scripts/e2e.sh,
+# scripts/wine-session.sh). Shipped code: app, settings, monitor, tray, driveinfo, platform/
+# outside the substitute, wine/, and res/ without README.txt's prose. Limits: the test code at
+# most 1.5 times the shipped code, the substitute at most 1,200 lines. Exits 1 when one is over.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-# code_lines PATHSPEC...: the code lines cloc counts in the files git lists for the pathspecs.
-code_lines() {
-  git ls-files -- "$@" | cloc --list-file=- --csv --quiet |
-    awk -F, '$2 != "language" && $2 != "SUM" { code += $5 } END { print code + 0 }'
+copy=$(mktemp -d)
+trap 'rm -rf "$copy"' EXIT
+git ls-files -z | tar -c --null -T - | tar -x -C "$copy"
+(cd "$copy" && git -C "$OLDPWD" ls-files -z -- '*.c' '*.cpp' '*.h' |
+    xargs -0 clang-format -i --style=file:"$OLDPWD/scripts/count.clang-format")
+
+# lines PATH...: cloc's code lines, every language it knows, in those paths of the copy.
+lines() {
+    (cd "$copy" && cloc --quiet --csv -- "$@") |
+        awk -F, '$2 != "language" && $2 != "SUM" { code += $5 } END { print code + 0 }'
 }
 
-substitute=$(code_lines platform/substitute)
-tests=$(code_lines tests)
-shipped=$(code_lines app settings monitor tray driveinfo res platform wine ':(exclude)platform/substitute')
+substitute=$(lines platform/substitute)
+tests=$(lines tests tools/replay scripts/e2e.sh scripts/wine-session.sh)
+rm "$copy/res/README.txt"
+shipped=$(($(lines app settings monitor tray driveinfo platform wine res) - substitute))
 
 awk -v substitute="$substitute" -v tests="$tests" -v shipped="$shipped" 'BEGIN {
-  ratio = shipped > 0 ? (tests + substitute) / shipped : 0
-  over = 0
-  printf "%-34s %6d   limit %6d   %s\n", "platform/substitute/", substitute, 1200,
-    substitute <= 1200 ? "ok" : "OVER"
-  printf "%-34s %6d   limit %6d   %s\n", "tests/", tests, 2000, tests <= 2000 ? "ok" : "OVER"
-  printf "%-34s %6d\n", "shipped code", shipped
-  printf "%-34s %6.2f   limit %6.1f   %s\n", "(tests + substitute) / shipped", ratio, 1.5,
-    ratio <= 1.5 ? "ok" : "OVER"
-  exit (substitute > 1200 || tests > 2000 || ratio > 1.5) ? 1 : 0
+    total = tests + substitute
+    ratio = shipped > 0 ? total / shipped : 0
+    printf "%-44s %6d   limit %6d   %s\n", "platform/substitute/", substitute, 1200,
+        substitute <= 1200 ? "ok" : "OVER"
+    printf "%-44s %6d\n", "tests/, tools/replay/, the e2e harness", tests
+    printf "%-44s %6d\n", "all test code", total
+    printf "%-44s %6d\n", "shipped code", shipped
+    printf "%-44s %6.2f   limit %6.2f   %s\n", "test code / shipped code", ratio, 1.5,
+        ratio <= 1.5 ? "ok" : "OVER"
+    exit (substitute > 1200 || ratio > 1.5) ? 1 : 0
 }'

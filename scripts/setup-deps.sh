@@ -12,8 +12,8 @@ packages=(
   wine wine32:i386 xvfb xdotool x11-utils imagemagick
   # The footprint comparison's screen watcher (bench/footprint.sh).
   libx11-dev
-  # The test budget's line counts (scripts/budget.sh).
-  cloc
+  # The one format (scripts/format.sh) and the test budget's line counts (scripts/budget.sh).
+  clang-format cloc
 )
 
 # Wine's 32-bit half comes from the i386 architecture.

@@ -7,6 +7,11 @@ cd "$(dirname "$0")/.."
 
 bash scripts/setup-deps.sh
 
+echo "=== format"
+bash scripts/format.sh
+echo "=== test budget"
+bash scripts/budget.sh
+
 jobs=$(nproc)
 fuzz_seconds=${LUMENHOP_FUZZ_SECONDS:-20}
 
