@@ -64,4 +64,32 @@ TEST_F(TrayPresenterTest, AnEntrysTooltipIsItsNameInTheAnsiCodePage) {
     }
 }
 
+// A shell that refuses every call, from the start to the exit: the add is retried at every tick,
+// the sampler offers its change again at every pass, the icons Settings and a restart replace are
+// destroyed at once (none was ever on show) and only once, and the delete at exit ends the retries.
+TEST_F(TrayPresenterTest, AShellThatRefusesEveryCallFromStartToExitLeavesNothingBehind) {
+    substitute::SetShellRunning(false);
+    StoreIcon(Active, DiskIcons, 1);
+    StoreIcon(Inactive, DiskIcons, 2);
+    substitute::ScriptCounter(u"\\LogicalDisk(_Total)\\Avg. Disk Bytes/Transfer",
+                              {substitute::Sample{0}, substitute::Sample{150}});
+    RunMonitorSetup();
+    ASSERT_TRUE(substitute::WaitForCollects(5));
+    size_t busyOffers = 0;
+    for (const substitute::NotifyCall& call : substitute::NotifyLog())
+        busyOffers += call.message == NIM_MODIFY && call.record.hIcon == IconPair.Active.Icon;
+    EXPECT_GE(busyOffers, 2u) << "the sampler's refused change was not offered again";
+    ApplySettingsChoices({false, 100, std::nullopt, {{DiskIcons, 2}, {DiskIcons, 0}}});
+    for (int tick = 0; tick < 3; ++tick) RetryActivityIconAdd();
+    EXPECT_EQ(substitute::TimerPeriod(MainWindow, TrayAddRetryTimer), 1000u) << "the retries stopped";
+    RunMonitorSetup();  // the shell's restart broadcast
+    StopTrayAddRetry();
+    TrayNotify(NIM_DELETE, nullptr);  // the main window's end
+    StopSampler();
+    EXPECT_EQ(substitute::TimerPeriod(MainWindow, TrayAddRetryTimer), std::nullopt) << "a retry after the exit";
+    EXPECT_EQ(substitute::LiveFileIcons(), 2u) << "only the running pair's two icons live";
+    for (const substitute::NotifyCall& call : substitute::NotifyLog()) EXPECT_FALSE(call.result);
+    EXPECT_EQ(ActivityState, Inactive);
+}
+
 }  // namespace
