@@ -116,7 +116,6 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     }
     switch (message) {
         case WM_DESTROY:
-            StopTrayAddRetry();
             TrayNotify(NIM_DELETE, nullptr);
             StopSampler();
             PostQuitMessage(0);

@@ -13,10 +13,7 @@ void RunMonitorSetup() {
 
     CounterCatalogue.clear();
     SelectedCounterPath.clear();
-    {
-        LockHolder hold(TrayLock);
-        TooltipText.clear();
-    }
+    SetTooltipText({});
     IconPair.Active.Index = 0;
     IconPair.Inactive.Index = 0;
     IconPair.Active.File.clear();
@@ -29,6 +26,6 @@ void RunMonitorSetup() {
     SelectDefaultEntry();
     LoadSettings();
 
-    AddTrayIcon(IconPair.Inactive.Icon);
+    TrayNotify(NIM_ADD, IconPair.Inactive.Icon);
     if (!SamplerRecorded()) StartSampler();
 }

@@ -105,12 +105,6 @@ void RetryActivityIconAdd() {
     RetryTrayAdd(RoleIcon(ActivityState).Icon);
 }
 
-// After new icons were applied: shows the one for the state the samplers last reported.
-void RefreshActivityIcon() {
-    LockHolder hold(SamplerLock);
-    RefreshTrayIcon(RoleIcon(ActivityState).Icon);
-}
-
 bool SamplerRecorded() {
     LockHolder hold(SamplerLock);
     return SamplerThread != nullptr;

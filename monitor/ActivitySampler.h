@@ -19,6 +19,10 @@ extern std::atomic<DWORD> BlinkDuration;
 // Guards the sampler record and ActivityState. A sampler acts only while it is the recorded
 // one, and checks that under this lock, so a sampler that outlived StopSampler's wait can
 // neither notify, nor sample on beside a newer one, nor clear the newer one's record.
+// Lock order: SamplerLock, then the tray presenter's own lock, never the other way round. A
+// sampler notifies and selects its entry (which sets the tooltip) with SamplerLock held, and so
+// does the retry of a refused add; the presenter takes its lock inside each of its calls and calls
+// nothing that takes SamplerLock.
 extern ProcessLock SamplerLock;
 // The recorded sampler's thread handle and id, or null and 0.
 extern HANDLE SamplerThread;
@@ -29,10 +33,9 @@ extern TrayIconRole ActivityState;
 void StartSampler();
 void StopSampler();
 bool SamplerRecorded();
-// The tray icon in the role of ActivityState: retried after a refused add, or shown at once
-// after the role icons changed (only while the icon is shown).
+// The retry timer's tick: a refused add tried again with the icon of the state the samplers
+// last reported, which cannot change meanwhile.
 void RetryActivityIconAdd();
-void RefreshActivityIcon();
 
 // One pass of the sampling loop: collect, compare, notify on a change, sleep.
 void SamplePass(PDH_HQUERY query, PDH_HCOUNTER counter, PDH_FMT_COUNTERVALUE& value);

@@ -54,8 +54,9 @@ void ApplySettingsChoices(const SettingsChoices& choices) {
         ApplyIcon(key, Active, choices.Icons[Active]);
         ApplyIcon(key, Inactive, choices.Icons[Inactive]);
         RegCloseKey(key);
-        // The new tooltip and icons at once, not at the disk's next change.
-        RefreshActivityIcon();
+        // The new tooltip and icons at once, not at the disk's next change. With no sampler
+        // running, ActivityState stands still.
+        TrayNotify(NIM_MODIFY, RoleIcon(ActivityState).Icon);
     }
     StartSampler();
 }
@@ -64,15 +65,12 @@ void RebuildDiskCatalogue() {
     StopSampler();
     CounterCatalogue.clear();
     SelectedCounterPath.clear();
-    {
-        LockHolder hold(TrayLock);
-        TooltipText.clear();
-    }
+    SetTooltipText({});
     BuildCounterCatalogue();
     SelectDefaultEntry();
     LoadSelectedDisk();
     // The watched disk's name in the tooltip at once.
-    RefreshActivityIcon();
+    TrayNotify(NIM_MODIFY, RoleIcon(ActivityState).Icon);
     StartSampler();
 }
 

@@ -1,10 +1,12 @@
 #include "tray/TrayPresenter.h"
 
+#include "platform/Lock.h"
 #include "res/resource.h"
 #include "tray/AppHandles.h"
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 #ifdef _WIN32
 static_assert(NOTIFYICONDATAA_V1_SIZE == 88, "the first-version tray record is 88 bytes");
@@ -13,15 +15,22 @@ static_assert(NOTIFYICONDATAA_V1_SIZE == 88, "the first-version tray record is 8
 NOTIFYICONDATAA TrayRecord = {};
 std::string TooltipText;
 IconPairRecord IconPair = {{nullptr, {}, 0, false}, {nullptr, {}, 0, false}};
-ProcessLock TrayLock;
-std::vector<HICON> ReplacedIcons;
-HICON ShellIcon = nullptr;
-bool ReplacedIconsHeld = false;
-bool TrayIconShown = false;
-bool TrayAddRetrying = false;
-UINT TrayAddRetries = 0;
 
 namespace {
+
+// Held across every use of the record, the tooltip and the icon bookkeeping below: the GUI thread
+// and the sampler both notify, and at exit the delete comes before the sampler is stopped. It is
+// the inner of the program's two locks (see SamplerLock).
+ProcessLock TrayLock;
+// The icon the shell last took; null once the tray icon is deleted.
+HICON ShellIcon;
+// Extracted icons that left the IconPair but may still be on screen: the shell keeps showing the
+// last icon it was given, and an open Settings dialog shows the running icons (ReplacedIconsHeld).
+std::vector<HICON> ReplacedIcons;
+bool ReplacedIconsHeld;
+// A refused add is being retried, and how many retries have failed so far.
+bool AddRetrying;
+UINT AddRetries;
 
 constexpr DWORD TrayRecordSize = 88;
 
@@ -85,15 +94,32 @@ void ConvertLongestPrefix(const WideString& name, char (&buffer)[TooltipBufferSi
     if (written <= 0) std::memset(buffer, 0, sizeof buffer);
 }
 
+// One call to the shell with the icon and the current tooltip. Call with TrayLock held.
+BOOL Notify(DWORD message, HICON icon) {
+    std::memset(TrayRecord.szTip, 0, TrayTipLimit + 1);
+    std::memcpy(TrayRecord.szTip, TooltipText.data(), TooltipBytesThatFit());
+    TrayRecord.hIcon = icon;
+    // After a failed call the shell still shows whatever it showed before.
+    BOOL taken = Shell_NotifyIconA(message, &TrayRecord);
+    if (taken) ShellIcon = message == NIM_DELETE ? nullptr : icon;
+    DestroyReplacedIcons();
+    return taken;
+}
+
 // An add that finds the icon there already (a restart broadcast the shell did not need) fails;
-// the modify then brings that icon up to date.
-BOOL ShowTrayIcon(HICON icon) {
-    return TrayNotify(NIM_ADD, icon) || TrayNotify(NIM_MODIFY, icon);
+// the modify then brings that icon up to date. Call with TrayLock held.
+BOOL Show(HICON icon) {
+    return Notify(NIM_ADD, icon) || Notify(NIM_MODIFY, icon);
+}
+
+void StopAddRetry() {
+    if (AddRetrying) KillTimer(MainWindow, TrayAddRetryTimer);
+    AddRetrying = false;
 }
 
 }  // namespace
 
-// Fills the fields of the tray record that never change.
+// Fills the fields of the tray record that never change, and forgets any icon and retry.
 void InitTrayRecord(HWND mainWindow) {
     LockHolder hold(TrayLock);
     TrayRecord.cbSize = TrayRecordSize;
@@ -101,61 +127,34 @@ void InitTrayRecord(HWND mainWindow) {
     TrayRecord.uID = 0;
     TrayRecord.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     TrayRecord.uCallbackMessage = TrayCallbackMessage;
+    ShellIcon = nullptr;
+    ReplacedIcons.clear();
+    ReplacedIconsHeld = false;
+    AddRetrying = false;
 }
 
-// Adds, modifies or deletes the tray icon with the given icon and the current tooltip; TRUE
-// when the shell took the change.
+// Adds, modifies or deletes the tray icon; a refused add arms the retry timer.
 BOOL TrayNotify(DWORD message, HICON icon) {
     LockHolder hold(TrayLock);
-    std::memset(TrayRecord.szTip, 0, TrayTipLimit + 1);
-    std::memcpy(TrayRecord.szTip, TooltipText.data(), TooltipBytesThatFit());
-    TrayRecord.hIcon = icon;
-    // After a failed call the shell still shows whatever it showed before.
-    BOOL taken = Shell_NotifyIconA(message, &TrayRecord);
-    if (taken) {
-        ShellIcon = message == NIM_DELETE ? nullptr : icon;
-        TrayIconShown = message != NIM_DELETE;
-    }
-    DestroyReplacedIcons();
-    return taken;
+    if (message == NIM_MODIFY) return Notify(message, icon);
+    // An add starts the retries afresh; the delete at exit ends them.
+    StopAddRetry();
+    if (message != NIM_ADD) return Notify(message, icon);
+    if (Show(icon)) return TRUE;
+    AddRetries = 0;
+    if (MainWindow != nullptr) AddRetrying = SetTimer(MainWindow, TrayAddRetryTimer, FastRetryPeriod, nullptr) != 0;
+    return FALSE;
 }
 
-// Adds the tray icon. While the notification area is not there yet (at logon, say), the shell
-// refuses, and the main window's timer tries again until it takes the icon.
-void AddTrayIcon(HICON icon) {
-    StopTrayAddRetry();
-    if (ShowTrayIcon(icon)) return;
-    {
-        LockHolder hold(TrayLock);
-        TrayIconShown = false;
-    }
-    if (MainWindow != nullptr) TrayAddRetrying = SetTimer(MainWindow, TrayAddRetryTimer, FastRetryPeriod, nullptr) != 0;
-}
-
-// One retry from the timer, with the icon that should show now.
+// One retry from the timer, ending the retries once the shell takes the icon.
 void RetryTrayAdd(HICON icon) {
-    if (!TrayAddRetrying) {
-        // A tick that was already queued when the retries ended.
-        KillTimer(MainWindow, TrayAddRetryTimer);
-        return;
-    }
-    if (ShowTrayIcon(icon)) {
-        StopTrayAddRetry();
-        return;
-    }
-    if (++TrayAddRetries == FastRetries) SetTimer(MainWindow, TrayAddRetryTimer, SlowRetryPeriod, nullptr);
-}
-
-void StopTrayAddRetry() {
-    if (TrayAddRetrying) KillTimer(MainWindow, TrayAddRetryTimer);
-    TrayAddRetrying = false;
-    TrayAddRetries = 0;
-}
-
-// Shows changed icons or tooltip at once, but never adds an icon the shell does not have.
-void RefreshTrayIcon(HICON icon) {
     LockHolder hold(TrayLock);
-    if (TrayIconShown) TrayNotify(NIM_MODIFY, icon);
+    // A tick that was already queued when the retries ended adds nothing.
+    if (!AddRetrying) return;
+    if (Show(icon))
+        StopAddRetry();
+    else if (++AddRetries == FastRetries)
+        SetTimer(MainWindow, TrayAddRetryTimer, SlowRetryPeriod, nullptr);
 }
 
 // Makes the display name the tooltip text; a name too long for the buffer is cut at a whole

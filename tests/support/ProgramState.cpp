@@ -18,15 +18,10 @@ const DWORD StartBlinkDuration = BlinkDuration;
 void ResetProgramState() {
     AppInstance = substitute::ModuleInstance();
     MainWindow = FakeMainWindow();
+    InitTrayRecord(nullptr);  // no icon shown, replaced or retried
     TrayRecord = {};
     TooltipText.clear();
     IconPair = {{nullptr, {}, 0, false}, {nullptr, {}, 0, false}};
-    ReplacedIcons.clear();
-    ShellIcon = nullptr;
-    ReplacedIconsHeld = false;
-    TrayIconShown = false;
-    TrayAddRetrying = false;
-    TrayAddRetries = 0;
     CounterCatalogue.clear();
     SelectedCounterPath.clear();
     RunFlag = StartRunFlag;

@@ -82,8 +82,7 @@ TEST_F(TrayPresenterTest, AShellThatRefusesEveryCallFromStartToExitLeavesNothing
     ApplySettingsChoices({false, 100, std::nullopt, {{DiskIcons, 2}, {DiskIcons, 0}}});
     for (int tick = 0; tick < 3; ++tick) RetryActivityIconAdd();
     EXPECT_EQ(substitute::TimerPeriod(MainWindow, TrayAddRetryTimer), 1000u) << "the retries stopped";
-    RunMonitorSetup();  // the shell's restart broadcast
-    StopTrayAddRetry();
+    RunMonitorSetup();                // the shell's restart broadcast
     TrayNotify(NIM_DELETE, nullptr);  // the main window's end
     StopSampler();
     EXPECT_EQ(substitute::TimerPeriod(MainWindow, TrayAddRetryTimer), std::nullopt) << "a retry after the exit";

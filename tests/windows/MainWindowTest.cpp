@@ -24,11 +24,13 @@ void PressAlt(bool down) {
     SetKeyboardState(keys);
 }
 
-// The program's tray record as it last sent it: NIM_MODIFY answers whether the shell holds the icon
-// now, NIM_DELETE takes it away behind the program's back.
+// A record of the program's icon that changes nothing in it: NIM_MODIFY answers whether the shell
+// holds the icon now, NIM_DELETE takes it away behind the program's back.
 BOOL NotifyShell(DWORD message) {
-    LockHolder hold(TrayLock);
-    return Shell_NotifyIconA(message, &TrayRecord);
+    NOTIFYICONDATAA record = {};
+    record.cbSize = NOTIFYICONDATAA_V1_SIZE;
+    record.hWnd = MainWindow;
+    return Shell_NotifyIconA(message, &record);
 }
 
 // Whatever the show command, the window stays hidden while its icon shows and the sampler runs.
@@ -72,7 +74,9 @@ TEST_F(MainWindowTest, WinMainRunsHiddenWithItsIconAndAcceleratorsUntilExitOrClo
         PressAlt(false);
         EXPECT_EQ(seen, "hidden in tray sampling, About Varrowin owned open, About Varrowin owned open");
         EXPECT_EQ(Filtered, filtered);
-        EXPECT_FALSE(IsWindow(MainWindow) || TrayIconShown || SamplerRecorded());
+        EXPECT_FALSE(IsWindow(MainWindow));
+        EXPECT_FALSE(NotifyShell(NIM_MODIFY)) << "the icon outlived the exit";
+        EXPECT_FALSE(SamplerRecorded());
     }
     EXPECT_EQ(LoadLibraryA("PlantedBeside.dll"), nullptr);
     DeleteFileA(beside);
@@ -88,8 +92,8 @@ TEST_F(MainWindowTest, ASecondInstanceEndsAtOnce) {
 
 // The main window as WinMain creates it, outside any loop. The shell's restart broadcast reruns
 // the set-up, which adds the icon again; WM_NULL, which the menu posts, never does, not even while
-// no broadcast is registered (0). Timer 1 retries a refused add; other timers are not the
-// program's. Only the right button's press on the icon shows the tray menu: About, Settings, a
+// no broadcast is registered (0). Timer 1 retries an add the shell refused; timer 2 rebuilds the
+// catalogue and adds nothing. Only the right button's press on the icon shows the tray menu: About, Settings, a
 // separator, Disk Information, a separator, Exit. Each command opens its dialog, owned by the
 // main window, once: the same command while it is open opens no second one (which only the
 // fixture would end, failing the test) but brings the open one in front of the window that covers
@@ -99,19 +103,20 @@ TEST_F(MainWindowTest, RoutesTheBroadcastTheRetryTimerTheMouseAndTheCommands) {
     RegisterClassA(&windowClass);
     ASSERT_TRUE(CreateMainWindow(GetModuleHandleA(nullptr)));
     const UINT broadcast = RegisterWindowMessageA("TaskbarCreated");
-    std::string added;
-    for (auto [registered, message, wParam] : {std::tuple<UINT, UINT, WPARAM>{0, WM_NULL, 0},
-                                               {broadcast, WM_NULL, 0},
-                                               {broadcast, broadcast, 0},
-                                               {broadcast, WM_TIMER, 2},
-                                               {broadcast, WM_TIMER, TrayAddRetryTimer}}) {
+    // Each row starts with the icon taken away; a refused broadcast arms the retries for the rows
+    // after it.
+    const std::tuple<UINT, UINT, WPARAM, bool, bool> rows[] = {
+        {0, WM_NULL, 0, false, false},          {broadcast, WM_NULL, 0, false, false},
+        {broadcast, broadcast, 0, false, true}, {broadcast, broadcast, 0, true, false},
+        {broadcast, WM_TIMER, 2, false, false}, {broadcast, WM_TIMER, TrayAddRetryTimer, false, true}};
+    for (auto [registered, message, wParam, refused, added] : rows) {
         NotifyShell(NIM_DELETE);
         TaskbarCreatedMessage = registered;
-        TrayAddRetrying = true;  // as after a refused add
-        EXPECT_EQ(SendMessageA(MainWindow, message, wParam, 0), 0);
-        added += NotifyShell(NIM_MODIFY) ? "1" : "0";
+        ShellRefuses = refused;
+        EXPECT_EQ(SendMessageA(MainWindow, message, wParam, 0), 0) << message << " " << wParam;
+        ShellRefuses = false;
+        EXPECT_EQ(NotifyShell(NIM_MODIFY), added) << message << " " << wParam << (refused ? " refused" : "");
     }
-    EXPECT_EQ(added, "00101");
 
     for (LPARAM event : {WM_RBUTTONUP, WM_LBUTTONDOWN, WM_LBUTTONDBLCLK, WM_MOUSEMOVE, WM_RBUTTONDOWN})
         EXPECT_EQ(SendMessageA(MainWindow, TrayCallbackMessage, 0, event), 0);

@@ -1,15 +1,17 @@
 #include "tests/windows/WindowTest.h"
 
-// The import slots through which this program, the program's code in it included, calls these two:
+// The import slots through which this program, the program's code in it included, calls these:
 // the mutex WinMain holds for the life of its process is released after each run, and the icon
-// picker and the message filters can be scripted.
+// picker, the message filters and the shell's answers can be scripted.
 extern "C" HANDLE(WINAPI* ImportedCreateMutexA)(LPSECURITY_ATTRIBUTES, BOOL, LPCSTR) __asm__("__imp__CreateMutexA@12");
 extern "C" FARPROC(WINAPI* ImportedGetProcAddress)(HMODULE, LPCSTR) __asm__("__imp__GetProcAddress@8");
+extern "C" BOOL(WINAPI* ImportedShell_NotifyIconA)(DWORD, PNOTIFYICONDATAA) __asm__("__imp__Shell_NotifyIconA@8");
 
 std::vector<std::string> Menus;
 std::pair<std::string, int> PickedIcon;
 std::set<std::string> MissingEntries;
 std::string Filtered;
+std::atomic<bool> ShellRefuses;
 
 namespace {
 
@@ -19,10 +21,15 @@ UINT_PTR Timer = 0;
 
 decltype(ImportedCreateMutexA) RealCreateMutexA = nullptr;
 decltype(ImportedGetProcAddress) RealGetProcAddress = nullptr;
+decltype(ImportedShell_NotifyIconA) RealShell_NotifyIconA = nullptr;
 HANDLE ProgramMutex = nullptr;
 
 HANDLE WINAPI RecordMutex(LPSECURITY_ATTRIBUTES attributes, BOOL owned, LPCSTR name) {
     return ProgramMutex = RealCreateMutexA(attributes, owned, name);
+}
+
+BOOL WINAPI RefusingOrReal(DWORD message, PNOTIFYICONDATAA record) {
+    return !ShellRefuses && RealShell_NotifyIconA(message, record);
 }
 
 int WINAPI ScriptedPicker(HWND, LPWSTR path, UINT capacity, int* index) {
@@ -117,17 +124,17 @@ void CleanRegistry() {
 
 void WindowTest::SetUp() {
     static const bool redirected = Redirect(ImportedCreateMutexA, RecordMutex, RealCreateMutexA) &&
-                                   Redirect(ImportedGetProcAddress, ScriptedOrReal, RealGetProcAddress);
+                                   Redirect(ImportedGetProcAddress, ScriptedOrReal, RealGetProcAddress) &&
+                                   Redirect(ImportedShell_NotifyIconA, RefusingOrReal, RealShell_NotifyIconA);
     ASSERT_TRUE(redirected);
     AboutDialogOpen = SettingsDialogOpen = DiskInfoDialogOpen = 0;
     TaskbarCreatedMessage = 0;
     AppInstance = GetModuleHandleA(nullptr);
     MainWindow = nullptr;
+    InitTrayRecord(nullptr);  // no icon shown, replaced or retried
     TrayRecord = {};
     IconPair = {{nullptr, {}, 0, false}, {nullptr, {}, 0, false}};
-    ReplacedIcons.clear();
-    ShellIcon = nullptr;
-    ReplacedIconsHeld = TrayIconShown = TrayAddRetrying = false;
+    ShellRefuses = false;
     CounterCatalogue.clear();
     SelectedCounterPath.clear();
     ClearDriveReport();

@@ -18,6 +18,7 @@
 #include <gtest/gtest.h>
 #include <shlwapi.h>
 
+#include <atomic>
 #include <functional>
 #include <set>
 #include <string>
@@ -46,6 +47,8 @@ extern std::pair<std::string, int> PickedIcon;
 // TaskbarCreated 1" or "process TaskbarCreated 1".
 extern std::set<std::string> MissingEntries;
 extern std::string Filtered;
+// While set, Shell_NotifyIconA refuses every call, as at logon before the notification area is there.
+extern std::atomic<bool> ShellRefuses;
 
 // Deletes the settings key and the Run entry; the Run key itself stays, as on Windows.
 void CleanRegistry();
