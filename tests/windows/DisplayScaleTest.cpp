@@ -88,8 +88,6 @@ std::string ControlsOutside(HWND dialog) {
 }
 
 TEST_F(DisplayScaleTest, SettingsAndDiskInformationKeepEveryControlInside) {
-    IconPair.Active.Icon = LoadDefaultIcon(IDI_TRAY_ACTIVE);
-    IconPair.Inactive.Icon = LoadDefaultIcon(IDI_TRAY_INACTIVE);
     for (auto [id, procedure] : {std::pair{IDD_SETTINGS, &SettingsDialogProc}, {IDD_DISKINFO, &DiskInfoDialogProc}}) {
         HWND dialog = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(id), nullptr, procedure, 0);
         ASSERT_NE(dialog, nullptr) << id;

@@ -33,6 +33,13 @@ BOOL NotifyShell(DWORD message) {
     return Shell_NotifyIconA(message, &record);
 }
 
+// The main window's own procedure, but the window shows itself as it is created, as a hook or a
+// start-up option could make it.
+LRESULT CALLBACK ShownAtCreation(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_CREATE) ShowWindow(window, SW_SHOWNA);
+    return MainWindowProc(window, message, wParam, lParam);
+}
+
 // Whatever the show command, the window stays hidden while its icon shows and the sampler runs.
 // Alt+? and Alt+/ open About through the accelerators, the second pressed as a key, which only
 // the loop's translation makes a character. Exit and the close box end the loop with 0: the
@@ -90,18 +97,21 @@ TEST_F(MainWindowTest, ASecondInstanceEndsAtOnce) {
     CloseHandle(first);
 }
 
-// The main window as WinMain creates it, outside any loop. The shell's restart broadcast reruns
+// The main window as WinMain creates it, outside any loop, hidden even when something shows it as
+// it is created. The shell's restart broadcast reruns
 // the set-up, which adds the icon again; WM_NULL, which the menu posts, never does, not even while
 // no broadcast is registered (0). Timer 1 retries an add the shell refused; timer 2 rebuilds the
 // catalogue and adds nothing. Only the right button's press on the icon shows the tray menu: About, Settings, a
 // separator, Disk Information, a separator, Exit. Each command opens its dialog, owned by the
 // main window, once: the same command while it is open opens no second one (which only the
 // fixture would end, failing the test) but brings the open one in front of the window that covers
-// it; the dialog's flag is 1 while it is open and 0 after.
+// it; the dialog's flag is 1 while it is open and 0 after. OK and Cancel (Enter, Esc and the close
+// box come as these) end About and Disk Information.
 TEST_F(MainWindowTest, RoutesTheBroadcastTheRetryTimerTheMouseAndTheCommands) {
-    WNDCLASSA windowClass = {0, MainWindowProc, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, MainWindowName};
+    WNDCLASSA windowClass = {0, ShownAtCreation, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, MainWindowName};
     RegisterClassA(&windowClass);
     ASSERT_TRUE(CreateMainWindow(GetModuleHandleA(nullptr)));
+    EXPECT_FALSE(IsWindowVisible(MainWindow)) << "a window shown at its creation stays shown";
     const UINT broadcast = RegisterWindowMessageA("TaskbarCreated");
     // Each row starts with the icon taken away; a refused broadcast arms the retries for the rows
     // after it.
@@ -122,12 +132,22 @@ TEST_F(MainWindowTest, RoutesTheBroadcastTheRetryTimerTheMouseAndTheCommands) {
         EXPECT_EQ(SendMessageA(MainWindow, TrayCallbackMessage, 0, event), 0);
     EXPECT_EQ(Menus, std::vector<std::string>{"120 121 0 32772 0 122 "});
 
-    for (auto [command, dialog, open] :
-         {std::tuple<WORD, const char*, int*>{IDM_ABOUT, "About Varrowin", &AboutDialogOpen},
-          {IDM_SETTINGS, "Settings", &SettingsDialogOpen},
-          {IDM_DISKINFO, "Disk Information", &DiskInfoDialogOpen}}) {
+    // Each dialog shows what it is for: About the emblem and no report, Disk Information no icon and
+    // the report built at its opening, which its end empties.
+    const auto emblem = reinterpret_cast<HICON>(
+        LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_EMBLEM_LARGE), IMAGE_ICON, 0, 0, LR_SHARED));
+    const std::tuple<WORD, const char*, int*, WORD> dialogs[] = {
+        {IDM_ABOUT, "About Varrowin", &AboutDialogOpen, IDOK},
+        {IDM_ABOUT, "About Varrowin", &AboutDialogOpen, IDCANCEL},
+        {IDM_SETTINGS, "Settings", &SettingsDialogOpen, IDCANCEL},
+        {IDM_DISKINFO, "Disk Information", &DiskInfoDialogOpen, IDOK},
+        {IDM_DISKINFO, "Disk Information", &DiskInfoDialogOpen, IDCANCEL}};
+    for (auto [command, caption, open, end] : dialogs) {
+        SCOPED_TRACE(std::string(caption) + (end == IDOK ? " OK" : " Cancel"));
         std::string seen;
-        Inside([&seen, command = command, open = open] {
+        HICON icon = nullptr;
+        std::string report;
+        Inside([&, command = command, open = open, end = end] {
             HWND shown = NewestDialog();
             seen = DescribeDialog(shown) + " flag " + std::to_string(*open);
             HWND cover = CreateWindowExA(0, "STATIC", "", WS_POPUP | WS_VISIBLE, 0, 0, 800, 600, nullptr, nullptr,
@@ -136,73 +156,39 @@ TEST_F(MainWindowTest, RoutesTheBroadcastTheRetryTimerTheMouseAndTheCommands) {
             SendMessageA(MainWindow, WM_COMMAND, command, 0);
             seen += GetForegroundWindow() == shown ? " in front" : " behind";
             DestroyWindow(cover);
-            SendMessageA(shown, WM_COMMAND, IDCANCEL, 0);
+            for (HWND control = GetWindow(shown, GW_CHILD); control; control = GetWindow(control, GW_HWNDNEXT))
+                if (HICON shows = reinterpret_cast<HICON>(SendMessageA(control, STM_GETICON, 0, 0))) icon = shows;
+            report.resize(GetWindowTextLengthA(GetDlgItem(shown, IDC_REPORT)) + 1);
+            report.resize(GetDlgItemTextA(shown, IDC_REPORT, report.data(), static_cast<int>(report.size())));
+            EXPECT_EQ(report, DriveReport);
+            SendMessageA(shown, WM_COMMAND, end, 0);
         });
         SendMessageA(MainWindow, WM_COMMAND, command, 0);
-        EXPECT_EQ(seen + " " + std::to_string(*open), std::string(dialog) + " owned flag 1 covered in front 0");
-    }
-}
-
-// OK and Cancel (Enter, Esc and the close box come as these) end About and Disk Information and
-// clear their flags. About shows the emblem. Disk Information shows the report built at its
-// opening and empties it at its end.
-TEST_F(MainWindowTest, AboutAndDiskInformationEndOnOkAndCancel) {
-    const auto emblem = reinterpret_cast<LRESULT>(
-        LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_EMBLEM_LARGE), IMAGE_ICON, 0, 0, LR_SHARED));
-    for (auto [id, command] : {std::pair<WORD, WORD>{IDD_ABOUT, IDOK},
-                               {IDD_ABOUT, IDCANCEL},
-                               {IDD_DISKINFO, IDOK},
-                               {IDD_DISKINFO, IDCANCEL}}) {
-        SCOPED_TRACE(id * 10 + command);
-        int& open = id == IDD_ABOUT ? AboutDialogOpen : DiskInfoDialogOpen;
-        HWND dialog = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(id), nullptr,
-                                         id == IDD_ABOUT ? AboutDialogProc : DiskInfoDialogProc, 0);
-        ShowWindow(dialog, SW_SHOWNA);
-        EXPECT_EQ(open, 1);
-        LRESULT icons = 0;  // what the statics show, all together
-        for (HWND control = GetWindow(dialog, GW_CHILD); control; control = GetWindow(control, GW_HWNDNEXT))
-            icons |= SendMessageA(control, STM_GETICON, 0, 0);
-        EXPECT_EQ(icons, id == IDD_ABOUT ? emblem : 0);
-        std::string shown(GetWindowTextLengthA(GetDlgItem(dialog, IDC_REPORT)) + 1, '\0');
-        shown.resize(GetDlgItemTextA(dialog, IDC_REPORT, shown.data(), static_cast<int>(shown.size())));
-        EXPECT_EQ(shown, DriveReport);
-        EXPECT_EQ(shown.empty(), id == IDD_ABOUT);
-        SendMessageA(dialog, WM_COMMAND, command, 0);
-        EXPECT_FALSE(IsWindowVisible(dialog));
-        EXPECT_EQ(open, 0);
+        EXPECT_EQ(seen, std::string(caption) + " owned flag 1 covered in front");
+        EXPECT_EQ(*open, 0) << "the flag after the end";
+        if (command != IDM_SETTINGS) {
+            EXPECT_EQ(icon, command == IDM_ABOUT ? emblem : nullptr) << "the emblem";
+        }
+        EXPECT_EQ(report.empty(), command != IDM_DISKINFO);
         EXPECT_EQ(DriveReport, "");
-        DestroyWindow(dialog);
     }
-}
 
-// Volume broadcasts arm one short timer, each of a burst arming it again, and its tick rebuilds
-// the catalogue once; other device broadcasts arm nothing.
-TEST_F(MainWindowTest, AVolumeBroadcastBurstRebuildsTheCatalogueOnceItSettles) {
+    // Volume broadcasts arm the short timer whose tick rebuilds the catalogue once they settle;
+    // other device broadcasts arm nothing. No broadcast's request is refused.
     DEV_BROADCAST_VOLUME volume = {sizeof volume, DBT_DEVTYP_VOLUME, 0, 1u << 16, 0};
     DEV_BROADCAST_HDR port = {sizeof port, DBT_DEVTYP_PORT, 0};
+    EXPECT_EQ(SendMessageA(MainWindow, WM_DEVICECHANGE, DBT_DEVICEARRIVAL, reinterpret_cast<LPARAM>(&port)), TRUE);
+    EXPECT_FALSE(KillTimer(MainWindow, DiskChangeTimer)) << "a port's arrival armed the rebuild";
     auto sentinel = [] {
         return CounterCatalogue.size() == 1 && CounterCatalogue[0].DisplayName == L"sentinel";
     };
-    std::string seen;
-    DWORD start = 0;
-    std::function<void()> waitForRebuild = [&] {
-        if (sentinel() && GetTickCount() - start < 10000) return Inside(waitForRebuild);
-        seen += sentinel() ? " not rebuilt" : " rebuilt";
-        seen += KillTimer(MainWindow, DiskChangeTimer) ? " armed" : " disarmed";
-        PostMessageA(MainWindow, WM_COMMAND, IDM_EXIT, 0);
-    };
-    Inside([&] {
-        SendMessageA(MainWindow, WM_DEVICECHANGE, DBT_DEVICEARRIVAL, reinterpret_cast<LPARAM>(&port));
-        seen = KillTimer(MainWindow, DiskChangeTimer) ? "port armed" : "port ignored";
-        CounterCatalogue = {{0, L"sentinel", L"sentinel"}};
-        for (WPARAM event : {DBT_DEVICEARRIVAL, DBT_DEVICEREMOVECOMPLETE, DBT_DEVICEARRIVAL})
-            SendMessageA(MainWindow, WM_DEVICECHANGE, event, reinterpret_cast<LPARAM>(&volume));
-        seen += sentinel() ? ", waits" : ", at once";
-        start = GetTickCount();
-        Inside(waitForRebuild);
-    });
-    EXPECT_EQ(RunWinMain(SW_SHOW), 0);
-    EXPECT_EQ(seen, "port ignored, waits rebuilt disarmed");
+    CounterCatalogue = {{0, L"sentinel", L"sentinel"}};
+    for (WPARAM event : {DBT_DEVICEARRIVAL, DBT_DEVICEREMOVECOMPLETE})
+        EXPECT_EQ(SendMessageA(MainWindow, WM_DEVICECHANGE, event, reinterpret_cast<LPARAM>(&volume)), TRUE);
+    EXPECT_TRUE(sentinel()) << "rebuilt before the broadcasts settled";
+    EXPECT_EQ(SendMessageA(MainWindow, WM_TIMER, DiskChangeTimer, 0), 0);
+    EXPECT_FALSE(sentinel()) << "the tick did not rebuild";
+    EXPECT_FALSE(KillTimer(MainWindow, DiskChangeTimer)) << "the tick left its timer running";
 }
 
 }  // namespace
