@@ -98,15 +98,15 @@ TEST_F(MainWindowTest, ASecondInstanceEndsAtOnce) {
 }
 
 // The main window as WinMain creates it, outside any loop, hidden even when something shows it as
-// it is created. The shell's restart broadcast reruns
-// the set-up, which adds the icon again; WM_NULL, which the menu posts, never does, not even while
-// no broadcast is registered (0). Timer 1 retries an add the shell refused; timer 2 rebuilds the
-// catalogue and adds nothing. Only the right button's press on the icon shows the tray menu: About, Settings, a
-// separator, Disk Information, a separator, Exit. Each command opens its dialog, owned by the
-// main window, once: the same command while it is open opens no second one (which only the
-// fixture would end, failing the test) but brings the open one in front of the window that covers
-// it; the dialog's flag is 1 while it is open and 0 after. OK and Cancel (Enter, Esc and the close
-// box come as these) end About and Disk Information.
+// it is created. The shell's restart broadcast reruns the set-up, which adds the icon again;
+// WM_NULL, which the menu posts, never does, not even while no broadcast is registered (0). Timer 1
+// retries an add the shell refused; timer 2 rebuilds the catalogue and adds nothing. Only the right
+// button's press on the icon shows the tray menu: About, Settings, a separator, Disk Information, a
+// separator, Exit. Each command opens its dialog, owned by the main window, once: the same command
+// while it is open opens no second one (which only the fixture would end, failing the test) but
+// brings the open one in front of the window that covers it; the dialog's flag is 1 while it is
+// open and 0 after. OK and Cancel (Enter, Esc and the close box come as these) end About and Disk
+// Information.
 TEST_F(MainWindowTest, RoutesTheBroadcastTheRetryTimerTheMouseAndTheCommands) {
     WNDCLASSA windowClass = {0, ShownAtCreation, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, MainWindowName};
     RegisterClassA(&windowClass);

@@ -138,16 +138,11 @@ TEST_F(SettingsDialogTest, OkAppliesTheDiskByNameThePeriodAndTheBoxAndCancelNoth
 // The previews open on the running icons. Browse with Wine's own picker (a stub that answers a
 // pick and gives back no path) changes nothing. A picked file's icon shows at once; each extracted preview is destroyed when another
 // replaces it and when the dialog goes however it goes, the running icons never while it is open.
-// Default Icons shows the built-in icons and OK then deletes the four icon values; the running
+// Default Icons shows the built-in icons and OK then stores no icon values; the running
 // icons it replaces are destroyed once the dialog is gone.
 TEST_F(SettingsDialogTest, PreviewsDestroyOnlyTheIconsTheyExtracted) {
     std::vector<HICON> icons = {ExtractedIcon(1), ExtractedIcon(2)};
     IconPair = {{icons[0], IconLibrary, 1, true}, {icons[1], IconLibrary, 2, true}};
-    const DWORD indexes[] = {1, 2};
-    for (const char* file : {ActiveIconFileValue, InactiveIconFileValue})
-        SHSetValueA(HKEY_CURRENT_USER, SettingsKeyPath, file, REG_SZ, IconLibrary.c_str(), IconLibrary.size() + 1);
-    SHSetValueA(HKEY_CURRENT_USER, SettingsKeyPath, ActiveIconIndexValue, REG_DWORD, &indexes[0], 4);
-    SHSetValueA(HKEY_CURRENT_USER, SettingsKeyPath, InactiveIconIndexValue, REG_DWORD, &indexes[1], 4);
     auto alive = [&icons] {
         std::string states;
         for (HICON icon : icons) states += Alive(icon) ? "+" : "-";
