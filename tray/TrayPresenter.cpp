@@ -22,15 +22,19 @@ namespace {
 // and the sampler both notify, and at exit the delete comes before the sampler is stopped. It is
 // the inner of the program's two locks (see SamplerLock).
 ProcessLock TrayLock;
-// The icon the shell last took; null once the tray icon is deleted.
-HICON ShellIcon;
-// Extracted icons that left the IconPair but may still be on screen: the shell keeps showing the
-// last icon it was given, and an open Settings dialog shows the running icons (ReplacedIconsHeld).
-std::vector<HICON> ReplacedIcons;
-bool ReplacedIconsHeld;
-// A refused add is being retried, and how many retries have failed so far.
-bool AddRetrying;
-UINT AddRetries;
+// What the presenter keeps beside the record, under TrayLock.
+struct {
+    // The icon the shell last took; null once the tray icon is deleted.
+    HICON ShellIcon;
+    // Extracted icons that left the IconPair but may still be on screen: the shell keeps showing
+    // the last icon it was given, and an open Settings dialog shows the running icons (while
+    // ReplacedIconsHeld is set).
+    std::vector<HICON> ReplacedIcons;
+    bool ReplacedIconsHeld;
+    // A refused add is being retried, and how many retries have failed so far.
+    bool AddRetrying;
+    UINT AddRetries;
+} State;
 
 constexpr DWORD TrayRecordSize = 88;
 
@@ -41,11 +45,11 @@ constexpr UINT SlowRetryPeriod = 10000;
 
 // Call with TrayLock held.
 void DestroyReplacedIcons() {
-    if (ReplacedIconsHeld) return;
-    auto unseen =
-        std::partition(ReplacedIcons.begin(), ReplacedIcons.end(), [](HICON icon) { return icon == ShellIcon; });
-    for (auto it = unseen; it != ReplacedIcons.end(); ++it) DestroyIcon(*it);
-    ReplacedIcons.erase(unseen, ReplacedIcons.end());
+    if (State.ReplacedIconsHeld) return;
+    auto unseen = std::partition(State.ReplacedIcons.begin(), State.ReplacedIcons.end(),
+                                 [](HICON icon) { return icon == State.ShellIcon; });
+    for (auto it = unseen; it != State.ReplacedIcons.end(); ++it) DestroyIcon(*it);
+    State.ReplacedIcons.erase(unseen, State.ReplacedIcons.end());
 }
 constexpr int TooltipBufferSize = 200;
 
@@ -101,7 +105,7 @@ BOOL Notify(DWORD message, HICON icon) {
     TrayRecord.hIcon = icon;
     // After a failed call the shell still shows whatever it showed before.
     BOOL taken = Shell_NotifyIconA(message, &TrayRecord);
-    if (taken) ShellIcon = message == NIM_DELETE ? nullptr : icon;
+    if (taken) State.ShellIcon = message == NIM_DELETE ? nullptr : icon;
     DestroyReplacedIcons();
     return taken;
 }
@@ -113,13 +117,14 @@ BOOL Show(HICON icon) {
 }
 
 void StopAddRetry() {
-    if (AddRetrying) KillTimer(MainWindow, TrayAddRetryTimer);
-    AddRetrying = false;
+    if (State.AddRetrying) KillTimer(MainWindow, TrayAddRetryTimer);
+    State.AddRetrying = false;
 }
 
 }  // namespace
 
-// Fills the fields of the tray record that never change, and forgets any icon and retry.
+// Fills the fields of the tray record that never change. The presenter starts with no icon shown,
+// replaced or retried (the program calls this once, before any other call).
 void InitTrayRecord(HWND mainWindow) {
     LockHolder hold(TrayLock);
     TrayRecord.cbSize = TrayRecordSize;
@@ -127,10 +132,7 @@ void InitTrayRecord(HWND mainWindow) {
     TrayRecord.uID = 0;
     TrayRecord.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     TrayRecord.uCallbackMessage = TrayCallbackMessage;
-    ShellIcon = nullptr;
-    ReplacedIcons.clear();
-    ReplacedIconsHeld = false;
-    AddRetrying = false;
+    State = {};
 }
 
 // Adds, modifies or deletes the tray icon; a refused add arms the retry timer.
@@ -141,8 +143,9 @@ BOOL TrayNotify(DWORD message, HICON icon) {
     StopAddRetry();
     if (message != NIM_ADD) return Notify(message, icon);
     if (Show(icon)) return TRUE;
-    AddRetries = 0;
-    if (MainWindow != nullptr) AddRetrying = SetTimer(MainWindow, TrayAddRetryTimer, FastRetryPeriod, nullptr) != 0;
+    State.AddRetries = 0;
+    if (MainWindow != nullptr)
+        State.AddRetrying = SetTimer(MainWindow, TrayAddRetryTimer, FastRetryPeriod, nullptr) != 0;
     return FALSE;
 }
 
@@ -150,10 +153,10 @@ BOOL TrayNotify(DWORD message, HICON icon) {
 void RetryTrayAdd(HICON icon) {
     LockHolder hold(TrayLock);
     // A tick that was already queued when the retries ended adds nothing.
-    if (!AddRetrying) return;
+    if (!State.AddRetrying) return;
     if (Show(icon))
         StopAddRetry();
-    else if (++AddRetries == FastRetries)
+    else if (++State.AddRetries == FastRetries)
         SetTimer(MainWindow, TrayAddRetryTimer, SlowRetryPeriod, nullptr);
 }
 
@@ -188,7 +191,8 @@ WORD DefaultIconId(TrayIconRole role) {
 void ReplaceRoleIcon(TrayIconRole role, HICON icon, bool extracted) {
     LockHolder hold(TrayLock);
     IconRole& current = RoleIcon(role);
-    if (current.Extracted && current.Icon != nullptr && current.Icon != icon) ReplacedIcons.push_back(current.Icon);
+    if (current.Extracted && current.Icon != nullptr && current.Icon != icon)
+        State.ReplacedIcons.push_back(current.Icon);
     current.Icon = icon;
     current.Extracted = extracted;
     DestroyReplacedIcons();
@@ -196,6 +200,6 @@ void ReplaceRoleIcon(TrayIconRole role, HICON icon, bool extracted) {
 
 void HoldReplacedIcons(bool hold) {
     LockHolder lock(TrayLock);
-    ReplacedIconsHeld = hold;
+    State.ReplacedIconsHeld = hold;
     DestroyReplacedIcons();
 }
