@@ -64,7 +64,8 @@ TEST_F(ActivitySamplerTest, NotifiesOncePerChangeOfStateSleepsThePeriodAndStopWa
     EXPECT_EQ(substitute::SleepPeriods(), std::set<DWORD>{2});
     ASSERT_EQ(substitute::WaitLog().size(), 1u);
     EXPECT_EQ(substitute::WaitLog()[0].timeout, 4u);
-    EXPECT_EQ(RunFlag + substitute::ThreadsStarted(), 1u);
+    EXPECT_EQ(RunFlag, 0);
+    EXPECT_EQ(substitute::ThreadsStarted(), 1u);
     // The state outlives the sampler: the next one reports only a change from it, on the selection.
     SelectCounterEntry(0);
     substitute::ScriptCounter(u"\\LogicalDisk(C:)\\Avg. Disk Bytes/Transfer", {Sample{0}, Sample{150}, Sample{50}});
@@ -133,6 +134,17 @@ TEST_F(ActivitySamplerTest, ADiskThatGoesAwayShowsIdleUntilItIsBack) {
         ASSERT_TRUE(substitute::WaitForCollects(substitute::CollectCount() + 2));
         EXPECT_EQ(Notified(), shown);
     }
+}
+
+// With nothing selected and no _Total entry there is nothing to watch: the sampler ends by itself.
+TEST_F(ActivitySamplerTest, WithoutASelectionOrATotalTheSamplerEnds) {
+    substitute::SeedDiskObjects({u"C:"}, {u"0 C:"});
+    CounterCatalogue.clear();
+    BuildCounterCatalogue();
+    StartSampler();
+    ASSERT_TRUE(substitute::JoinThreads());
+    EXPECT_FALSE(SamplerRecorded());
+    EXPECT_EQ(SelectedCounterPath, u"");
 }
 
 }  // namespace
