@@ -51,6 +51,7 @@ TEST_F(ActivitySamplerTest, NotifiesOncePerChangeOfStateSleepsThePeriodAndStopWa
                                   Sample{0, PDH_NO_DATA},
                                   Sample{0, PDH_NO_DATA},           // no data: no read, the state stays
                                   Sample{50, 0, PDH_INVALID_DATA},  // a failed read keeps the last value
+                                  Sample{150},                      // and so no change
                                   Sample{-5},
                                   Sample{-2147483647 - 1},
                                   Sample{2147483647, PDH_INVALID_DATA},  // other collect statuses still compare

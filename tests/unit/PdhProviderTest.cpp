@@ -116,14 +116,15 @@ TEST(PdhProviderTest, PathsAreCheckedWhenAddedInstancesWhenCollectedAndValuesAre
         return std::to_string(counterStatus) + ", " + std::to_string(value);
     };
     const std::string invalid = std::to_string(status::CounterInvalidData) + ", -1";
-    const std::string missing = std::to_string(status::NoInstance) + ", -1", sdb = Line("8 16 sdb", 4, 256);
+    const std::string missing = std::to_string(status::NoInstance) + ", -1";
+    const std::string sdb = Line("8 16 sdb", 4, 256), loop = Line("7 0 loop0", 2, 1000);
     const std::string steps[][3] = {
-        {Line("8 16 sdb", 0, 0), missing, invalid},            // the first collect only primes
-        {sdb + Line("8 0 sda", 10, 80), invalid, "0, 32768"},  // sda appears, and primes
-        {sdb + Line("8 0 sda", 12, 96, 2, 16), "0, 4096", "0, 4096"},
-        {sdb + Line("8 0 sda", 12, 96, 2, 16), "0, 0", "0, 0"},  // idle
-        {sdb + Line("8 0 sda", 1, 8), invalid, invalid},         // counts that went back
-        {Line("8 16 sdb", 5, 264), missing, "0, 4096"},          // sda went away
+        {Line("8 16 sdb", 0, 0), missing, invalid},  // the first collect only primes
+        {sdb + Line("8 0 sda", 10, 80) + Line("7 0 loop0", 1, 8), invalid, "0, 32768"},  // sda appears, and primes
+        {sdb + Line("8 0 sda", 12, 96, 2, 16) + loop, "0, 4096", "0, 4096"},  // _Total leaves the loop device out
+        {sdb + Line("8 0 sda", 12, 96, 2, 16) + loop, "0, 0", "0, 0"},        // idle
+        {sdb + Line("8 0 sda", 1, 8), invalid, invalid},                      // counts that went back
+        {Line("8 16 sdb", 5, 264), missing, "0, 4096"},                       // sda went away
     };
     for (const auto& [diskStats, expectedOne, expectedTotal] : steps) {
         host.diskStats = diskStats;
