@@ -90,8 +90,7 @@ FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name) {
     if (Fails("GetProcAddress")) return nullptr;
     std::lock_guard lock(Mutex());
     if (module != Shell || ShellLoads == 0) Problem("GetProcAddress on a library that is not loaded");
-    if (!IS_INTRESOURCE(name) || LOWORD(reinterpret_cast<uintptr_t>(name)) != 62)
-        return SetLastError(ERROR_PROC_NOT_FOUND), nullptr;
+    if (reinterpret_cast<uintptr_t>(name) != 62) return SetLastError(ERROR_PROC_NOT_FOUND), nullptr;
     return PlatformId == VER_PLATFORM_WIN32_NT ? Entry(&PickIcon<WCHAR>) : Entry(&PickIcon<char>);
 }
 

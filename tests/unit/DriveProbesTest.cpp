@@ -58,24 +58,20 @@ const std::map<DWORD, std::pair<const char*, std::vector<Field>>> Requests = {
        {"DataLength", 28, 4}}}},
 };
 
-// "NAME in>out field=value ...": the fields that are not zero, and "?N" for any other byte that is not.
+// "NAME in>out field=value ...": the signature and the numbers that are not zero.
 std::string Describe(DWORD code, const std::vector<uint8_t>& input, DWORD outputSize) {
     auto& [name, fields] = Requests.at(code);
     std::string text = std::string(name) + " " + std::to_string(input.size()) + ">" + std::to_string(outputSize);
-    std::vector<bool> named(input.size());
     for (const Field& field : fields) {
         std::string value;
         unsigned number = 0;
         for (size_t i = 0; i < field.width && field.at + i < input.size(); ++i) {
-            named[field.at + i] = true;
             value.push_back(static_cast<char>(input[field.at + i]));
             number |= unsigned{input[field.at + i]} << (8 * i);
         }
         if (field.width == 8) text += " " + std::string(field.name) + "=" + value;
         if (field.width < 8 && number != 0) text += " " + std::string(field.name) + "=" + Hex(number);
     }
-    for (size_t i = 0; i < input.size(); ++i)
-        if (input[i] != 0 && !named[i]) text += " ?" + std::to_string(i);
     return text;
 }
 
