@@ -66,12 +66,14 @@ TEST(PdhProviderTest, InstancesAreTheWholeDisksAndTheDrivesOnThem) {
         EXPECT_EQ(host.Instances(u"PhysicalDisk"), c.physical) << c.diskStats;
     }
     EXPECT_EQ(Host{}.Instances(u"Memory"), "?");
-    auto name = [](uint32_t index) {
+    // Each name with the size it needs, its terminator counted; an unknown index names nothing.
+    for (auto [index, expected] : {std::pair{236u, "LogicalDisk 12"},
+                                   {234u, "PhysicalDisk 13"},
+                                   {224u, "Avg. Disk Bytes/Transfer 25"},
+                                   {238u, " 1"}}) {
         Name found = Host{}.source.name(index);
-        return std::string(found.text.begin(), found.text.end()) + " " + std::to_string(found.size);
-    };
-    EXPECT_EQ(name(236) + "|" + name(234) + "|" + name(224) + "|" + name(238),
-              "LogicalDisk 12|PhysicalDisk 13|Avg. Disk Bytes/Transfer 25| 1");
+        EXPECT_EQ(std::string(found.text.begin(), found.text.end()) + " " + std::to_string(found.size), expected);
+    }
 }
 
 // The letters set in the mask, each with the device its root lies on as stat64 encodes it: the
