@@ -63,14 +63,15 @@ std::string Describe(DWORD code, const std::vector<uint8_t>& input, DWORD output
     auto& [name, fields] = Requests.at(code);
     std::string text = std::string(name) + " " + std::to_string(input.size()) + ">" + std::to_string(outputSize);
     for (const Field& field : fields) {
-        std::string value;
-        unsigned number = 0;
-        for (size_t i = 0; i < field.width && field.at + i < input.size(); ++i) {
-            value.push_back(static_cast<char>(input[field.at + i]));
-            number |= unsigned{input[field.at + i]} << (8 * i);
+        if (field.at + field.width > input.size()) continue;
+        const uint8_t* bytes = input.data() + field.at;
+        if (field.width == 8) {
+            text += " " + std::string(field.name) + "=" + std::string(bytes, bytes + 8);
+            continue;
         }
-        if (field.width == 8) text += " " + std::string(field.name) + "=" + value;
-        if (field.width < 8 && number != 0) text += " " + std::string(field.name) + "=" + Hex(number);
+        unsigned number = 0;
+        for (size_t i = 0; i < field.width; ++i) number |= unsigned{bytes[i]} << (8 * i);
+        if (number != 0) text += " " + std::string(field.name) + "=" + Hex(number);
     }
     return text;
 }
