@@ -5,6 +5,7 @@
 #include "platform/substitute/Substitute.h"
 
 #include <algorithm>
+#include <charconv>
 #include <map>
 #include <memory>
 #include <optional>
@@ -136,20 +137,15 @@ int HexValue(char c) {
 
 // A decimal number, or a hexadecimal one after 0x; at most 32 bits.
 std::optional<DWORD> ParseNumber(std::string_view word) {
-    unsigned base = 10;
+    int base = 10;
     if (word.size() > 2 && word[0] == '0' && (word[1] == 'x' || word[1] == 'X')) {
         base = 16;
         word.remove_prefix(2);
     }
-    if (word.empty()) return std::nullopt;
-    uint64_t value = 0;
-    for (char c : word) {
-        int digit = HexValue(c);
-        if (digit < 0 || static_cast<unsigned>(digit) >= base) return std::nullopt;
-        value = value * base + static_cast<unsigned>(digit);
-        if (value > 0xFFFFFFFFu) return std::nullopt;
-    }
-    return static_cast<DWORD>(value);
+    DWORD value = 0;
+    auto [end, error] = std::from_chars(word.data(), word.data() + word.size(), value, base);
+    if (error != std::errc() || end != word.data() + word.size()) return std::nullopt;
+    return value;
 }
 
 std::optional<DWORD> ParseCode(std::string_view word) {
