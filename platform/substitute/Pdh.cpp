@@ -34,16 +34,10 @@ struct Script {
 struct PdhState {
     std::map<uint32_t, WideText> names;
     std::map<WideText, Object> objects;
-    std::map<WideText, std::shared_ptr<Script>> scripts;
-    size_t collects = 0;         // begun so far
-    size_t heldFrom = SIZE_MAX;  // the first collect held
-    bool failing = false;        // the call under way fails as scripted
-
-    std::shared_ptr<Script>& ScriptFor(const WideText& path) {
-        std::shared_ptr<Script>& script = scripts[path];
-        if (!script) script = std::make_shared<Script>();
-        return script;
-    }
+    std::map<WideText, Script> scripts;  // by path; a counter added keeps a pointer to its path's
+    size_t collects = 0;                 // begun so far
+    size_t heldFrom = SIZE_MAX;          // the first collect held
+    bool failing = false;                // the call under way fails as scripted
 };
 
 // Lives as long as the process: the service reads it by reference.
@@ -53,7 +47,7 @@ PdhState State;
 // its path's next sample at each collect, or without samples reads 0 from its second collect on.
 struct ScriptedCounter {
     CounterPath parts;
-    std::shared_ptr<Script> script;
+    Script* script;
     Reading reading{};
     bool primed = false;
 
@@ -95,7 +89,7 @@ Source ScriptedSource() {
         auto found = State.objects.find(parts.object);
         if (found == State.objects.end()) return status::NoObject;
         if (!Holds(found->second.counters, parts.counter)) return status::NoCounter;
-        reader = ScriptedCounter{parts, State.ScriptFor(WideText(path))};
+        reader = ScriptedCounter{parts, &State.scripts[WideText(path)]};
         return status::Success;
     };
     return {name, items, counter};
@@ -165,7 +159,7 @@ void SeedDiskObjects(const std::vector<WideText>& logicalInstances, const std::v
 }
 
 void ScriptCounter(const WideText& path, const std::vector<Sample>& samples) {
-    UnderLock([&] { *State.ScriptFor(path) = {samples, 0}; });
+    UnderLock([&] { State.scripts[path] = {samples, 0}; });
 }
 
 void HoldCollectsFrom(size_t first) {
