@@ -136,15 +136,4 @@ TEST_F(ActivitySamplerTest, ADiskThatGoesAwayShowsIdleUntilItIsBack) {
     }
 }
 
-// With nothing selected and no _Total entry there is nothing to watch: the sampler ends by itself.
-TEST_F(ActivitySamplerTest, WithoutASelectionOrATotalTheSamplerEnds) {
-    substitute::SeedDiskObjects({u"C:"}, {u"0 C:"});
-    CounterCatalogue.clear();
-    BuildCounterCatalogue();
-    StartSampler();
-    ASSERT_TRUE(substitute::JoinThreads());
-    EXPECT_FALSE(SamplerRecorded());
-    EXPECT_EQ(SelectedCounterPath, u"");
-}
-
 }  // namespace
