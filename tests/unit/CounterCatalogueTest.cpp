@@ -48,8 +48,9 @@ TEST_F(CounterCatalogueTest, ListsEveryInstanceInServiceOrderLeavingOutOnlyWhatF
          },
          {"0:LogicalDisk(A)", second}},
     };
-    for (auto& [arrange, entries] : cases) {
-        SCOPED_TRACE("row " + std::to_string(&arrange - &cases[0].first));
+    for (size_t row = 0; row < std::size(cases); ++row) {
+        auto& [arrange, entries] = cases[row];
+        SCOPED_TRACE("row " + std::to_string(row));
         SetUp();
         arrange();
         BuildCounterCatalogue();
