@@ -87,9 +87,10 @@ void ReportIdentifyData(int driveNumber, const BYTE* data, Section& section) {
     FormatIdentifyBlock(driveNumber, block);
 }
 
-// The driver's GETVERSIONINPARAMS; all zero when the request writes nothing.
+// The driver's GETVERSIONINPARAMS; all zero when the request writes nothing. Called without an
+// overlapped record, DeviceIoControl always sets the byte count, which only the NVMe probe reads.
 bool AskSmartVersion(HANDLE device, BYTE (&version)[VersionAnswerSize]) {
-    DWORD returned = 0;
+    DWORD returned;
     return DeviceIoControl(device, SMART_GET_VERSION, nullptr, 0, version, sizeof version, &returned, nullptr);
 }
 
@@ -110,7 +111,7 @@ void IdentifyWithAtaCommand(HANDLE device, int drive, Section& section) {
     // Bit drive + 4 of the map marks a packet device; from drive 4 on it lies past the map.
     request[CommandOffset] = ((deviceMap >> drive) & 0x10) ? IdentifyPacketDevice : IdentifyDevice;
     request[DriveNumberOffset] = static_cast<BYTE>(drive);
-    DWORD returned = 0;
+    DWORD returned;
     if (DeviceIoControl(device, SMART_RCV_DRIVE_DATA, request, SendCmdInSize - 1, answer, AdminAnswerSize, &returned,
                         nullptr))
         ReportIdentifyData(drive, answer + SendCmdOutDataOffset, section);
@@ -128,7 +129,7 @@ void IdentifyThroughMiniport(HANDLE device, int port, int target, Section& secti
     PutLe32(buffer + 24, SrbDataLength);
     buffer[SrbHeaderLength + CommandOffset] = IdentifyDevice;
     buffer[SrbHeaderLength + DriveNumberOffset] = static_cast<BYTE>(target);
-    DWORD returned = 0;
+    DWORD returned;
     if (DeviceIoControl(device, IOCTL_SCSI_MINIPORT, buffer, ScsiRequestSize, buffer, ScsiBufferSize, &returned,
                         nullptr) &&
         buffer[ScsiModelCheckOffset] != 0)
@@ -146,7 +147,7 @@ void DescribeWithStorageQueries(HANDLE device, int drive, Section& section) {
     // The answer takes the first 512 bytes; the zeros after them end its last string.
     BYTE area[ScratchAreaSize] = {};
     BYTE query[PropertyQuerySize] = {};
-    DWORD returned = 0;
+    DWORD returned;
     if (!DeviceIoControl(device, IOCTL_STORAGE_QUERY_PROPERTY, query, sizeof query, area, DescriptorAnswerSize,
                          &returned, nullptr))
         return;
@@ -168,7 +169,6 @@ void DescribeWithStorageQueries(HANDLE device, int drive, Section& section) {
     AppendToReport(text);
 
     std::memset(area, 0, sizeof area);
-    returned = 0;
     if (!DeviceIoControl(device, IOCTL_DISK_GET_DRIVE_GEOMETRY_EX, nullptr, 0, area, GeometryAnswerSize, &returned,
                          nullptr))
         return;
@@ -190,7 +190,7 @@ void IdentifyWithBareCommand(HANDLE device, int drive, Section& section) {
     BYTE* buffer = static_cast<BYTE*>(GlobalAlloc(GPTR, SmartBufferSize));
     if (buffer == nullptr) return;
     buffer[CommandOffset] = IdentifyDevice;
-    DWORD returned = 0;
+    DWORD returned;
     if (DeviceIoControl(device, SMART_RCV_DRIVE_DATA, buffer, SendCmdInSize, buffer, SmartBufferSize, &returned,
                         nullptr))
         ReportIdentifyData(drive, buffer + SendCmdOutDataOffset, section);
@@ -237,7 +237,7 @@ const BYTE* AskNvmeData(HANDLE device, BYTE* buffer, uint32_t property, uint32_t
     PutLe32(buffer + RequestValueAt, value);
     PutLe32(buffer + DataOffsetAt, ProtocolRecordSize);
     PutLe32(buffer + DataLengthAt, size);
-    DWORD returned = 0;
+    DWORD returned;
     if (!DeviceIoControl(device, IOCTL_STORAGE_QUERY_PROPERTY, buffer, bufferSize, buffer, bufferSize, &returned,
                          nullptr))
         return nullptr;

@@ -94,8 +94,9 @@ std::string MountSource(uint32_t major, uint32_t minor, std::string_view mountIn
         std::vector<std::string_view> words = Words(line, 3);
         size_t separator = line.find(" - ");
         if (words.size() < 3 || words[2] != device || separator == std::string_view::npos) continue;
-        std::vector<std::string_view> tail = Words(line.substr(separator + 3), 2);
-        if (tail.size() == 2 && StartsWith(tail[1], "/dev/")) return std::string(tail[1].substr(5));
+        // From the separator on: "-", the file system's type, then its source.
+        std::vector<std::string_view> tail = Words(line.substr(separator), 3);
+        if (tail.size() == 3 && StartsWith(tail[2], "/dev/")) return std::string(tail[2].substr(5));
     }
     return {};
 }
@@ -113,7 +114,7 @@ std::vector<BlockDevice> ParseDiskStats(std::string_view text) {
         // merged, sectors written, and more that is not used here.
         std::vector<std::string_view> words = Words(line, 10);
         if (words.size() < 10 || !PlainName(words[2])) continue;
-        BlockDevice device;
+        BlockDevice device{};
         device.name = std::string(words[2]);
         uint64_t field[7];
         bool ok = ParseDeviceNumber(words[0], device.major) && ParseDeviceNumber(words[1], device.minor);

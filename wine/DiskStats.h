@@ -12,11 +12,11 @@ namespace provider {
 
 // One line of the disk statistics: the I/O a block device has completed since boot.
 struct BlockDevice {
-    uint32_t major = 0;
-    uint32_t minor = 0;
+    uint32_t major;
+    uint32_t minor;
     std::string name;
-    uint64_t transfers = 0;  // reads and writes completed
-    uint64_t sectors = 0;    // 512-byte sectors read and written
+    uint64_t transfers;  // reads and writes completed
+    uint64_t sectors;    // 512-byte sectors read and written
 };
 
 // Every well-formed line of the statistics, in the file's order; any other line is left out.

@@ -97,7 +97,7 @@ BOOL WINAPI CloseHandle(HANDLE hObject) {
     auto open = Handles.find(hObject);
     if (open == Handles.end()) {
         Misuses.push_back("CloseHandle on a handle that is not open");
-        return SetLastError(ERROR_INVALID_HANDLE), FALSE;
+        return Failed(ERROR_INVALID_HANDLE, FALSE);
     }
     std::function<void(HANDLE)> onClose = std::move(open->second.second);
     Handles.erase(open);

@@ -54,7 +54,7 @@ BOOL WINAPI DeviceIoControl(HANDLE device, DWORD code, LPVOID inBuffer, DWORD in
     if (open == Opens.end() || overlapped != nullptr || bytesReturned == nullptr || (!inBuffer && inSize) ||
         (!outBuffer && outSize)) {
         Problem("DeviceIoControl on no open device, without a byte count or with a size but no buffer");
-        return SetLastError(ERROR_INVALID_PARAMETER), FALSE;
+        return Failed(ERROR_INVALID_PARAMETER, FALSE);
     }
     const auto [path, access] = open->second;
     substitute::DeviceDriver driver = Driver;
@@ -84,7 +84,10 @@ HGLOBAL WINAPI GlobalAlloc(UINT flags, SIZE_T bytes) {
 
 HGLOBAL WINAPI GlobalFree(HGLOBAL memory) {
     std::lock_guard lock(Mutex());
-    if (memory != nullptr && Blocks.erase(memory) == 0) return Problem("GlobalFree on a block not allocated"), memory;
+    if (memory != nullptr && Blocks.erase(memory) == 0) {
+        Problem("GlobalFree on a block not allocated");
+        return memory;
+    }
     delete[] static_cast<BYTE*>(memory);
     return nullptr;
 }

@@ -31,6 +31,13 @@ void UnderLock(Change change) {
     change();
 }
 
+// A failed call's answer: `result`, with the thread's last error set to `error`.
+template <typename Result>
+Result Failed(DWORD error, Result result) {
+    SetLastError(error);
+    return result;
+}
+
 // A scripted failure for this call of `function`, if one is due.
 std::optional<uint32_t> TakeFailure(std::string_view function);
 // The same, made the last error: true when the call is to fail.

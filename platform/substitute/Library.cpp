@@ -80,7 +80,7 @@ using namespace substitute::detail;
 HMODULE WINAPI LoadLibraryA(LPCSTR name) {
     if (Fails("LoadLibraryA")) return nullptr;
     std::lock_guard lock(Mutex());
-    if (name == nullptr || strcasecmp(name, "shell32.dll") != 0) return SetLastError(ERROR_MOD_NOT_FOUND), nullptr;
+    if (name == nullptr || strcasecmp(name, "shell32.dll") != 0) return Failed(ERROR_MOD_NOT_FOUND, nullptr);
     ++ShellLoads;
     return Shell;
 }
@@ -90,14 +90,16 @@ FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name) {
     if (Fails("GetProcAddress")) return nullptr;
     std::lock_guard lock(Mutex());
     if (module != Shell || ShellLoads == 0) Problem("GetProcAddress on a library that is not loaded");
-    if (!IS_INTRESOURCE(name) || LOWORD(reinterpret_cast<uintptr_t>(name)) != 62)
-        return SetLastError(ERROR_PROC_NOT_FOUND), nullptr;
+    if (reinterpret_cast<uintptr_t>(name) != 62) return Failed(ERROR_PROC_NOT_FOUND, nullptr);
     return PlatformId == VER_PLATFORM_WIN32_NT ? Entry(&PickIcon<WCHAR>) : Entry(&PickIcon<char>);
 }
 
 BOOL WINAPI FreeLibrary(HMODULE module) {
     std::lock_guard lock(Mutex());
-    if (module == Shell && ShellLoads > 0) return --ShellLoads, TRUE;
+    if (module == Shell && ShellLoads > 0) {
+        --ShellLoads;
+        return TRUE;
+    }
     Problem("FreeLibrary on a library that is not loaded");
     return FALSE;
 }
@@ -105,7 +107,7 @@ BOOL WINAPI FreeLibrary(HMODULE module) {
 BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA info) {
     if (Fails("GetVersionExA")) return FALSE;
     if (info == nullptr || info->dwOSVersionInfoSize != sizeof(OSVERSIONINFOA))
-        return SetLastError(ERROR_INSUFFICIENT_BUFFER), FALSE;
+        return Failed(ERROR_INSUFFICIENT_BUFFER, FALSE);
     std::lock_guard lock(Mutex());
     bool nt = PlatformId == VER_PLATFORM_WIN32_NT;
     *info = OSVERSIONINFOA{sizeof(OSVERSIONINFOA), nt ? 5u : 4u, nt ? 1u : 10u, nt ? 2600u : 2222u, PlatformId, {}};

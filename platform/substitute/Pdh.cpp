@@ -34,17 +34,10 @@ struct Script {
 struct PdhState {
     std::map<uint32_t, WideText> names;
     std::map<WideText, Object> objects;
-    std::map<WideText, std::shared_ptr<Script>> scripts;
-    std::vector<WideText> addedPaths;  // of every counter looked up to be added, in order
-    size_t collects = 0;               // begun so far
-    size_t heldFrom = SIZE_MAX;        // the first collect held
-    bool failing = false;              // the call under way fails as scripted
-
-    std::shared_ptr<Script>& ScriptFor(const WideText& path) {
-        std::shared_ptr<Script>& script = scripts[path];
-        if (!script) script = std::make_shared<Script>();
-        return script;
-    }
+    std::map<WideText, Script> scripts;  // by path; a counter added keeps a pointer to its path's
+    size_t collects = 0;                 // begun so far
+    size_t heldFrom = SIZE_MAX;          // the first collect held
+    bool failing = false;                // the call under way fails as scripted
 };
 
 // Lives as long as the process: the service reads it by reference.
@@ -54,7 +47,7 @@ PdhState State;
 // its path's next sample at each collect, or without samples reads 0 from its second collect on.
 struct ScriptedCounter {
     CounterPath parts;
-    std::shared_ptr<Script> script;
+    Script* script;
     Reading reading{};
     bool primed = false;
 
@@ -93,11 +86,10 @@ Source ScriptedSource() {
         return true;
     };
     auto counter = [](std::u16string_view path, const CounterPath& parts, Reader& reader) {
-        State.addedPaths.emplace_back(path);
         auto found = State.objects.find(parts.object);
         if (found == State.objects.end()) return status::NoObject;
         if (!Holds(found->second.counters, parts.counter)) return status::NoCounter;
-        reader = ScriptedCounter{parts, State.ScriptFor(WideText(path))};
+        reader = ScriptedCounter{parts, &State.scripts[WideText(path)]};
         return status::Success;
     };
     return {name, items, counter};
@@ -105,12 +97,6 @@ Source ScriptedSource() {
 
 CounterService Service(ScriptedSource());
 std::condition_variable_any CallSignal;
-
-template <typename Action>
-auto Locked(Action action) {
-    std::lock_guard lock(Mutex());
-    return action(State);
-}
 
 const bool Registered = RegisterModel(Model{
     [] {
@@ -151,47 +137,43 @@ uint32_t provider::LeaveService(uint32_t result) {
 namespace substitute {
 
 void SetPerfName(DWORD index, const WideText& name) {
-    Locked([&](PdhState& state) { state.names[index] = name; });
+    UnderLock([&] { State.names[index] = name; });
 }
 
 void AddPerfObject(const WideText& name, const std::vector<WideText>& instances,
                    const std::vector<WideText>& counters) {
-    Locked([&](PdhState& state) { state.objects[name] = {instances, counters, std::nullopt}; });
+    UnderLock([&] { State.objects[name] = {instances, counters, std::nullopt}; });
 }
 
 void SetRawObjectAnswer(const WideText& name, const RawObjectAnswer& answer) {
-    Locked([&](PdhState& state) { state.objects[name].raw = answer; });
+    UnderLock([&] { State.objects[name].raw = answer; });
 }
 
 void SeedDiskObjects(const std::vector<WideText>& logicalInstances, const std::vector<WideText>& physicalInstances) {
     const WideText counter = u"Avg. Disk Bytes/Transfer";
-    Locked([&](PdhState& state) {
-        state.names = {{236, u"LogicalDisk"}, {234, u"PhysicalDisk"}, {224, counter}};
-        state.objects[u"LogicalDisk"] = {logicalInstances, {u"% Disk Time", counter}, std::nullopt};
-        state.objects[u"PhysicalDisk"] = {physicalInstances, {u"% Disk Time", counter}, std::nullopt};
+    UnderLock([&] {
+        State.names = {{236, u"LogicalDisk"}, {234, u"PhysicalDisk"}, {224, counter}};
+        State.objects[u"LogicalDisk"] = {logicalInstances, {u"% Disk Time", counter}, std::nullopt};
+        State.objects[u"PhysicalDisk"] = {physicalInstances, {u"% Disk Time", counter}, std::nullopt};
     });
 }
 
 void ScriptCounter(const WideText& path, const std::vector<Sample>& samples) {
-    Locked([&](PdhState& state) { *state.ScriptFor(path) = {samples, 0}; });
+    UnderLock([&] { State.scripts[path] = {samples, 0}; });
 }
 
 void HoldCollectsFrom(size_t first) {
-    Locked([&](PdhState& state) { state.heldFrom = first; });
+    UnderLock([&] { State.heldFrom = first; });
     CallSignal.notify_all();
 }
 
 size_t CollectCount() {
-    return Locked([](PdhState& state) { return state.collects; });
+    return Copied(State.collects);
 }
 
 bool WaitForCollects(size_t count, unsigned milliseconds) {
     std::unique_lock lock(Mutex());
     return CallSignal.wait_for(lock, std::chrono::milliseconds(milliseconds), [&] { return CollectCount() >= count; });
-}
-
-std::vector<WideText> AddedCounterPaths() {
-    return Locked([](PdhState& state) { return state.addedPaths; });
 }
 
 }  // namespace substitute

@@ -116,9 +116,6 @@ size_t CollectCount();
 // Waits until `count` collects have begun in all; false after `milliseconds` of real time.
 bool WaitForCollects(size_t count, unsigned milliseconds = 20000);
 
-// Paths of every counter the service looked up to add to a query, found or not, in order.
-std::vector<WideText> AddedCounterPaths();
-
 // --- Shell -------------------------------------------------------------------------------------
 // The notification area and the icons the program can load.
 

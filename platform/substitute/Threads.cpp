@@ -21,7 +21,6 @@ std::mutex EndMutex;
 std::condition_variable EndSignal;
 
 // Guarded by Mutex().
-size_t Started;
 std::set<DWORD> Sleeps;
 std::vector<substitute::WaitCall> Waits;
 
@@ -36,7 +35,6 @@ size_t Running() {
 
 // Reset runs after every thread has ended.
 const bool Registered = RegisterModel(Model{[] {
-    Started = 0;
     Sleeps.clear();
     Waits.clear();
     TimeScale = 1.0;
@@ -75,7 +73,6 @@ uintptr_t _beginthreadex(void*, unsigned, unsigned(__stdcall* start)(void*), voi
                          unsigned* threadAddress) {
     if (Fails("_beginthreadex")) return 0;
     if (initflag != 0) Problem("_beginthreadex: only flag 0 is modelled");
-    UnderLock([] { ++Started; });
     DWORD id = NextThreadId++;
     HANDLE handle = OpenHandle("thread", nullptr);
     if (threadAddress) *threadAddress = id;
@@ -122,7 +119,8 @@ std::vector<substitute::WaitCall> substitute::WaitLog() {
 }
 
 size_t substitute::ThreadsStarted() {
-    return Copied(Started);
+    std::lock_guard endLock(EndMutex);
+    return Ended.size();
 }
 
 bool substitute::JoinThreads(unsigned milliseconds, size_t running) {

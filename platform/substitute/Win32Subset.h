@@ -17,7 +17,6 @@ typedef int32_t BOOL, *LPBOOL, LONG;
 typedef uint8_t BYTE, *LPBYTE;
 typedef uint16_t WORD;
 typedef uint32_t DWORD, *LPDWORD, UINT;
-typedef int64_t LONGLONG;
 typedef uintptr_t ULONG_PTR, DWORD_PTR, UINT_PTR, WPARAM;
 typedef intptr_t LONG_PTR, INT_PTR, LPARAM, LRESULT;
 typedef char CHAR, *LPSTR;
@@ -35,9 +34,7 @@ typedef struct HKEY__* HKEY;
 #define TRUE 1
 #define FALSE 0
 
-#define LOWORD(l) ((WORD)(((DWORD_PTR)(l)) & 0xffff))
 #define MAKEINTRESOURCEA(i) ((LPSTR)((ULONG_PTR)((WORD)(i))))
-#define IS_INTRESOURCE(r) ((((ULONG_PTR)(r)) >> 16) == 0)
 
 // Kernel handles and the thread's last-error value.
 

@@ -37,7 +37,9 @@ TEST(PdhContract, DiskNamesAndInstanceListsComeBySizeThenText) {
             return static_cast<DWORD>(PdhEnumObjectItemsW(nullptr, nullptr, expected.c_str(), counters, &counterLength,
                                                           instances, &instanceLength, PERF_DETAIL_WIZARD, 0));
         };
-        ASSERT_TRUE(enumerate(nullptr, nullptr) == PDH_MORE_DATA && counterLength > 2 && instanceLength > 2);
+        ASSERT_EQ(enumerate(nullptr, nullptr), PDH_MORE_DATA);
+        ASSERT_GT(counterLength, 2u);
+        ASSERT_GT(instanceLength, 2u);
         std::vector<WCHAR> counters(counterLength), instances(instanceLength + 1, 0x5A5A);
         ASSERT_EQ(enumerate(counters.data(), instances.data()), 0u);
         const Text list(instances.begin(), instances.end()), end = {0, 0, 0x5A5A};
@@ -51,9 +53,10 @@ TEST(PdhContract, ADiskCounterReadsFromItsSecondCollectOnAndOneOfAMissingInstanc
                           WIDE("\\LogicalDisk(Q:)\\Avg. Disk Bytes/Transfer")};
     PDH_HQUERY queries[2] = {};
     PDH_HCOUNTER counters[2] = {};
-    for (int i = 0; i < 2; ++i)
-        ASSERT_TRUE(PdhOpenQueryA(nullptr, 0, &queries[i]) == 0 &&
-                    PdhAddCounterW(queries[i], paths[i].c_str(), 0, &counters[i]) == 0);
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_EQ(PdhOpenQueryA(nullptr, 0, &queries[i]), 0);
+        ASSERT_EQ(PdhAddCounterW(queries[i], paths[i].c_str(), 0, &counters[i]), 0);
+    }
     EXPECT_EQ(CollectAndRead(queries[0], counters[0]), (Statuses{0, 0xC0000BC6, 0xC0000BBA}));  // ..._INVALID_DATA
     Sleep(50);
     EXPECT_EQ(CollectAndRead(queries[0], counters[0]), (Statuses{0, 0, 0}));

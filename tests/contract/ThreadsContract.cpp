@@ -19,6 +19,7 @@ TEST(ThreadsContract, ABoundedWaitTimesOutThenSeesTheThreadEndWithTheIdItWasStar
     EXPECT_EQ(WaitForSingleObject(thread, 20), 0x102u);  // WAIT_TIMEOUT
     go = true;
     EXPECT_EQ(WaitForSingleObject(thread, 10000), 0x0u);  // WAIT_OBJECT_0
-    EXPECT_TRUE(SeenId == threadId && threadId != GetCurrentThreadId());
+    EXPECT_EQ(SeenId, threadId);
+    EXPECT_NE(threadId, GetCurrentThreadId());
     EXPECT_TRUE(CloseHandle(thread));
 }

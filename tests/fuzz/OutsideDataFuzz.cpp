@@ -1,8 +1,8 @@
 // Every parser of outside data in the program, one picked by the input's first byte:
-// 0 the blink duration's edit-box text, 1 a storage descriptor string, 2 the drivers' answers to
-// a probe, 3 the settings key's values, 4 the icon picker's answer, 5 the counter service's
-// answers, 6 the NVMe drives' answers. Whatever comes in, nothing is read or written outside its buffer, the results stay in
-// range and nothing is left open.
+// 0 the blink duration's edit-box text, 1 the drivers' answers to a probe (storage descriptor
+// strings among them), 2 the settings key's values, 3 the icon picker's answer, 4 the counter
+// service's answers, 5 the NVMe drives' answers. Whatever comes in, nothing is read or written
+// outside its buffer, the results stay in range and nothing is left open.
 #include "driveinfo/DriveProbes.h"
 #include "driveinfo/DriveReport.h"
 #include "app/MonitorSetup.h"
@@ -42,6 +42,12 @@ void Check(bool condition, const char* what) {
     std::abort();
 }
 
+// Drivers' answers reach the report only as printable text, in lines ended by CR LF.
+void CheckReportPrintable() {
+    for (char c : DriveReport)
+        if (c != '\r' && c != '\n') Check(c >= 0x20 && c <= 0x7E, "an unprintable report byte");
+}
+
 // Any edit-box text of up to 15 characters, against the C library's reading of the same digits.
 void BlinkText(FuzzedDataProvider& data) {
     char text[16] = {};
@@ -52,26 +58,6 @@ void BlinkText(FuzzedDataProvider& data) {
     DWORD expected =
         errno == ERANGE || number < 0 ? DialogBlinkMax : std::clamp<long long>(number, DialogBlinkMin, DialogBlinkMax);
     Check(BlinkDurationFromText(text) == expected, "the blink text reads otherwise than strtoll");
-}
-
-// Any answer and any offset: a terminated, printable, trimmed text, empty for an offset outside.
-void DescriptorString(FuzzedDataProvider& data) {
-    DWORD offset = data.ConsumeBool() ? data.ConsumeIntegralInRange<DWORD>(0, 520) : data.ConsumeIntegral<DWORD>();
-    bool swap = data.ConsumeBool();
-    auto answer = std::make_unique<BYTE[]>(DescriptorAnswerSize);  // exactly its size, on the heap
-    std::string content = data.ConsumeRemainingBytesAsString();
-    std::memcpy(answer.get(), content.data(), std::min(content.size(), DescriptorAnswerSize));
-    char out[DescriptorTextAreaSize];
-    Check(DecodeDescriptorString(answer.get(), offset, swap, out) == out, "returns its area");
-    size_t length = strnlen(out, sizeof out);
-    Check(length < sizeof out, "the text is terminated inside its area");
-    auto space = [](char c) {
-        return c == ' ' || (c >= 0x09 && c <= 0x0D);
-    };
-    for (size_t i = 0; i < length; ++i) Check(out[i] >= 0x20 && out[i] <= 0x7E, "only printable characters");
-    if (std::find_if_not(out, out + length, space) != out + length)
-        Check(!space(out[0]) && !space(out[length - 1]), "trimmed at both ends");
-    if (static_cast<int32_t>(offset) <= 0 || offset >= DescriptorAnswerSize) Check(length == 0, "outside: empty");
 }
 
 // Every open and every answer of the probe's drivers from the input: short or long, any bytes,
@@ -95,7 +81,7 @@ void Probe(FuzzedDataProvider& data) {
     if (data.ConsumeBool())
         substitute::FailNext("GlobalAlloc", ERROR_NOT_ENOUGH_MEMORY, data.ConsumeIntegralInRange<unsigned>(0, 40));
     RunDriveProbe(static_cast<DriveProbe>(data.ConsumeIntegralInRange<int>(0, DriveProbeCount - 1)));
-    Check(DriveReport.find('\0') == std::string::npos, "the report holds a zero byte");
+    CheckReportPrintable();
 }
 
 // NVMe answers close to whole ones: the request's bytes sent back with any data, sometimes cut,
@@ -119,7 +105,7 @@ void NvmeAnswers(FuzzedDataProvider& data) {
              return bytes;
          }});
     RunDriveProbe(ProbeNvmeUser);
-    for (char c : DriveReport) Check((c >= 0x20 && c <= 0x7E) || c == '\r' || c == '\n', "an unprintable report byte");
+    CheckReportPrintable();
 }
 
 // Any values under the settings key's names, the Run entry and its approval record (any type,
@@ -147,15 +133,18 @@ void Settings(FuzzedDataProvider& data) {
     }
     RunMonitorSetup();
     Check(BlinkDuration >= LoadedBlinkMin && BlinkDuration <= LoadedBlinkMax, "blink duration out of range");
-    for (const IconRole* role : {&IconPair.Active, &IconPair.Inactive})
-        Check(reinterpret_cast<uintptr_t>(role->Icon) > 1 && IconFileFitsStore(role->File),
-              "a role without a usable icon");
+    for (const IconRole* role : {&IconPair.Active, &IconPair.Inactive}) {
+        Check(reinterpret_cast<uintptr_t>(role->Icon) > 1, "a role without an icon");
+        Check(IconFileFitsStore(role->File), "a role's icon file does not fit the store");
+    }
     SettingsChoices choices = CurrentSettingsChoices();
     Check(choices.BlinkDuration >= DialogBlinkMin && choices.BlinkDuration <= DialogBlinkMax,
           "Settings' period out of range");
     StopSampler();
     const bool enabled = SetAutoStart(box);
-    if (!failing) Check(enabled == box && AutoStartEnabled() == box, "auto-start is not what the box asked for");
+    if (failing) return;
+    Check(enabled == box, "SetAutoStart answers otherwise than the box asked for");
+    Check(AutoStartEnabled() == box, "auto-start is not what the box asked for");
 }
 
 // Any answer of the picker (any text, terminated or not, confirmed or not, any index) on either
@@ -175,9 +164,14 @@ void IconPick(FuzzedDataProvider& data) {
     int chosen = -7;
     BOOL picked = ChooseIcon(FakeMainWindow(), buffer, MAX_PATH, &chosen);
     for (int i = 0; i < 8; ++i) Check(static_cast<uint8_t>(buffer[MAX_PATH + i]) == 0xCC, "a write past the path");
-    Check(!picked || (std::memchr(buffer, 0, MAX_PATH) != nullptr && buffer[0] != 0 && chosen == index),
-          "a pick without a whole path");
-    Check(picked || (buffer[0] == 0 && chosen == -7), "a refused pick changed the path or the index");
+    if (picked) {
+        Check(std::memchr(buffer, 0, MAX_PATH) != nullptr, "a pick without a terminated path");
+        Check(buffer[0] != 0, "a pick of an empty path");
+        Check(chosen == index, "a pick without its index");
+    } else {
+        Check(buffer[0] == 0, "a refused pick changed the path");
+        Check(chosen == -7, "a refused pick changed the index");
+    }
 }
 
 // Whatever the performance-counter service answers (names of any length, instance lists with or
@@ -212,9 +206,12 @@ void Catalogue(FuzzedDataProvider& data) {
     SetTooltipFromEntry(data.ConsumeIntegralInRange<int>(-2, static_cast<int>(CounterCatalogue.size()) + 1));
     TrayNotify(NIM_ADD, LoadDefaultIcon(114));
 
-    for (auto& entry : CounterCatalogue)
-        Check(entry.CounterPath.size() < EntryTextCapacity && entry.Ordinal >= 0, "an entry over its capacity");
-    Check(TooltipText.size() < 200 && strnlen(TrayRecord.szTip, 64) <= TrayTipLimit, "tooltip or tip over its buffer");
+    for (auto& entry : CounterCatalogue) {
+        Check(entry.CounterPath.size() < EntryTextCapacity, "an entry over its capacity");
+        Check(entry.Ordinal >= 0, "a negative ordinal");
+    }
+    Check(TooltipText.size() < 200, "a tooltip over its buffer");
+    Check(strnlen(TrayRecord.szTip, 64) <= TrayTipLimit, "a tip over its buffer");
     Check(SelectedCounterPath.empty() == CounterCatalogue.empty(), "selection without catalogue");
 }
 
@@ -228,8 +225,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     ResetProgramState();
     InitTrayRecord(MainWindow);
     substitute::SeedDiskObjects({u"C:", u"D:", u"_Total"}, {u"0 C:", u"1 D:"});
-    void (*const parsers[])(FuzzedDataProvider&) = {BlinkText, DescriptorString, Probe,      Settings,
-                                                    IconPick,  Catalogue,        NvmeAnswers};
+    void (*const parsers[])(FuzzedDataProvider&) = {BlinkText, Probe, Settings, IconPick, Catalogue, NvmeAnswers};
     parsers[bytes[0] % std::size(parsers)](data);
     ClearDriveReport();
     Check(substitute::JoinThreads(), "a sampler never ended");

@@ -48,7 +48,9 @@ TEST_F(CounterCatalogueTest, ListsEveryInstanceInServiceOrderLeavingOutOnlyWhatF
          },
          {"0:LogicalDisk(A)", second}},
     };
-    for (auto& [arrange, entries] : cases) {
+    for (size_t row = 0; row < std::size(cases); ++row) {
+        auto& [arrange, entries] = cases[row];
+        SCOPED_TRACE("row " + std::to_string(row));
         SetUp();
         arrange();
         BuildCounterCatalogue();
@@ -57,6 +59,7 @@ TEST_F(CounterCatalogueTest, ListsEveryInstanceInServiceOrderLeavingOutOnlyWhatF
             built.push_back(std::to_string(entry.Ordinal) + ":" +
                             std::string(entry.DisplayName.begin(), entry.DisplayName.end()));
         EXPECT_EQ(built, entries);
+        EXPECT_THAT(substitute::Problems(), ::testing::IsEmpty());
     }
     EXPECT_EQ(CounterCatalogue[0].CounterPath, u"\\LogicalDisk(A)\\Avg. Disk Bytes/Transfer");
 }
@@ -78,6 +81,7 @@ TEST_F(CounterCatalogueTest, SelectsTotalByDefaultAndTheFirstEntryHoldingTheSave
         {{u"C:", u"D:"}, {}, u"", "\\LogicalDisk(C:) LogicalDisk(C:)"},
     };
     for (auto& [logical, physical, saved, selected] : cases) {
+        SCOPED_TRACE(selected);
         ResetProgramState();
         substitute::SeedDiskObjects(logical, physical);
         BuildCounterCatalogue();
@@ -86,6 +90,23 @@ TEST_F(CounterCatalogueTest, SelectsTotalByDefaultAndTheFirstEntryHoldingTheSave
         std::string path(SelectedCounterPath.begin(), SelectedCounterPath.end());
         EXPECT_EQ(path.substr(0, path.rfind('\\')) + " " + TooltipText, selected);
     }
+}
+
+// Each lookup answers the first entry that matches, or NoEntry once it has passed the last one;
+// an index one past the last selects nothing.
+TEST_F(CounterCatalogueTest, LookupsFindTheFirstMatchOrNoEntry) {
+    BuildCounterCatalogue();
+    EXPECT_EQ(FindEntryContaining(u"C:"), 0);
+    EXPECT_EQ(FindEntryContaining(u"D:"), NoEntry);
+    EXPECT_EQ(FindEntryNamed(u"PhysicalDisk(0 C:)"), 2);
+    EXPECT_EQ(FindEntryNamed(u"PhysicalDisk(0"), NoEntry);
+    SelectedCounterPath = u"\\LogicalDisk(D:)\\Avg. Disk Bytes/Transfer";
+    EXPECT_EQ(WatchedEntry(), NoEntry);
+    SelectCounterEntry(2);
+    SelectCounterEntry(3);
+    SetTooltipFromEntry(3);
+    EXPECT_EQ(WatchedEntry(), 2);
+    EXPECT_EQ(TooltipText, "PhysicalDisk(0 C:)");
 }
 
 }  // namespace

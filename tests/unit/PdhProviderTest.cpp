@@ -66,12 +66,14 @@ TEST(PdhProviderTest, InstancesAreTheWholeDisksAndTheDrivesOnThem) {
         EXPECT_EQ(host.Instances(u"PhysicalDisk"), c.physical) << c.diskStats;
     }
     EXPECT_EQ(Host{}.Instances(u"Memory"), "?");
-    auto name = [](uint32_t index) {
+    // Each name with the size it needs, its terminator counted; an unknown index names nothing.
+    for (auto [index, expected] : {std::pair{236u, "LogicalDisk 12"},
+                                   {234u, "PhysicalDisk 13"},
+                                   {224u, "Avg. Disk Bytes/Transfer 25"},
+                                   {238u, " 1"}}) {
         Name found = Host{}.source.name(index);
-        return std::string(found.text.begin(), found.text.end()) + " " + std::to_string(found.size);
-    };
-    EXPECT_EQ(name(236) + "|" + name(234) + "|" + name(224) + "|" + name(238),
-              "LogicalDisk 12|PhysicalDisk 13|Avg. Disk Bytes/Transfer 25| 1");
+        EXPECT_EQ(std::string(found.text.begin(), found.text.end()) + " " + std::to_string(found.size), expected);
+    }
 }
 
 // The letters set in the mask, each with the device its root lies on as stat64 encodes it: the
@@ -116,14 +118,15 @@ TEST(PdhProviderTest, PathsAreCheckedWhenAddedInstancesWhenCollectedAndValuesAre
         return std::to_string(counterStatus) + ", " + std::to_string(value);
     };
     const std::string invalid = std::to_string(status::CounterInvalidData) + ", -1";
-    const std::string missing = std::to_string(status::NoInstance) + ", -1", sdb = Line("8 16 sdb", 4, 256);
+    const std::string missing = std::to_string(status::NoInstance) + ", -1";
+    const std::string sdb = Line("8 16 sdb", 4, 256), loop = Line("7 0 loop0", 2, 1000);
     const std::string steps[][3] = {
-        {Line("8 16 sdb", 0, 0), missing, invalid},            // the first collect only primes
-        {sdb + Line("8 0 sda", 10, 80), invalid, "0, 32768"},  // sda appears, and primes
-        {sdb + Line("8 0 sda", 12, 96, 2, 16), "0, 4096", "0, 4096"},
-        {sdb + Line("8 0 sda", 12, 96, 2, 16), "0, 0", "0, 0"},  // idle
-        {sdb + Line("8 0 sda", 1, 8), invalid, invalid},         // counts that went back
-        {Line("8 16 sdb", 5, 264), missing, "0, 4096"},          // sda went away
+        {Line("8 16 sdb", 0, 0), missing, invalid},  // the first collect only primes
+        {sdb + Line("8 0 sda", 10, 80) + Line("7 0 loop0", 1, 8), invalid, "0, 32768"},  // sda appears, and primes
+        {sdb + Line("8 0 sda", 12, 96, 2, 16) + loop, "0, 4096", "0, 4096"},  // _Total leaves the loop device out
+        {sdb + Line("8 0 sda", 12, 96, 2, 16) + loop, "0, 0", "0, 0"},        // idle
+        {sdb + Line("8 0 sda", 1, 8), invalid, invalid},                      // counts that went back
+        {Line("8 16 sdb", 5, 264), missing, "0, 4096"},                       // sda went away
     };
     for (const auto& [diskStats, expectedOne, expectedTotal] : steps) {
         host.diskStats = diskStats;

@@ -1,16 +1,15 @@
-// Reads a drive recording line by line into a whole before anything is seeded, so that a
-// malformed recording seeds nothing, then plays its drivers through the substitute's device hook.
+// Reads a drive recording line by line into a machine of its own, which is made the substitute's
+// device hook only when the whole recording has been read: a malformed recording seeds nothing.
 #include "tools/replay/DeviceRecording.h"
 
 #include "platform/substitute/Substitute.h"
 
 #include <algorithm>
+#include <charconv>
 #include <map>
 #include <memory>
 #include <optional>
-#include <set>
 #include <tuple>
-#include <utility>
 #include <vector>
 
 namespace replay {
@@ -64,29 +63,16 @@ int QueryOf(const std::vector<uint8_t>& input) {
 }
 
 // Paths are compared without regard to case, as the substitute compares them.
-std::string LowerCase(std::string text) {
-    for (char& c : text)
+std::string LowerCase(std::string_view text) {
+    std::string lower(text);
+    for (char& c : lower)
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return text;
+    return lower;
 }
-
-// A recording, read in full before anything is seeded.
-struct RecordedAnswer {
-    std::string path;
-    DWORD code;
-    int target;
-    DeviceAnswer answer;
-    size_t line;
-};
-
-struct Recording {
-    std::optional<DWORD> platformId;
-    std::vector<std::pair<std::string, DeviceAccess>> devices;
-    std::vector<RecordedAnswer> answers;
-};
 
 // The drivers of a recorded machine, by lower-case path: how each opens and what it answers.
 struct Machine {
+    std::optional<DWORD> platformId;
     std::map<std::string, DeviceAccess> access;
     std::map<std::tuple<std::string, DWORD, int>, DeviceAnswer> answers;
 
@@ -130,18 +116,6 @@ bool IsBlank(char c) {
     return c == ' ' || c == '\t';
 }
 
-// A device path as written in a recording: as Windows has it, or with every backslash doubled
-// as in C source.
-std::string RecordedPath(std::string_view word) {
-    if (word.substr(0, 4) != "\\\\\\\\") return std::string(word);
-    std::string path;
-    for (size_t i = 0; i < word.size(); ++i) {
-        path.push_back(word[i]);
-        if (word[i] == '\\' && i + 1 < word.size() && word[i + 1] == '\\') ++i;
-    }
-    return path;
-}
-
 std::vector<std::string_view> SplitWords(std::string_view line) {
     std::vector<std::string_view> words;
     size_t at = 0;
@@ -163,20 +137,15 @@ int HexValue(char c) {
 
 // A decimal number, or a hexadecimal one after 0x; at most 32 bits.
 std::optional<DWORD> ParseNumber(std::string_view word) {
-    unsigned base = 10;
+    int base = 10;
     if (word.size() > 2 && word[0] == '0' && (word[1] == 'x' || word[1] == 'X')) {
         base = 16;
         word.remove_prefix(2);
     }
-    if (word.empty()) return std::nullopt;
-    uint64_t value = 0;
-    for (char c : word) {
-        int digit = HexValue(c);
-        if (digit < 0 || static_cast<unsigned>(digit) >= base) return std::nullopt;
-        value = value * base + static_cast<unsigned>(digit);
-        if (value > 0xFFFFFFFFu) return std::nullopt;
-    }
-    return static_cast<DWORD>(value);
+    DWORD value = 0;
+    auto [end, error] = std::from_chars(word.data(), word.data() + word.size(), value, base);
+    if (error != std::errc() || end != word.data() + word.size()) return std::nullopt;
+    return value;
 }
 
 std::optional<DWORD> ParseCode(std::string_view word) {
@@ -210,24 +179,24 @@ std::string AppendHexBytes(const std::vector<std::string_view>& words, size_t fi
     return {};
 }
 
-std::string ParseRecordingLine(std::string_view line, size_t lineNumber, Recording& recording, bool& inAnswer) {
+// Reads one line into the machine; `answer` is the answer that a continued line adds bytes to.
+std::string ParseRecordingLine(std::string_view line, Machine& machine, DeviceAnswer*& answer) {
     auto words = SplitWords(line);
     if (words.empty() || words[0][0] == '#') return {};
-    bool continuation = IsBlank(line[0]);
-    if (continuation) {
-        if (!inAnswer) return "a continued line that follows no answer";
-        return AppendHexBytes(words, 0, recording.answers.back().answer.bytes);
+    if (IsBlank(line[0])) {
+        if (answer == nullptr) return "a continued line that follows no answer";
+        return AppendHexBytes(words, 0, answer->bytes);
     }
-    inAnswer = false;
+    answer = nullptr;
     std::string_view keyword = words[0];
     if (keyword == "platform") {
         if (words.size() != 2) return "platform takes one word: nt, 9x or a number";
         if (words[1] == "nt")
-            recording.platformId = VER_PLATFORM_WIN32_NT;
+            machine.platformId = VER_PLATFORM_WIN32_NT;
         else if (words[1] == "9x")
-            recording.platformId = VER_PLATFORM_WIN32_WINDOWS;
+            machine.platformId = VER_PLATFORM_WIN32_WINDOWS;
         else if (auto id = ParseNumber(words[1]))
-            recording.platformId = *id;
+            machine.platformId = *id;
         else
             return "unknown platform '" + std::string(words[1]) + "'";
         return {};
@@ -243,81 +212,63 @@ std::string ParseRecordingLine(std::string_view line, size_t lineNumber, Recordi
         if (words.size() != 3) return "device takes a path and one of open, no-read-write, refused, absent";
         for (auto& [name, access] : rules)
             if (words[2] == name) {
-                recording.devices.emplace_back(RecordedPath(words[1]), access);
+                machine.access[LowerCase(words[1])] = access;
                 return {};
             }
         return "unknown device rule '" + std::string(words[2]) + "'";
     }
     if (keyword == "answer") {
         if (words.size() < 4) return "answer takes a path, a control code and ok or fail";
-        RecordedAnswer entry{RecordedPath(words[1]), 0, AnyTarget, {}, lineNumber};
         auto code = ParseCode(words[2]);
         if (!code) return "unknown control code '" + std::string(words[2]) + "'";
-        entry.code = *code;
+        int target = *code == IOCTL_STORAGE_QUERY_PROPERTY ? DeviceQuery : AnyTarget;
         size_t next = 3;
-        if (entry.code == IOCTL_STORAGE_QUERY_PROPERTY) entry.target = DeviceQuery;
         if (words[next] == "query") {
             auto name = next + 1 < words.size() ? std::ranges::find(QueryNames, words[next + 1]) : std::end(QueryNames);
-            if (entry.code != IOCTL_STORAGE_QUERY_PROPERTY || name == std::end(QueryNames))
+            if (*code != IOCTL_STORAGE_QUERY_PROPERTY || name == std::end(QueryNames))
                 return "query takes device, nvme-identify or nvme-health, after IOCTL_STORAGE_QUERY_PROPERTY";
-            entry.target = static_cast<int>(name - std::begin(QueryNames));
+            target = static_cast<int>(name - std::begin(QueryNames));
             next += 2;
-        } else if (words[next] == "target" && entry.code != IOCTL_STORAGE_QUERY_PROPERTY) {
-            auto target = next + 1 < words.size() ? ParseNumber(words[next + 1]) : std::nullopt;
-            if (!target || *target > 255) return "target takes a number from 0 to 255";
-            entry.target = static_cast<int>(*target);
+        } else if (words[next] == "target" && *code != IOCTL_STORAGE_QUERY_PROPERTY) {
+            auto number = next + 1 < words.size() ? ParseNumber(words[next + 1]) : std::nullopt;
+            if (!number || *number > 255) return "target takes a number from 0 to 255";
+            target = static_cast<int>(*number);
             next += 2;
         }
         if (next >= words.size() || (words[next] != "ok" && words[next] != "fail"))
             return "answer needs ok or fail after the control code";
-        entry.answer.success = words[next] == "ok";
-        recording.answers.push_back(std::move(entry));
-        inAnswer = true;
-        return AppendHexBytes(words, next + 1, recording.answers.back().answer.bytes);
+        // The same request answered twice is a mistake in the recording, not a choice.
+        auto [entry, added] = machine.answers.try_emplace({LowerCase(words[1]), *code, target});
+        if (!added) return "this request is answered twice";
+        // A path answered opens with any access unless a device line, before or after, says otherwise.
+        machine.access.emplace(LowerCase(words[1]), DeviceAccess::Any);
+        answer = &entry->second;
+        answer->success = words[next] == "ok";
+        return AppendHexBytes(words, next + 1, answer->bytes);
     }
     return "unknown keyword '" + std::string(keyword) + "'";
-}
-
-std::string ParseRecording(std::string_view text, Recording& recording) {
-    bool inAnswer = false;
-    size_t lineNumber = 0;
-    while (!text.empty()) {
-        ++lineNumber;
-        size_t end = text.find('\n');
-        std::string_view line = text.substr(0, end);
-        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        if (line.find('\0') != std::string_view::npos) return "line " + std::to_string(lineNumber) + ": a zero byte";
-        std::string error = ParseRecordingLine(line, lineNumber, recording, inAnswer);
-        if (!error.empty()) return "line " + std::to_string(lineNumber) + ": " + error;
-    }
-    // The same request answered twice is a mistake in the recording, not a choice.
-    std::set<std::tuple<std::string, DWORD, int>> seen;
-    for (const auto& entry : recording.answers)
-        if (!seen.insert({LowerCase(entry.path), entry.code, entry.target}).second)
-            return "line " + std::to_string(entry.line) + ": this request is answered twice";
-    return {};
 }
 
 }  // namespace
 
 std::string LoadDeviceRecording(std::string_view text) {
-    Recording recording;
-    std::string error = ParseRecording(text, recording);
-    if (!error.empty()) return error;
-    // Answers first: they add their devices, which a device line may then restrict.
     auto machine = std::make_shared<Machine>();
-    for (auto& entry : recording.answers) {
-        machine->access.emplace(LowerCase(entry.path), DeviceAccess::Any);
-        machine->answers[{LowerCase(entry.path), entry.code, entry.target}] = std::move(entry.answer);
+    DeviceAnswer* answer = nullptr;
+    for (size_t lineNumber = 1; !text.empty(); ++lineNumber) {
+        size_t end = text.find('\n');
+        std::string_view line = text.substr(0, end);
+        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        std::string error =
+            line.find('\0') != std::string_view::npos ? "a zero byte" : ParseRecordingLine(line, *machine, answer);
+        if (!error.empty()) return "line " + std::to_string(lineNumber) + ": " + error;
     }
-    for (auto& [path, access] : recording.devices) machine->access[LowerCase(path)] = access;
     substitute::SetDeviceDriver(
         {[machine](const std::string& path, DWORD access, DWORD) { return machine->Open(path, access); },
          [machine](const std::string& path, DWORD code, const std::vector<uint8_t>& input, DWORD) {
              return machine->Request(path, code, input);
          }});
-    if (recording.platformId) substitute::SetPlatformId(*recording.platformId);
+    if (machine->platformId) substitute::SetPlatformId(*machine->platformId);
     return {};
 }
 

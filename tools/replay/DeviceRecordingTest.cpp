@@ -24,39 +24,19 @@ protected:
     void TearDown() override { EXPECT_THAT(substitute::Problems(), IsEmpty()); }
 };
 
-TEST_F(DeviceRecordingTest, ARecordingSeedsDevicesAnswersAndThePlatform) {
-    ASSERT_EQ(replay::LoadDeviceRecording("# two drives\r\n"
-                                          "platform 9x\r\n"
-                                          "device \\\\.\\PhysicalDrive1 no-read-write\r\n"
-                                          "answer \\\\.\\PhysicalDrive0 SMART_GET_VERSION ok 0102 00\r\n"
-                                          "   03 04\r\n"
-                                          "\r\n"
-                                          "answer \\\\.\\PhysicalDrive1 0x2D1400 fail\n"
-                                          "answer \\\\.\\Scsi0: IOCTL_SCSI_MINIPORT target 1 ok ff\n"
-                                          "answer \\\\\\\\.\\\\Scsi0: 315400 ok EE"),  // backslashes doubled as in C
-              "");
-    OSVERSIONINFOA version{};
-    version.dwOSVersionInfoSize = sizeof version;
-    GetVersionExA(&version);
-    EXPECT_EQ(version.dwPlatformId, static_cast<DWORD>(VER_PLATFORM_WIN32_WINDOWS));
-
-    EXPECT_EQ(Open("\\\\.\\PhysicalDrive1", GENERIC_READ), INVALID_HANDLE_VALUE);
-    HANDLE drive0 = Open("\\\\.\\PhysicalDrive0", GENERIC_READ | GENERIC_WRITE);
-    HANDLE drive1 = Open("\\\\.\\PhysicalDrive1", 0);
-    HANDLE port = Open("\\\\.\\Scsi0:", GENERIC_READ | GENERIC_WRITE);
-    BYTE out[8] = {};
-    BYTE request[60] = {};
+// What the recorded machines (recordings/) do not show: CR LF line ends, a continued answer after a
+// comment and a blank line, a code given as a number.
+TEST_F(DeviceRecordingTest, ARecordingWithCrLfAndANumericCodeSeedsItsAnswer) {
+    ASSERT_EQ(
+        replay::LoadDeviceRecording("answer \\\\.\\PhysicalDrive0 0x74080 ok 0102\r\n# a comment\r\n\r\n 03 04\r\n"),
+        "");
+    HANDLE drive = Open("\\\\.\\PhysicalDrive0", GENERIC_READ | GENERIC_WRITE);
+    BYTE out[6] = {};
     DWORD returned = 0;
-    EXPECT_TRUE(DeviceIoControl(drive0, SMART_GET_VERSION, nullptr, 0, out, 8, &returned, nullptr));
-    EXPECT_EQ(returned, 5u);
-    EXPECT_THAT(out, ElementsAre(1, 2, 0, 3, 4, 0, 0, 0));
-    EXPECT_FALSE(DeviceIoControl(drive1, IOCTL_STORAGE_QUERY_PROPERTY, request, 12, out, 8, &returned, nullptr));
-    request[40] = 1;
-    EXPECT_TRUE(DeviceIoControl(port, IOCTL_SCSI_MINIPORT, request, 60, out, 1, &returned, nullptr));
-    EXPECT_EQ(out[0], 0xFF);
-    EXPECT_TRUE(DeviceIoControl(port, 315400, nullptr, 0, out, 1, &returned, nullptr));
-    EXPECT_EQ(out[0], 0xEE);
-    for (HANDLE h : {drive0, drive1, port}) EXPECT_TRUE(CloseHandle(h));
+    EXPECT_TRUE(DeviceIoControl(drive, SMART_GET_VERSION, nullptr, 0, out, 6, &returned, nullptr));
+    EXPECT_EQ(returned, 4u);
+    EXPECT_THAT(out, ElementsAre(1, 2, 3, 4, 0, 0));
+    EXPECT_TRUE(CloseHandle(drive));
 }
 
 TEST_F(DeviceRecordingTest, ABadRecordingNamesItsLineAndSeedsNothing) {
@@ -64,17 +44,14 @@ TEST_F(DeviceRecordingTest, ABadRecordingNamesItsLineAndSeedsNothing) {
         {"answer \\\\.\\PhysicalDrive0 SMART_GET_VERSION ok 0", "line 1: an odd number"},
         {"device \\\\.\\PhysicalDrive0 open\nanswer \\\\.\\PhysicalDrive0 SMART_GET_VERSION ok zz", "line 2: 'zz'"},
         {"answer \\\\.\\PhysicalDrive0 NO_SUCH_CODE ok", "line 1: unknown control code"},
-        {"answer \\\\.\\PhysicalDrive0 0x100000000 ok", "line 1: unknown control code"},
         {"answer \\\\.\\PhysicalDrive0 1 maybe", "line 1: answer needs ok or fail"},
         {"answer \\\\.\\Scsi0: 1 target 256 ok", "line 1: target takes"},
-        {"answer \\\\.\\Scsi0: 1 target", "line 1: target takes"},
         {"answer x 1 ok\nanswer X 1 fail", "line 2: this request is answered twice"},
         {"answer x IOCTL_STORAGE_QUERY_PROPERTY ok\nanswer x 0x2D1400 query device fail", "line 2: this request is"},
         {"answer x IOCTL_STORAGE_QUERY_PROPERTY query nvme ok", "line 1: query takes"},
-        {"answer x 1 query device ok", "line 1: query takes"},
         {"answer x 1 ok 0g*2", "line 1: '0g*2' is not HH*N"},
         {"answer x 1 ok 02 01*65536", "line 1: an answer of more than 65536 bytes"},
-        {"  01 02", "line 1: a continued line"},
+        {"answer x 1 ok " + std::string(2 * 65537, 'a'), "line 1: an answer of more than 65536 bytes"},
         {"device x open\n  01", "line 2: a continued line"},
         {"device x sometimes", "line 1: unknown device rule"},
         {"platform", "line 1: platform takes"},
@@ -82,7 +59,6 @@ TEST_F(DeviceRecordingTest, ABadRecordingNamesItsLineAndSeedsNothing) {
         {"drive x", "line 1: unknown keyword"},
         {"device x open\n\nanswer x 1 ok \x01\x02", "line 3: '\x01\x02' is not hexadecimal"},
         {std::string("device x open\nanswer x 1 ok\0", 28), "line 2: a zero byte"},
-        {"answer x 1 ok " + std::string(2 * 65537, 'a'), "line 1: an answer of more than 65536 bytes"},
         {"device \\\\.\\" + std::string(300, 'p') + " open", "line 1: a device path longer than 259"},
     };
     for (const auto& [text, error] : cases) {

@@ -6,13 +6,13 @@
 #include "platform/substitute/Substitute.h"
 #include "tools/replay/DeviceRecording.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iostream>
 #include <iterator>
 #include <optional>
-#include <sstream>
 #include <string>
 
 namespace {
@@ -28,37 +28,6 @@ std::optional<std::string> ReadAll(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
     if (!file) return std::nullopt;
     return std::string(std::istreambuf_iterator<char>(file), {});
-}
-
-// Line and column of a byte offset, counting lines by their line feeds.
-std::string Position(const std::string& text, size_t offset) {
-    size_t line = 1, lineStart = 0;
-    for (size_t i = 0; i < offset && i < text.size(); ++i)
-        if (text[i] == '\n') ++line, lineStart = i + 1;
-    return "line " + std::to_string(line) + ", column " + std::to_string(offset - lineStart + 1);
-}
-
-// One line of the text around `offset`, with the control characters spelled out.
-std::string ShownLine(const std::string& text, size_t offset) {
-    size_t start = text.rfind('\n', offset == 0 ? 0 : offset - 1);
-    start = (start == std::string::npos || offset == 0) ? 0 : start + 1;
-    size_t end = text.find('\n', offset);
-    end = end == std::string::npos ? text.size() : end + 1;
-    std::string shown;
-    for (size_t i = start; i < end; ++i) {
-        unsigned char c = static_cast<unsigned char>(text[i]);
-        if (c == '\r')
-            shown += "\\r";
-        else if (c == '\n')
-            shown += "\\n";
-        else if (c < 0x20 || c >= 0x7F) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
-            shown += escaped;
-        } else
-            shown += static_cast<char>(c);
-    }
-    return shown.empty() ? "(end of text)" : shown;
 }
 
 int Usage() {
@@ -112,11 +81,10 @@ int main(int argc, char** argv) {
         return ExitUsage;
     }
     if (report == *expected) return ExitOk;
-    size_t at = 0;
-    while (at < report.size() && at < expected->size() && report[at] == (*expected)[at]) ++at;
-    std::cerr << recordingPath << ": the report differs from " << expectPath << " at byte " << at << " ("
-              << Position(*expected, at) << ")\n"
-              << "  expected: " << ShownLine(*expected, at) << "\n"
-              << "  got:      " << ShownLine(report, at) << "\n";
+    // The first byte that differs, and its line in the expected report.
+    auto [got, want] = std::mismatch(report.begin(), report.end(), expected->begin(), expected->end());
+    const long line = 1 + std::count(expected->begin(), want, '\n');
+    std::cerr << recordingPath << ": the report differs from " << expectPath << " at byte "
+              << (want - expected->begin()) << ", line " << line << "\n";
     return ExitDiffers;
 }
