@@ -77,6 +77,17 @@ wait_for() {
   done
 }
 
+# stays_for SECONDS COMMAND...: the command holds at every poll, every 0.2 s, for that long.
+stays_for() {
+  local limit=$(($1 * 5)) tries=0
+  shift
+  while [ "$tries" -lt "$limit" ]; do
+    "$@" >/dev/null 2>&1 || return 1
+    tries=$((tries + 1))
+    sleep 0.2
+  done
+}
+
 # The geometry "X Y WIDTH HEIGHT" of the first viewable window with this exact name.
 window_geometry() {
   local window

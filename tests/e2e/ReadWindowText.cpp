@@ -4,14 +4,13 @@
 //
 //   ReadWindowText.exe CAPTION CONTROL-ID           the control's text
 //   ReadWindowText.exe CAPTION CONTROL-ID --items   a combo box's items, one a line
+//   ReadWindowText.exe --foreground CAPTION         exits 0 if the foreground window has it
 //   ReadWindowText.exe --shell-restarts N           sends Lumenhop N "TaskbarCreated" messages;
-//                                                   prints its object counts before and after
+//                                                   prints its GDI object count before and after
 //   ReadWindowText.exe --remove-icon                takes Lumenhop's tray icon away behind its back
 //
-// Exit codes: 0 the text was printed (possibly empty); 1 bad arguments; 2 no visible window has
-// that caption; 3 more than one has; 4 the window has no such control, or it did not answer.
-#include <fcntl.h>
-#include <io.h>
+// Exits 0 when the text was printed (possibly empty), 1 on bad arguments, 2 when not exactly one
+// visible window has that caption, the window has no such control, or it did not answer.
 #include <windows.h>
 #include <winternl.h>
 
@@ -77,10 +76,10 @@ bool ReadComboItems(HWND combo, std::string& text) {
     return read;
 }
 
-// "GDI USER TABLE": GetGuiResources' two counts (0 where it is a stub, as in Wine 8), then the
-// live entries of the GDI handle table that the process's PEB points to (offset 0x94 on 32-bit),
-// which Wine keeps per process with 24-byte entries; an icon holds bitmaps there.
-void PrintObjectCounts(HANDLE process) {
+// The live entries of the GDI handle table that the process's PEB points to (offset 0x94 on
+// 32-bit), which Wine keeps per process with 24-byte entries; an icon holds bitmaps there.
+// GetGuiResources would say less: Wine 8's answers 0.
+void PrintObjectCount(HANDLE process) {
     PROCESS_BASIC_INFORMATION basic = {};
     DWORD table = 0;
     long live = -1;
@@ -101,8 +100,7 @@ void PrintObjectCounts(HANDLE process) {
         live = 0;
         for (const Entry& entry : entries) live += entry.type != 0;
     }
-    std::printf("%lu %lu %ld\n", GetGuiResources(process, GR_GDIOBJECTS), GetGuiResources(process, GR_USEROBJECTS),
-                live);
+    std::printf("%ld\n", live);
 }
 
 int SendShellRestarts(int count) {
@@ -112,12 +110,12 @@ int SendShellRestarts(int count) {
     HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, id);
     if (process == nullptr) return 2;
     const UINT restart = RegisterWindowMessageA("TaskbarCreated");
-    PrintObjectCounts(process);
+    PrintObjectCount(process);
     DWORD_PTR ignored = 0;
     for (int i = 0; i < count; ++i) {
         if (!SendMessageTimeoutA(window, restart, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored)) return 4;
     }
-    PrintObjectCounts(process);
+    PrintObjectCount(process);
     return 0;
 }
 
@@ -134,22 +132,27 @@ int RemoveIcon() {
 int main(int argc, char** argv) {
     if (argc == 3 && std::strcmp(argv[1], "--shell-restarts") == 0) return SendShellRestarts(std::atoi(argv[2]));
     if (argc == 2 && std::strcmp(argv[1], "--remove-icon") == 0) return RemoveIcon();
+    if (argc == 3 && std::strcmp(argv[1], "--foreground") == 0) {
+        char caption[256] = {};
+        return GetWindowTextA(GetForegroundWindow(), caption, sizeof caption) > 0 && std::strcmp(caption, argv[2]) == 0
+                   ? 0
+                   : 2;
+    }
     const bool items = argc == 4 && std::strcmp(argv[3], "--items") == 0;
     if (argc != 3 && !items) {
-        std::fputs("usage: ReadWindowText CAPTION CONTROL-ID [--items] | --shell-restarts N | --remove-icon\n", stderr);
+        std::fputs(
+            "usage: ReadWindowText CAPTION CONTROL-ID [--items] | --foreground CAPTION | --shell-restarts N | "
+            "--remove-icon\n",
+            stderr);
         return 1;
     }
     WindowSearch search{argv[1], {}};
     EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&search));
-    if (search.found.empty()) return 2;
-    if (search.found.size() > 1) return 3;
+    if (search.found.size() != 1) return 2;
 
     HWND control = GetDlgItem(search.found.front(), std::atoi(argv[2]));
     std::string text;
-    if (control == nullptr || !(items ? ReadComboItems(control, text) : ReadControlText(control, text))) return 4;
-
-    // Byte for byte: the test checks the line ends.
-    _setmode(_fileno(stdout), _O_BINARY);
+    if (control == nullptr || !(items ? ReadComboItems(control, text) : ReadControlText(control, text))) return 2;
     std::fwrite(text.data(), 1, text.size(), stdout);
     return 0;
 }

@@ -3,7 +3,8 @@
 // at a logon where the shell comes late. Built twice: as TrayGate.exe and, with
 // TRAY_GATE_HOOK, as TrayGate.dll, the hook that holds the desktop process.
 //
-//   TrayGate.exe OPEN-FILE    prints "held" once the desktop process waits, "open" after
+//   TrayGate.exe OPEN-FILE    prints "held" once the desktop process waits, "open" once it has
+//                             seen the file and goes on
 //
 // Wine's desktop process creates its "WineAppBar" window right before the notification area;
 // the hook waits there, answering sent messages meanwhile, since every new GUI program sends the
@@ -22,9 +23,9 @@ extern "C" __declspec(dllexport) LRESULT CALLBACK HoldDesktop(int code, WPARAM w
         held = true;
         char openFile[MAX_PATH] = {};
         GetEnvironmentVariableA("TRAY_GATE_OPEN", openFile, MAX_PATH);
-        HANDLE waiting = OpenEventA(EVENT_MODIFY_STATE, FALSE, "TrayGateHeld");
-        SetEvent(waiting);
-        CloseHandle(waiting);
+        HANDLE state = OpenEventA(EVENT_MODIFY_STATE, FALSE, "TrayGateHeld");
+        SetEvent(state);
+        CloseHandle(state);
         // Four minutes at most, whatever happens to the test.
         for (DWORD start = GetTickCount();
              GetFileAttributesA(openFile) == INVALID_FILE_ATTRIBUTES && GetTickCount() - start < 240000;) {
@@ -32,6 +33,9 @@ extern "C" __declspec(dllexport) LRESULT CALLBACK HoldDesktop(int code, WPARAM w
             MSG message;
             PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
         }
+        state = OpenEventA(EVENT_MODIFY_STATE, FALSE, "TrayGateOpen");
+        SetEvent(state);
+        CloseHandle(state);
     }
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
@@ -51,6 +55,7 @@ int main(int argc, char** argv) {
     if (hook == nullptr) return 1;
 
     HANDLE waiting = CreateEventA(nullptr, TRUE, FALSE, "TrayGateHeld");
+    HANDLE open = CreateEventA(nullptr, TRUE, FALSE, "TrayGateOpen");
     char command[] = "C:\\windows\\system32\\explorer.exe /desktop";
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
@@ -63,9 +68,8 @@ int main(int argc, char** argv) {
     if (installed == nullptr || WaitForSingleObject(waiting, 30000) != WAIT_OBJECT_0) return 1;
     std::puts("held");
     std::fflush(stdout);
-    while (GetFileAttributesA(argv[1]) == INVALID_FILE_ATTRIBUTES) Sleep(50);
     // The hook must see the file before it goes away with this thread.
-    Sleep(500);
+    if (WaitForSingleObject(open, 250000) != WAIT_OBJECT_0) return 1;
     UnhookWindowsHookEx(installed);
     std::puts("open");
     return 0;

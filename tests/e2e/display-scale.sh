@@ -34,8 +34,6 @@ store_two_size_icon() {
 }
 
 display_scale_scenario() {
-  export WINEDLLOVERRIDES="$base_dll_overrides;pdh=b"
-  timeout 30 wine reg delete 'HKCU\Software\Orvane' /f >/dev/null 2>&1 || true
   local dpi
   for dpi in 144 192; do
     check "at $dpi DPI the tray shows the inactive square drawn for $((dpi / 6)) pixels" \
@@ -48,5 +46,4 @@ display_scale_scenario() {
         wait_for 40 solid_image_of $([ "$dpi" = 96 ] && echo FF0000 || echo 0000FF) $((dpi / 6))"
     check "... and taskkill ends the program" end_program
   done
-  timeout 30 wine reg delete 'HKCU\Software\Orvane' /f >/dev/null 2>&1 || true
 }
