@@ -41,16 +41,13 @@ e2e_program() {
   i686-w64-mingw32-g++-posix -std=c++20 -O1 -Wall -Wextra -Werror -static -o "$out" "$source" "$@"
 }
 
-# Each check's result is a line of $results, so that it outlives the scenario's subshell.
+# Each result is a line of $results, so that it outlives the scenario's subshell.
 results=$work/results
+record() { echo "$1" | tee -a "$results" | sed 's/^/  /'; }
 check() {
   local what=$1
   shift
-  if "$@"; then
-    echo "ok    $what" | tee -a "$results" | sed 's/^/  /'
-  else
-    echo "FAIL  $what" | tee -a "$results" | sed 's/^/  /'
-  fi
+  if "$@"; then record "ok    $what"; else record "FAIL  $what"; fi
 }
 
 echo "--- building"
@@ -58,9 +55,11 @@ echo "--- building"
 cmake --build "$windows_build" --target Lumenhop lumenhop_pdh -j 2 >/dev/null
 mkdir -p "$work"
 rm -f "$work"/*.png "$results"
-build_reader "$work"
-build_tray_gate "$work"
-build_define_drive "$work"
+# The small Windows program that acts and reads in the session, and the hook it uses.
+tool=$work/SessionTool.exe
+e2e_program "$tool" tests/e2e/SessionTool.cpp -lntdll
+e2e_program "$work/SessionTool.dll" tests/e2e/SessionTool.cpp -shared -DTRAY_GATE_HOOK
+session_tool() { timeout 120 wine "$tool" "$@"; }
 
 wine_session_prefix "$work/prefix"
 # The program runs from a folder of its own, with a planted pdh.dll beside it.
@@ -108,8 +107,8 @@ run_scenario() {
   kill "$watchdog" 2>/dev/null
   wait "$watchdog" 2>/dev/null
   set -e
-  [ "$status" = 143 ] && status="out of time after ${limit}s"
-  [ "$status" = 0 ] || echo "FAIL  the $1 scenario ended early ($status)" | tee -a "$results" | sed 's/^/  /'
+  [ "$status" = 143 ] && status="out of time after ${limit}s" || status="exit $status"
+  [ "$status" = "exit 0" ] || record "FAIL  the $1 scenario ended early ($status)"
 }
 
 for scenario in "${scenarios[@]}"; do run_scenario "$scenario"; done

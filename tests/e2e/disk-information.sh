@@ -3,12 +3,6 @@
 # tray menu, closed with its Close button, with Esc and with Enter, and never opened twice. Part
 # of the main scenario (tests/e2e/main.sh), whose helpers it uses.
 
-# reader: the small Windows program that reads other programs' controls and acts on the tray.
-build_reader() {
-  reader="$1/ReadWindowText.exe"
-  e2e_program "$reader" tests/e2e/ReadWindowText.cpp -lntdll
-}
-
 # The Close button, in the middle of its place in the template; keys after a click left of it.
 click_disk_info_close() { click_in "Disk Information" 216 143; }
 press_in_disk_info() { press_after_click "Disk Information" 20 143 "$1"; }

@@ -55,8 +55,8 @@ expected_disk_list() {
 }
 
 joined() { tr '\n' ' ' <<<"$1"; }
-settings_list() { timeout 30 wine "$reader" Settings 1010 --items 2>/dev/null | tr -d '\r'; }
-settings_choice() { timeout 30 wine "$reader" Settings 1010 2>/dev/null | tr -d '\r'; }
+settings_list() { session_tool items Settings 1010 2>/dev/null | tr -d '\r'; }
+settings_choice() { session_tool text Settings 1010 2>/dev/null | tr -d '\r'; }
 
 lists_the_disks() {
   local shown
@@ -68,15 +68,17 @@ lists_the_disks() {
 }
 
 # Waits for a quiet disk (the inactive icon for a second), then writes a burst to the prefix's
-# disk and sees the active icon (interior 0,255,0) while it lasts.
+# disk and sees the active icon (interior 0,255,0) while it lasts. With a LETTER (the drives
+# scenario), takes it away unannounced while the icon is lit and sees the icon go inactive: a
+# disk that is gone is not busy, however it last read.
 burst_lights_icon() {
-  local writer lit=0
+  local writer seen=1
   wait_for 60 stays_for 1 icon_is 80 || { echo "    the disk never stayed idle for a second"; return 1; }
   disk_burst "$WINEPREFIX/drive_c/burst.bin" &
   writer=$!
-  wait_for 10 icon_is FF || lit=1
+  wait_for 10 icon_is FF && { [ $# -eq 0 ] || { drive "$1" && wait_for 10 icon_is 80; }; } && seen=0
   wait "$writer" || { echo "    the writes failed"; return 1; }
-  return "$lit"
+  return "$seen"
 }
 
 # Opens Settings, picks ENTRY from the disk list as a person would (a click opens the list, keys

@@ -18,11 +18,7 @@ wait_for_exit() {
 }
 # The program's main window closes at taskkill's request, even when no icon can be clicked.
 end_program() { ! program_ended && timeout 30 wine taskkill /im Lumenhop.exe >/dev/null 2>&1 && wait_for_exit; }
-second_start_exits_at_once() {
-  local started=$SECONDS
-  timeout 30 wine "$exe" >/dev/null 2>&1 || return 1
-  [ $((SECONDS - started)) -lt 20 ]
-}
+second_start_exits_at_once() { timeout 20 wine "$exe" >/dev/null 2>&1; }
 
 # One shot of the tray area; prints the squares found with the given interior greens.
 tray_squares_now() {
@@ -34,13 +30,15 @@ tray_squares_now() {
 # icon_is GREENS: one icon in the tray, inactive (80), active (FF) or either ("80 FF").
 icon_is() { [ "$(tray_squares_now "$1" | wc -l)" -eq 1 ]; }
 icon_gone() { ! tray_geometry >/dev/null 2>&1 || [ -z "$(tray_squares_now "80 FF")" ]; }
-# A digest of the tray area's pixels, and whether they are still the ones in $tray_before.
-tray_pixels() {
+# tray_crop FORMAT: the tray area of a new screenshot, in ImageMagick's FORMAT (rgb, txt).
+tray_crop() {
   local x y w h
   read -r x y w h < <(tray_geometry) || return 1
   screenshot "$work/shot.png"
-  "$MAGICK_CONVERT" "$work/shot.png" -crop "${w}x${h}+$x+$y" +repage rgb:- | md5sum
+  "$MAGICK_CONVERT" "$work/shot.png" -crop "${w}x${h}+$x+$y" +repage "$1:-"
 }
+# A digest of the tray area's pixels, and whether they are still the ones in $tray_before.
+tray_pixels() { tray_crop rgb | md5sum; }
 tray_unchanged() { [ "$(tray_pixels)" = "$tray_before" ]; }
 
 # The program's popup, its menu or a combo box's list: a viewable window of no name.
@@ -94,7 +92,7 @@ press_in() {
 # dialog's empty face at X Y first brings it to the front, moving no focus inside it; the keys
 # follow once Windows has it in the foreground.
 press_after_click() {
-  click_in "$1" "$2" "$3" && wait_for 10 timeout 30 wine "$reader" --foreground "$1" && press_in "$1" "${@:4}"
+  click_in "$1" "$2" "$3" && wait_for 10 session_tool foreground "$1" && press_in "$1" "${@:4}"
 }
 
 main_scenario() {
@@ -105,7 +103,7 @@ main_scenario() {
   check "a second start exits with 0 at once" second_start_exits_at_once
   check "... and adds no second icon, nor changes a pixel of the tray" eval 'icon_is 80 && stays_for 2 tray_unchanged'
   check "the icon taken away behind the program's back is gone" \
-    eval 'timeout 30 wine "$reader" --remove-icon && wait_for 10 icon_gone'
+    eval 'session_tool remove-icon && wait_for 10 icon_gone'
   check "a second start brings it back at once, and exits with 0" \
     eval 'second_start_exits_at_once && wait_for 5 icon_is 80'
   check "a right-button press opens the menu; About opens from it" open_dialog "About Varrowin" 1

@@ -16,12 +16,12 @@ store_icon() {
 
 # After 10 restarts to settle, 200 more leave the count flat but for the one or two replaced
 # icons that may still wait for the shell to show their successor (an icon is three entries of
-# Wine's table); a leak grows by six entries a restart. The reader prints the live entries of the
+# Wine's table); a leak grows by six entries a restart. The session tool prints the live entries of the
 # program's GDI handle table, where every icon keeps its bitmaps, before and after.
 restarts_leave_counts_flat() {
   local before after
-  wait_for 40 timeout 60 wine "$reader" --shell-restarts 10 || return 1
-  read -r before after < <(timeout 120 wine "$reader" --shell-restarts 200 2>/dev/null | tr -d '\r' | tr '\n' ' ')
+  wait_for 40 session_tool shell-restarts 10 || return 1
+  read -r before after < <(session_tool shell-restarts 200 2>/dev/null | tr -d '\r' | tr '\n' ' ')
   echo "    GDI handle table: ${before:-?} -> ${after:-?} entries"
   [ "${before:-0}" -gt 0 ] && [ "${after:-0}" -le $((before + 6)) ]
 }
@@ -34,14 +34,10 @@ icons_scenario() {
 }
 
 # The notification area comes late, as at a logon where the shell is slow: Wine's desktop process
-# is held just before it creates the area (TrayGate, built beside the reader), the program starts
+# is held just before it creates the area (the session tool's hold-tray), the program starts
 # meanwhile and the shell refuses its icon; once the area is there the icon must come from the
 # program's own retries, since Wine never broadcasts "TaskbarCreated" (no Wine 8 library holds
 # the name, in ASCII or in UTF-16).
-build_tray_gate() {
-  e2e_program "$1/TrayGate.exe" tests/e2e/TrayGate.cpp &&
-    e2e_program "$1/TrayGate.dll" tests/e2e/TrayGate.cpp -shared -DTRAY_GATE_HOOK
-}
 windows_path() { printf 'Z:%s' "${1//\//\\}"; }
 no_desktop_process() {
   local pid
@@ -57,7 +53,7 @@ hold_notification_area() {
   timeout 30 wineserver -k >/dev/null 2>&1
   timeout 30 wineserver -w
   wineserver -p && timeout 60 wine cmd /c exit >/dev/null 2>&1 && wait_for 20 no_desktop_process || return 1
-  (timeout 300 wine "$(windows_path "$work/TrayGate.exe")" "$(windows_path "$work/gate.open")" >"$work/gate.out" 2>&1 &)
+  (timeout 300 wine "$(windows_path "$tool")" hold-tray "$(windows_path "$work/gate.open")" >"$work/gate.out" 2>&1 &)
   wait_for 30 grep -q '^held' "$work/gate.out"
 }
 no_notification_area() { ! program_ended && ! tray_geometry >/dev/null 2>&1; }
