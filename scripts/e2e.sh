@@ -65,7 +65,9 @@ wine_session_prefix "$work/prefix"
 # The program runs from a folder of its own, with a planted pdh.dll beside it.
 plant_beside_program "$work/app"
 base_dll_overrides=$WINEDLLOVERRIDES
-trap wine_session_end EXIT
+# On every way out, the scenario running is ended too.
+scenario_pid=""
+trap 'if [ -n "$scenario_pid" ]; then kill "$scenario_pid" 2>/dev/null; fi; wine_session_end' EXIT
 wine_session_display
 
 # The clean state every scenario starts from.
@@ -83,7 +85,7 @@ fresh_state() {
 # every bounded wait, the watchdog ends the scenario and the Wine session, which also frees any
 # call still waiting on them, and the next scenario runs.
 run_scenario() {
-  local limit=${LUMENHOP_E2E_SECONDS:-300} scenario watchdog status
+  local limit=${LUMENHOP_E2E_SECONDS:-300} watchdog status
   echo "--- $1"
   fresh_state
   set +e
@@ -92,18 +94,19 @@ run_scenario() {
     export WINEDLLOVERRIDES="$base_dll_overrides;pdh=b"
     "$1_scenario"
   ) &
-  scenario=$!
+  scenario_pid=$!
   (
     trap 'kill "$sleeper" 2>/dev/null; exit 0' TERM
     sleep "$limit" &
     sleeper=$!
     wait "$sleeper"
-    kill -TERM "$scenario"
+    kill -TERM "$scenario_pid"
     timeout 20 wineserver -k >/dev/null 2>&1
   ) &
   watchdog=$!
-  wait "$scenario"
+  wait "$scenario_pid"
   status=$?
+  scenario_pid=""
   kill "$watchdog" 2>/dev/null
   wait "$watchdog" 2>/dev/null
   set -e
