@@ -76,7 +76,8 @@ fresh_state() {
   timeout 30 wineserver -w || true
   wine_session_dpi 96
   wine_session_provider "$windows_build/wine/pdh.dll"
-  rm -f "$WINEPREFIX/drive_c/burst.bin"
+  # The scenarios' files: the burst's, and the drive letter the drives scenario gives and takes.
+  rm -f "$WINEPREFIX/drive_c/burst.bin" "$WINEPREFIX/dosdevices/q:"
   timeout 30 wine reg delete 'HKCU\Software\Orvane' /f >/dev/null 2>&1 || true
 }
 
