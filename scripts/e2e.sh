@@ -32,15 +32,6 @@ for scenario in "${scenarios[@]}"; do
   declare -F "${scenario}_scenario" >/dev/null || { echo "e2e.sh: no scenario \"$scenario\"" >&2; exit 2; }
 done
 
-# e2e_program OUT SOURCE [OPTION...]: one of the small Windows programs the scenarios use, built
-# when its source is newer.
-e2e_program() {
-  local out=$1 source=$2
-  shift 2
-  [ "$out" -nt "$source" ] && return 0
-  i686-w64-mingw32-g++-posix -std=c++20 -O1 -Wall -Wextra -Werror -static -o "$out" "$source" "$@"
-}
-
 # Each result is a line of $results, so that it outlives the scenario's subshell.
 results=$work/results
 record() { echo "$1" | tee -a "$results" | sed 's/^/  /'; }
@@ -54,11 +45,16 @@ echo "--- building"
 [ -f "$windows_build/CMakeCache.txt" ] || cmake --preset windows -B "$windows_build" >/dev/null
 cmake --build "$windows_build" --target Lumenhop lumenhop_pdh -j 2 >/dev/null
 mkdir -p "$work"
-rm -f "$work"/*.png "$results"
-# The small Windows program that acts and reads in the session, and the hook it uses.
+rm -f "$work"/*.png
+: >"$results"
+# The small Windows program that acts and reads in the session, and the hook it uses; built when
+# its source is newer.
 tool=$work/SessionTool.exe
-e2e_program "$tool" tests/e2e/SessionTool.cpp -lntdll
-e2e_program "$work/SessionTool.dll" tests/e2e/SessionTool.cpp -shared -DTRAY_GATE_HOOK
+if [ ! "$tool" -nt tests/e2e/SessionTool.cpp ]; then
+  cxx=(i686-w64-mingw32-g++-posix -std=c++20 -O1 -Wall -Wextra -Werror -static)
+  "${cxx[@]}" -o "$work/SessionTool.dll" tests/e2e/SessionTool.cpp -shared -DTRAY_GATE_HOOK
+  "${cxx[@]}" -o "$tool" tests/e2e/SessionTool.cpp -lntdll
+fi
 session_tool() { timeout 120 wine "$tool" "$@"; }
 
 wine_session_prefix "$work/prefix"
@@ -117,8 +113,5 @@ run_scenario() {
 
 for scenario in "${scenarios[@]}"; do run_scenario "$scenario"; done
 
-echo "screenshots: $work/tray.png, $work/about.png, $work/settings.png"
-passed=$(grep -c '^ok' "$results" || true)
-failed=$(grep -c '^FAIL' "$results" || true)
-echo "$passed passed, $failed failed in ${#scenarios[@]} scenarios"
-[ "$failed" -eq 0 ]
+echo "$(grep -c '^ok' "$results") passed, $(grep -c '^FAIL' "$results") failed in ${#scenarios[@]} scenarios"
+! grep -q '^FAIL' "$results"

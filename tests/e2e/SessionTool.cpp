@@ -127,9 +127,8 @@ int SendShellRestarts(int count) {
     const UINT restart = RegisterWindowMessageA("TaskbarCreated");
     PrintObjectCount(process);
     DWORD_PTR ignored = 0;
-    for (int i = 0; i < count; ++i) {
+    for (int i = 0; i < count; ++i)
         if (!Ask(window, restart, 0, 0, &ignored)) return 2;
-    }
     PrintObjectCount(process);
     return 0;
 }
@@ -162,10 +161,8 @@ bool IsForeground(const char* caption) {
 constexpr DWORD DefineUnixDrive = (0x6D << 16) | ((FILE_READ_ACCESS | FILE_WRITE_ACCESS) << 14) | (32 << 2);
 constexpr size_t RequestHead = 32;
 
-void Put32(unsigned char* at, DWORD value) {
-    std::memcpy(at, &value, sizeof value);
-}
-void Put16(unsigned char* at, WORD value) {
+template <typename Field>
+void Put(unsigned char* at, Field value) {
     std::memcpy(at, &value, sizeof value);
 }
 
@@ -173,10 +170,10 @@ int Define(char letter, const char* folder) {
     std::string request(RequestHead, '\0');
     if (folder != nullptr) request.append(folder).append(1, '\0');
     auto* bytes = reinterpret_cast<unsigned char*>(request.data());
-    Put32(bytes, static_cast<DWORD>(request.size()));
-    Put32(bytes + 4, folder != nullptr ? DRIVE_FIXED : DRIVE_NO_ROOT_DIR);
-    Put16(bytes + 24, static_cast<WORD>(letter | 0x20));
-    Put16(bytes + 26, folder != nullptr ? static_cast<WORD>(RequestHead) : 0);
+    Put(bytes, static_cast<DWORD>(request.size()));
+    Put<DWORD>(bytes + 4, folder != nullptr ? DRIVE_FIXED : DRIVE_NO_ROOT_DIR);
+    Put(bytes + 24, static_cast<WORD>(letter | 0x20));
+    Put<WORD>(bytes + 26, folder != nullptr ? static_cast<WORD>(RequestHead) : 0);
     HANDLE manager = CreateFileW(L"\\\\.\\MountPointManager", GENERIC_READ | GENERIC_WRITE,
                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
     if (manager == INVALID_HANDLE_VALUE) return std::fprintf(stderr, "no mount manager\n"), 1;
@@ -213,10 +210,10 @@ BOOL CALLBACK PrintTip(HWND window, LPARAM) {
     constexpr SIZE_T textUnits = 256;
     auto* remote = static_cast<unsigned char*>(
         VirtualAllocEx(owner, nullptr, sizeof(TTTOOLINFOW) + textUnits * 2, MEM_COMMIT, PAGE_READWRITE));
-    TTTOOLINFOW tool = {};
-    tool.cbSize = sizeof tool;
     SIZE_T moved = 0;
     for (int index = 0; remote != nullptr; ++index) {
+        TTTOOLINFOW tool = {};
+        tool.cbSize = sizeof tool;
         WriteProcessMemory(owner, remote, &tool, sizeof tool, &moved);
         if (!SendMessageW(window, TTM_ENUMTOOLSW, index, reinterpret_cast<LPARAM>(remote))) break;
         ReadProcessMemory(owner, remote, &tool, sizeof tool, &moved);
@@ -226,8 +223,6 @@ BOOL CALLBACK PrintTip(HWND window, LPARAM) {
         wchar_t text[textUnits] = {};
         ReadProcessMemory(owner, remote + sizeof tool, text, sizeof text - 2, &moved);
         std::printf("%ls\n", text);
-        tool = {};
-        tool.cbSize = sizeof tool;
     }
     if (remote != nullptr) VirtualFreeEx(owner, remote, 0, MEM_RELEASE);
     CloseHandle(owner);

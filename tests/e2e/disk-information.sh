@@ -4,13 +4,12 @@
 # of the main scenario (tests/e2e/main.sh), whose helpers it uses.
 
 # The Close button, in the middle of its place in the template; keys after a click left of it.
-click_disk_info_close() { click_in "Disk Information" 216 143; }
 press_in_disk_info() { press_after_click "Disk Information" 20 143 "$1"; }
 open_disk_info() { open_dialog "Disk Information" 3; }
 
 disk_information_checks() {
   check "Disk Information, the menu's third item, opens its dialog" open_disk_info
-  check "Close closes it" eval 'click_disk_info_close && wait_for 10 dialog_closed "Disk Information"'
+  check "Close closes it" eval 'click_in "Disk Information" 216 143 && wait_for 10 dialog_closed "Disk Information"'
   check "it opens again" open_disk_info
   check "choosing Disk Information while it is open opens no second one" \
     eval 'choose_from_menu 3 && wait_for 10 menu_closed && stays_for 3 one_dialog "Disk Information"'

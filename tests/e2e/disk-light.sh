@@ -11,12 +11,6 @@ settings_closed() { dialog_closed Settings; }
 # Keys after a click on the face between Default Icons and OK.
 press_in_settings() { press_after_click Settings 100 143 "$@"; }
 
-# stored_value NAME: the data of a value of the settings key as reg prints it ("0xfa").
-stored_value() {
-  timeout 30 wine reg query 'HKCU\Software\Orvane\Lumenhop' /v "$1" 2>/dev/null | tr -d '\r' |
-    awk -v name="$1" '$1 == name { print $3 }'
-}
-
 # plant_beside_program DIR: a copy of $exe in DIR, which becomes $exe, and beside it a pdh.dll
 # that leaves DIR/pdh.dll.loaded when a process loads it.
 plant_beside_program() {
@@ -97,7 +91,8 @@ choose_disk() {
 # The stored SelectedDiskCounter: UTF-16LE bytes as reg prints them, read back as ASCII text.
 stored_name() {
   local hex
-  hex=$(stored_value SelectedDiskCounter)
+  hex=$(timeout 30 wine reg query 'HKCU\Software\Orvane\Lumenhop' /v SelectedDiskCounter 2>/dev/null |
+    tr -d '\r' | awk '$1 == "SelectedDiskCounter" { print $3 }')
   [[ $hex =~ ^(..00)*$ ]] || return 1
   printf '%b' "$(echo "$hex" | sed -E 's/(..)00/\\x\1/g')"
 }

@@ -15,8 +15,7 @@ solid_image_of() { [ "$(tray_colour_count "$1")" -eq $(($2 * $2)) ]; }
 store_two_size_icon() {
   "$MAGICK_CONVERT" -size 16x16 xc:red -size 32x32 xc:blue -type TrueColor \
     "$WINEPREFIX/drive_c/windows/lumenhop-two-sizes.ico" &&
-    timeout 30 wine reg add 'HKCU\Software\Orvane\Lumenhop' /v ExternalInactiveIconFile /t REG_SZ \
-      /d '%SystemRoot%\lumenhop-two-sizes.ico' /f >/dev/null 2>&1
+    store ExternalInactiveIconFile REG_SZ '%SystemRoot%\lumenhop-two-sizes.ico'
 }
 
 display_scale_scenario() {

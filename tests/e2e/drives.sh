@@ -9,12 +9,7 @@ drive() { session_tool define "$@" >/dev/null 2>&1; }
 tip_is() { session_tool tray-tip 2>/dev/null | tr -d '\r' | grep -qxF -- "$1"; }
 
 # store_disk NAME: SelectedDiskCounter as the program writes it, UTF-16LE without a zero.
-store_disk() {
-  local hex
-  hex=$(printf '%s' "$1" | iconv -t UTF-16LE | od -An -tx1 | tr -d ' \n')
-  timeout 30 wine reg add 'HKCU\Software\Orvane\Lumenhop' /v SelectedDiskCounter /t REG_BINARY \
-    /d "$hex" /f >/dev/null 2>&1
-}
+store_disk() { store SelectedDiskCounter REG_BINARY "$(printf '%s' "$1" | iconv -t UTF-16LE | od -An -tx1 | tr -d ' \n')"; }
 
 drives_scenario() {
   export WINEDLLOVERRIDES="$base_dll_overrides;pdh=n,b"

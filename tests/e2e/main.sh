@@ -4,7 +4,9 @@
 # with 0. With the helpers every scenario uses: the program, its tray icon, its menu and its
 # dialogs. Sourced by scripts/e2e.sh, whose check, $exe and $work it uses.
 
-program_pid=""
+# store NAME TYPE DATA: a value of the settings key, as the program would write it.
+store() { timeout 30 wine reg add 'HKCU\Software\Orvane\Lumenhop' /v "$1" /t "$2" /d "$3" /f >/dev/null 2>&1; }
+
 start_program() {
   wine "$exe" >/dev/null 2>&1 &
   program_pid=$!
@@ -22,10 +24,9 @@ second_start_exits_at_once() { timeout 20 wine "$exe" >/dev/null 2>&1; }
 
 # One shot of the tray area; prints the squares found with the given interior greens.
 tray_squares_now() {
-  local x y w h
-  read -r x y w h < <(tray_geometry) || return 1
-  screenshot "$work/shot.png"
-  tray_squares "$work/shot.png" "$x" "$y" "$w" "$h" "$1"
+  local geometry
+  geometry=$(tray_geometry) && screenshot "$work/shot.png" || return 1
+  tray_squares "$work/shot.png" $geometry "$1"
 }
 # icon_is GREENS: one icon in the tray, inactive (80), active (FF) or either ("80 FF").
 icon_is() { [ "$(tray_squares_now "$1" | wc -l)" -eq 1 ]; }
@@ -50,16 +51,52 @@ popup_window() {
   return 1
 }
 menu_closed() { ! popup_window >/dev/null; }
+# The menu's entries read from its pixels, one per line: "T y" for a line of text (y its middle),
+# "S y" for a separator; and its left edge in $menu_x.
+menu_entries() {
+  local id X Y WIDTH HEIGHT
+  id=$(popup_window) || return 1
+  eval "$(xdotool getwindowgeometry --shell "$id")"
+  screenshot "$work/menu.png"
+  echo "$X"
+  # Each pixel's colour, and whether it is dark: its 8-bit red, green and blue sum under 300.
+  "$MAGICK_CONVERT" "$work/menu.png" -crop "${WIDTH}x${HEIGHT}+$X+$Y" +repage -depth 8 txt:- |
+    awk -v top="$Y" -v w="$WIDTH" -v h="$HEIGHT" '
+    NR > 1 { split($1, xy, "[,:]"); split($2, rgb, "[(,)]"); c[xy[1] "," xy[2]] = $3; d[xy[1] "," xy[2]] = rgb[2] + rgb[3] + rgb[4] < 300 }
+    END {
+      frame = c["0,0"]
+      # A line of text may have rows without dark pixels (between letters and descenders).
+      last = -10
+      for (row = 1; row < h - 1; row++) {
+        dark = 0; line = 0
+        for (col = 1; col < w - 1; col++) {
+          if (c[col "," row] == frame) line++
+          dark += d[col "," row]
+        }
+        if (line > (w - 2) / 2) {
+          if (last >= 0) print "T", top + int((start + last) / 2)
+          last = -10
+          print "S", top + row
+        } else if (dark > 0) {
+          if (row - last > 4) { if (last >= 0) print "T", top + int((start + last) / 2); start = row }
+          last = row
+        }
+      }
+      if (last >= 0) print "T", top + int((start + last) / 2)
+    }'
+}
+# The menu drawn whole, four items and two separators: its left edge, then its entries, in $menu.
+menu_drawn() { menu=$(menu_entries) && [ "$(sed 1d <<<"$menu" | awk '{print $1}' | tr -d '\n')" = TTSTST ]; }
+
 # Right-clicks the icon and picks item N of the menu (About 1, Settings 2, Disk Information 3,
-# Exit 4) with the keys, as a person can: the first Down selects the first item, and separators
-# are skipped.
+# Exit 4), once it is drawn whole.
 choose_from_menu() {
-  local x y keys=()
+  local x y
   read -r x y < <(tray_squares_now "80 FF" | head -n 1) || return 1
   xdotool mousemove $((x + 6)) $((y + 6)) click 3
-  wait_for 10 popup_window || return 1
-  for ((; ${#keys[@]} < $1;)); do keys+=(Down); done
-  timeout 10 xdotool windowfocus --sync "$(popup_window)" key "${keys[@]}" Return
+  wait_for 10 menu_drawn || { echo "    menu read as: $(menu_entries | tr '\n' ' ')"; return 1; }
+  y=$(sed 1d <<<"$menu" | awk -v n="$1" '$1 == "T" && ++i == n { print $2 }')
+  xdotool mousemove $(($(head -n 1 <<<"$menu") + 30)) "$y" click 1
 }
 
 # The dialogs, by title: how many are shown, and whether one is open, none, or exactly one.

@@ -3,15 +3,10 @@
 # object counts flat; and a notification area that comes late still gets the icon. Sourced by
 # scripts/e2e.sh, with the helpers of tests/e2e/main.sh.
 
-# The shell's icon library, of many icons.
-shell_icons='C:\windows\system32\shell32.dll'
-
-# store_icon ROLE INDEX: the role's icon is the one at INDEX in the shell's icon file.
+# store_icon ROLE INDEX: the role's icon is the one at INDEX in the shell's icon library.
 store_icon() {
-  timeout 30 wine reg add 'HKCU\Software\Orvane\Lumenhop' /v "External${1}IconFile" /t REG_SZ \
-    /d "$shell_icons" /f >/dev/null 2>&1 &&
-    timeout 30 wine reg add 'HKCU\Software\Orvane\Lumenhop' /v "External${1}IconIndex" /t REG_DWORD \
-      /d "$2" /f >/dev/null 2>&1
+  store "External${1}IconFile" REG_SZ 'C:\windows\system32\shell32.dll' &&
+    store "External${1}IconIndex" REG_DWORD "$2"
 }
 
 # After 10 restarts to settle, 200 more leave the count flat but for the one or two replaced
