@@ -26,6 +26,7 @@ second_start_exits_at_once() { timeout 20 wine "$exe" >/dev/null 2>&1; }
 tray_squares_now() {
   local geometry
   geometry=$(tray_geometry) && screenshot "$work/shot.png" || return 1
+  # shellcheck disable=SC2086 # the geometry's four numbers, as four arguments
   tray_squares "$work/shot.png" $geometry "$1"
 }
 # icon_is GREENS: one icon in the tray, inactive (80), active (FF) or either ("80 FF").
@@ -143,7 +144,7 @@ main_scenario() {
     eval 'session_tool remove-icon && wait_for 10 icon_gone'
   check "a second start brings it back at once, and exits with 0" \
     eval 'second_start_exits_at_once && wait_for 5 icon_is 80'
-  check "a right-button press opens the menu; About opens from it" open_dialog "About Varrowin" 1
+  check "a right-button press opens the menu, four items and two separators; About opens from it" open_dialog "About Varrowin" 1
   screenshot "$work/about.png"
   check "Esc closes About" eval 'press_in "About Varrowin" Escape && wait_for 10 dialog_closed "About Varrowin"'
   check "About opens again from the menu" open_dialog "About Varrowin" 1
