@@ -54,15 +54,10 @@ wine_session_dpi() {
 wine_session_display() {
   local number=90
   while [ -e "/tmp/.X11-unix/X$number" ] || [ -e "/tmp/.X$number-lock" ]; do number=$((number + 1)); done
-  Xvfb ":$number" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+  Xvfb ":$number" -screen 0 1024x768x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
   XVFB_PID=$!
   export DISPLAY=":$number"
-  local waited=0
-  until xdpyinfo >/dev/null 2>&1; do
-    sleep 0.2
-    waited=$((waited + 1))
-    if [ "$waited" -gt 50 ]; then echo "the virtual X server did not start" >&2; return 1; fi
-  done
+  wait_for 10 xdpyinfo || { echo "the virtual X server did not start" >&2; return 1; }
 }
 
 wine_session_end() {
@@ -78,6 +73,17 @@ wait_for() {
   until "$@" >/dev/null 2>&1; do
     tries=$((tries + 1))
     [ "$tries" -ge "$limit" ] && return 1
+    sleep 0.2
+  done
+}
+
+# stays_for SECONDS COMMAND...: the command holds at every poll, every 0.2 s, for that long.
+stays_for() {
+  local limit=$(($1 * 5)) tries=0
+  shift
+  while [ "$tries" -lt "$limit" ]; do
+    "$@" >/dev/null 2>&1 || return 1
+    tries=$((tries + 1))
     sleep 0.2
   done
 }

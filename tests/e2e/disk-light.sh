@@ -3,11 +3,13 @@
 # the disks the kernel counts, direct writes to the disk the Wine prefix lies on light the tray
 # icon, it goes out again when the disk is idle, and a physical disk chosen in Settings becomes
 # the watched one; the pdh.dll planted beside the program is never loaded. Without a usable
-# pdh.dll the program runs as with no disks.
-# Sourced by scripts/e2e.sh, whose helpers it uses (check, wait_for, stays_for, disk_burst,
-# tray_squares_now, choose_from_menu, start_program, wait_for_exit, stored_value, open_settings,
-# click_in_settings, press_in, press_in_settings, settings_closed), with $disk_info_reader, which
-# also reads lists.
+# pdh.dll the program runs as with no disks. With the helpers for Settings, which the drives
+# scenario uses too. Sourced by scripts/e2e.sh, with the helpers of tests/e2e/main.sh.
+
+open_settings() { open_dialog Settings 2; }
+settings_closed() { dialog_closed Settings; }
+# Keys after a click on the face between Default Icons and OK.
+press_in_settings() { press_after_click Settings 100 143 "$@"; }
 
 # plant_beside_program DIR: a copy of $exe in DIR, which becomes $exe, and beside it a pdh.dll
 # that leaves DIR/pdh.dll.loaded when a process loads it.
@@ -47,8 +49,8 @@ expected_disk_list() {
 }
 
 joined() { tr '\n' ' ' <<<"$1"; }
-settings_list() { timeout 30 wine "$disk_info_reader" Settings 1010 --items 2>/dev/null | tr -d '\r'; }
-settings_choice() { timeout 30 wine "$disk_info_reader" Settings 1010 2>/dev/null | tr -d '\r'; }
+settings_list() { session_tool items Settings 1010 2>/dev/null | tr -d '\r'; }
+settings_choice() { session_tool text Settings 1010 2>/dev/null | tr -d '\r'; }
 
 lists_the_disks() {
   local shown
@@ -59,18 +61,18 @@ lists_the_disks() {
   return 1
 }
 
-icon_is() { [ "$(tray_squares_now "$1" | wc -l)" -eq 1 ]; }
-
 # Waits for a quiet disk (the inactive icon for a second), then writes a burst to the prefix's
-# disk and sees the active icon (interior 0,255,0) while it lasts.
+# disk and sees the active icon (interior 0,255,0) while it lasts. With a LETTER (the drives
+# scenario), takes it away unannounced while the icon is lit and sees the icon go inactive: a
+# disk that is gone is not busy, however it last read.
 burst_lights_icon() {
-  local writer lit=0
+  local writer seen=1
   wait_for 60 stays_for 1 icon_is 80 || { echo "    the disk never stayed idle for a second"; return 1; }
   disk_burst "$WINEPREFIX/drive_c/burst.bin" &
   writer=$!
-  wait_for 10 icon_is FF || lit=1
+  wait_for 10 icon_is FF && { [ $# -eq 0 ] || { drive "$1" && wait_for 10 icon_is 80; }; } && seen=0
   wait "$writer" || { echo "    the writes failed"; return 1; }
-  return "$lit"
+  return "$seen"
 }
 
 # Opens Settings, picks ENTRY from the disk list as a person would (a click opens the list, keys
@@ -80,8 +82,7 @@ choose_disk() {
   index=$(echo "$expected_list" | grep -nxF -- "$1" | cut -d: -f1)
   [ -n "$index" ] || return 1
   for ((; index > 1; index--)); do keys+=(Down); done
-  open_settings && click_in_settings 120 42 || return 1
-  sleep 0.5
+  open_settings && click_in Settings 120 42 && wait_for 10 popup_window || return 1
   press_in Settings "${keys[@]}" Return || return 1
   [ "$(settings_choice)" = "$1" ] || { echo "    Settings shows \"$(settings_choice)\" chosen"; return 1; }
   press_in Settings Return && wait_for 10 settings_closed
@@ -90,14 +91,14 @@ choose_disk() {
 # The stored SelectedDiskCounter: UTF-16LE bytes as reg prints them, read back as ASCII text.
 stored_name() {
   local hex
-  hex=$(stored_value SelectedDiskCounter)
+  hex=$(timeout 30 wine reg query 'HKCU\Software\Orvane\Lumenhop' /v SelectedDiskCounter 2>/dev/null |
+    tr -d '\r' | awk '$1 == "SelectedDiskCounter" { print $3 }')
   [[ $hex =~ ^(..00)*$ ]] || return 1
   printf '%b' "$(echo "$hex" | sed -E 's/(..)00/\\x\1/g')"
 }
 
 disk_light_scenario() {
   export WINEDLLOVERRIDES="$base_dll_overrides;pdh=n,b"
-  timeout 30 wine reg delete 'HKCU\Software\Orvane' /f >/dev/null 2>&1 || true
   expected_list=$(expected_disk_list)
   physical=$(echo "$expected_list" | grep -m 1 '^PhysicalDisk([0-9]')
   start_program
@@ -105,7 +106,7 @@ disk_light_scenario() {
   check "Settings lists _Total and the disks: $(joined "$expected_list")" eval 'open_settings && lists_the_disks'
   screenshot "$work/settings.png"
   check "choosing Settings while it is open opens no second one" \
-    eval 'choose_from_menu 2 && wait_for 10 menu_closed && stays_for 3 one_settings'
+    eval 'choose_from_menu 2 && wait_for 10 menu_closed && stays_for 3 one_dialog Settings'
   check "Esc closes it" eval 'press_in_settings Escape && wait_for 10 settings_closed'
   check "a burst of direct writes to the prefix's disk lights the icon" burst_lights_icon
   check "... and it goes out once the disk is idle" wait_for 60 icon_is 80
@@ -113,9 +114,8 @@ disk_light_scenario() {
   check "... stores its name" eval '[ "$(stored_name)" = "$physical" ]'
   check "... and watches it: a burst lights the icon again" burst_lights_icon
   check "... which goes out again" wait_for 60 icon_is 80
-  check "Exit ends the program with 0" eval 'choose_from_menu 6 && wait_for_exit'
+  check "Exit ends the program with 0" eval 'choose_from_menu 4 && wait_for_exit'
   check "the pdh.dll planted beside the program was never loaded" test ! -e "$(dirname "$exe")/pdh.dll.loaded"
-  rm -f "$WINEPREFIX/drive_c/burst.bin"
 }
 
 # With pdh=OVERRIDE: the inactive icon, an empty disk list in Settings, and Exit ends with 0.
@@ -124,14 +124,15 @@ runs_without_disks() {
   export WINEDLLOVERRIDES="$base_dll_overrides;pdh=$1"
   start_program
   wait_for 40 icon_is 80 && open_settings && shown=$(settings_list) && [ -z "$shown" ] &&
-    press_in_settings Escape && wait_for 10 settings_closed && choose_from_menu 6 && wait_for_exit
+    press_in_settings Escape && wait_for 10 settings_closed && choose_from_menu 4 && wait_for_exit
 }
 
-# The second time the provider's export PdhCloseQuery is renamed (PdhCloseQuerX), in its name table.
+# The provider with its export PdhCloseQuery renamed (PdhCloseQuerX), in its name table.
 without_pdh_scenario() {
   check "with pdh.dll disabled, the program runs with no disks and Exit ends it with 0" runs_without_disks ""
+}
+lacking_pdh_scenario() {
   LC_ALL=C sed 's/PdhAddCounterW\x00PdhCloseQuery\x00/PdhAddCounterW\x00PdhCloseQuerX\x00/' \
     "$windows_build/wine/pdh.dll" >"$work/pdh-lacking.dll" && wine_session_provider "$work/pdh-lacking.dll"
-  check "... and the same with a system pdh.dll that lacks PdhCloseQuery" runs_without_disks n
-  wine_session_provider "$windows_build/wine/pdh.dll"
+  check "with a system pdh.dll that lacks PdhCloseQuery, the same" runs_without_disks n
 }

@@ -1,44 +1,20 @@
 # shellcheck shell=bash disable=SC2154
 # Drive letters that come and go while the program runs, with the provider beside it: Wine's
-# mount manager gives and takes a letter as its configuration tool does (DefineDrive, built beside
-# the reader), and since it tells no window, the test announces the change as Windows would. The
+# mount manager gives and takes a letter as its configuration tool does (the session tool's
+# define), and since it tells no window, the test announces the change as Windows would. The
 # watched disk is read from the tray icon's tooltip. Sourced by scripts/e2e.sh, whose helpers it
-# uses, with those of tests/e2e/disk-light.sh and tests/e2e/settings.sh.
+# uses, with those of tests/e2e/main.sh and tests/e2e/disk-light.sh.
 
-# build_define_drive DIR: the small Windows program that defines drives and reads the tooltip.
-build_define_drive() {
-  define_drive="$1/DefineDrive.exe"
-  e2e_program "$define_drive" tests/e2e/DefineDrive.cpp -lcomctl32
-}
-drive() { timeout 30 wine "$define_drive" "$@" >/dev/null 2>&1; }
-tip_is() { timeout 30 wine "$define_drive" --tray-tip 2>/dev/null | tr -d '\r' | grep -qxF -- "$1"; }
+drive() { session_tool define "$@" >/dev/null 2>&1; }
+tip_is() { session_tool tray-tip 2>/dev/null | tr -d '\r' | grep -qxF -- "$1"; }
 
 # store_disk NAME: SelectedDiskCounter as the program writes it, UTF-16LE without a zero.
-store_disk() {
-  local hex
-  hex=$(printf '%s' "$1" | iconv -t UTF-16LE | od -An -tx1 | tr -d ' \n')
-  timeout 30 wine reg add 'HKCU\Software\Orvane\Lumenhop' /v SelectedDiskCounter /t REG_BINARY \
-    /d "$hex" /f >/dev/null 2>&1
-}
-
-# Lights the icon with a burst to the prefix's disk, takes LETTER away unannounced while it is
-# lit, and sees the icon go inactive: a disk that is gone is not busy, however it last read.
-gone_while_lit_goes_dark() {
-  local writer dark=1
-  wait_for 60 stays_for 1 icon_is 80 || { echo "    the disk never stayed idle for a second"; return 1; }
-  disk_burst "$WINEPREFIX/drive_c/burst.bin" &
-  writer=$!
-  wait_for 10 icon_is FF && drive "$1" && wait_for 10 icon_is 80 && dark=0
-  wait "$writer" || { echo "    the writes failed"; return 1; }
-  return "$dark"
-}
+store_disk() { store SelectedDiskCounter REG_BINARY "$(printf '%s' "$1" | iconv -t UTF-16LE | od -An -tx1 | tr -d ' \n')"; }
 
 drives_scenario() {
   export WINEDLLOVERRIDES="$base_dll_overrides;pdh=n,b"
   local letter=Q: name='LogicalDisk(Q:)' folder="$WINEPREFIX/drive_c/q-drive"
   mkdir -p "$folder"
-  drive "$letter" || true
-  timeout 30 wine reg delete 'HKCU\Software\Orvane' /f >/dev/null 2>&1 || true
   store_disk "$name"
   expected_list=$(expected_disk_list)
   start_program
@@ -53,13 +29,11 @@ drives_scenario() {
   check "... Esc closes it, $letter watched" \
     eval 'press_in_settings Escape && wait_for 10 settings_closed && tip_is "$name"'
   check "$letter taken away and announced: _Total is watched" \
-    eval 'drive "$letter" && drive --announce "$letter" removed && wait_for 20 tip_is "LogicalDisk(_Total)"'
+    eval 'drive "$letter" && session_tool announce "$letter" removed && wait_for 20 tip_is "LogicalDisk(_Total)"'
   check "$letter given back and announced: it is watched again, without Settings" \
-    eval 'drive "$letter" "$folder" && drive --announce "$letter" arrived && wait_for 20 tip_is "$name"'
+    eval 'drive "$letter" "$folder" && session_tool announce "$letter" arrived && wait_for 20 tip_is "$name"'
   check "the watched $letter taken away unannounced while lit: the icon goes inactive" \
-    gone_while_lit_goes_dark "$letter"
+    burst_lights_icon "$letter"
   check "... given back: the light follows it again" eval 'drive "$letter" "$folder" && burst_lights_icon'
-  check "Exit ends the program with 0" eval 'choose_from_menu 6 && wait_for_exit'
-  drive "$letter" || true
-  rm -f "$WINEPREFIX/drive_c/burst.bin"
+  check "Exit ends the program with 0" eval 'choose_from_menu 4 && wait_for_exit'
 }

@@ -1,37 +1,27 @@
 # shellcheck shell=bash disable=SC2154
 # Tray icons taken from a file: shell restarts with file icons for both roles leave the program's
 # object counts flat; and a notification area that comes late still gets the icon. Sourced by
-# scripts/e2e.sh, whose helpers it uses (check, wait_for, stays_for, start_program, program_ended,
-# wait_for_exit, one_inactive_icon), with $disk_info_reader and $shell_icons.
+# scripts/e2e.sh, with the helpers of tests/e2e/main.sh.
 
-# store_icon ROLE INDEX: the role's icon is the one at INDEX in the shell's icon file.
+# store_icon ROLE INDEX: the role's icon is the one at INDEX in the shell's icon library.
 store_icon() {
-  timeout 30 wine reg add 'HKCU\Software\Orvane\Lumenhop' /v "External${1}IconFile" /t REG_SZ \
-    /d "$shell_icons" /f >/dev/null 2>&1 &&
-    timeout 30 wine reg add 'HKCU\Software\Orvane\Lumenhop' /v "External${1}IconIndex" /t REG_DWORD \
-      /d "$2" /f >/dev/null 2>&1
+  store "External${1}IconFile" REG_SZ 'C:\windows\system32\shell32.dll' &&
+    store "External${1}IconIndex" REG_DWORD "$2"
 }
 
-# After 10 restarts to settle, 200 more leave the counts flat but for the one or two replaced
+# After 10 restarts to settle, 200 more leave the count flat but for the one or two replaced
 # icons that may still wait for the shell to show their successor (an icon is three entries of
-# Wine's table); a leak grows by six entries a restart. The reader prints "GDI USER
-# TABLE" before and after: GetGuiResources' counts, or where that answers 0, as Wine 8's stub
-# does, the live entries of the program's GDI handle table, where every icon keeps its bitmaps.
+# Wine's table); a leak grows by six entries a restart. The session tool prints the live entries of the
+# program's GDI handle table, where every icon keeps its bitmaps, before and after.
 restarts_leave_counts_flat() {
-  local counts
-  wait_for 40 timeout 60 wine "$disk_info_reader" --shell-restarts 10 || return 1
-  counts=$(timeout 120 wine "$disk_info_reader" --shell-restarts 200 2>/dev/null | tr -d '\r') || return 1
-  echo "$counts" | awk 'NR == 1 { g = $1; u = $2; t = $3 } END {
-    if (g + u > 0) { printf "    GetGuiResources: GDI %d -> %d, USER %d -> %d\n", g, $1, u, $2; exit !($1 <= g + 4 && $2 <= u + 4) }
-    printf "    GetGuiResources answers 0 here (a stub); GDI handle table instead: %d -> %d\n", t, $3
-    exit !(t > 0 && $3 <= t + 6) }'
+  local before after
+  wait_for 40 session_tool shell-restarts 10 || return 1
+  read -r before after < <(session_tool shell-restarts 200 2>/dev/null | tr -d '\r' | tr '\n' ' ')
+  echo "    GDI handle table: ${before:-?} -> ${after:-?} entries"
+  [ "${before:-0}" -gt 0 ] && [ "${after:-0}" -le $((before + 6)) ]
 }
-
-# The program's main window closes at taskkill's request, even when no icon can be clicked.
-end_program() { ! program_ended && timeout 30 wine taskkill /im Lumenhop.exe >/dev/null 2>&1 && wait_for_exit; }
 
 icons_scenario() {
-  timeout 30 wine reg delete 'HKCU\Software\Orvane' /f >/dev/null 2>&1 || true
   store_icon Inactive 3 && store_icon Active 4
   start_program
   check "with file icons, 200 shell restarts leave the object counts flat" restarts_leave_counts_flat
@@ -39,14 +29,10 @@ icons_scenario() {
 }
 
 # The notification area comes late, as at a logon where the shell is slow: Wine's desktop process
-# is held just before it creates the area (TrayGate, built beside the reader), the program starts
+# is held just before it creates the area (the session tool's hold-tray), the program starts
 # meanwhile and the shell refuses its icon; once the area is there the icon must come from the
 # program's own retries, since Wine never broadcasts "TaskbarCreated" (no Wine 8 library holds
 # the name, in ASCII or in UTF-16).
-build_tray_gate() {
-  e2e_program "$1/TrayGate.exe" tests/e2e/TrayGate.cpp &&
-    e2e_program "$1/TrayGate.dll" tests/e2e/TrayGate.cpp -shared -DTRAY_GATE_HOOK
-}
 windows_path() { printf 'Z:%s' "${1//\//\\}"; }
 no_desktop_process() {
   local pid
@@ -62,17 +48,16 @@ hold_notification_area() {
   timeout 30 wineserver -k >/dev/null 2>&1
   timeout 30 wineserver -w
   wineserver -p && timeout 60 wine cmd /c exit >/dev/null 2>&1 && wait_for 20 no_desktop_process || return 1
-  (timeout 300 wine "$(windows_path "$work/TrayGate.exe")" "$(windows_path "$work/gate.open")" >"$work/gate.out" 2>&1 &)
+  (timeout 300 wine "$(windows_path "$tool")" hold-tray "$(windows_path "$work/gate.open")" >"$work/gate.out" 2>&1 &)
   wait_for 30 grep -q '^held' "$work/gate.out"
 }
 no_notification_area() { ! program_ended && ! tray_geometry >/dev/null 2>&1; }
 let_notification_area_come() { touch "$work/gate.open" && wait_for 10 grep -q '^open' "$work/gate.out"; }
 
 late_shell_scenario() {
-  export WINEDLLOVERRIDES="$base_dll_overrides;pdh=b"
   check "with the notification area held back, the program starts and stays without an icon" \
     eval 'hold_notification_area && start_program && stays_for 3 no_notification_area'
   check "once the area comes, the icon appears within the first retries" \
-    eval 'let_notification_area_come && wait_for 3 one_inactive_icon'
-  check "... and Exit ends the program with 0" eval 'choose_from_menu 6 && wait_for_exit'
+    eval 'let_notification_area_come && wait_for 3 icon_is 80'
+  check "... and Exit ends the program with 0" eval 'choose_from_menu 4 && wait_for_exit'
 }
