@@ -150,8 +150,9 @@ LONG WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
 LONG WINAPI RegCloseKey(HKEY hKey) {
     std::lock_guard lock(Mutex());
     LONG status = static_cast<LONG>(TakeFailure("RegCloseKey").value_or(ERROR_SUCCESS));
-    if (Handles.erase(hKey) == 0) return Problem("RegCloseKey on a key that is not open"), ERROR_INVALID_HANDLE;
-    return status;
+    if (Handles.erase(hKey) != 0) return status;
+    Problem("RegCloseKey on a key that is not open");
+    return ERROR_INVALID_HANDLE;
 }
 
 // As the systems the program targets do it: a path that does not fit is cut to nSize
@@ -161,7 +162,6 @@ DWORD WINAPI GetModuleFileNameW(HMODULE, LPWSTR lpFilename, DWORD nSize) {
     std::lock_guard lock(Mutex());
     const bool fits = ModuleFileName.size() < nSize;
     std::memcpy(lpFilename, ModuleFileName.c_str(), (fits ? ModuleFileName.size() + 1 : nSize) * sizeof(WCHAR));
-    SetLastError(fits ? ERROR_SUCCESS : ERROR_INSUFFICIENT_BUFFER);
     return fits ? static_cast<DWORD>(ModuleFileName.size()) : nSize;
 }
 
@@ -171,10 +171,9 @@ void substitute::SetRegistryValue(const std::string& keyPath, const std::string&
 }
 
 std::optional<RegistryValue> substitute::GetRegistryValue(const std::string& keyPath, const std::string& name) {
-    std::lock_guard lock(Mutex());
-    auto key = Keys.find(keyPath);
-    if (key == Keys.end() || !key->second.count(name)) return std::nullopt;
-    return key->second.at(name);
+    Key key = Copied(Keys)[keyPath];
+    if (!key.count(name)) return std::nullopt;
+    return key[name];
 }
 
 void substitute::CreateRegistryKey(const std::string& keyPath) {
