@@ -70,13 +70,12 @@ std::string NameOf(LPCWSTR name) {
 
 // Data that do not fit are not copied; the caller learns the size it needs. Both widths keep
 // the bytes as given: the program reads each value with the width it writes it.
-LONG QueryValue(const char* function, HKEY hKey, const std::string& name, LPDWORD lpReserved, LPDWORD lpType,
-                LPBYTE lpData, LPDWORD lpcbData) {
+LONG QueryValue(const char* function, HKEY hKey, const std::string& name, LPDWORD lpType, LPBYTE lpData,
+                LPDWORD lpcbData) {
     std::lock_guard lock(Mutex());
     LONG status;
     Key* key = ValueKey(function, hKey, KEY_QUERY_VALUE, status);
     if (key == nullptr) return status;
-    if (lpReserved != nullptr || (lpData != nullptr && lpcbData == nullptr)) return ERROR_INVALID_PARAMETER;
     auto value = key->find(name);
     if (value == key->end()) return ERROR_FILE_NOT_FOUND;
     const auto& data = value->second.data;
@@ -114,14 +113,12 @@ LONG WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR, D
     return OpenKey("RegCreateKeyExA", hKey, lpSubKey, samDesired, phkResult, true);
 }
 
-LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData,
-                             LPDWORD lpcbData) {
-    return QueryValue("RegQueryValueExA", hKey, lpValueName ? lpValueName : "", lpReserved, lpType, lpData, lpcbData);
+LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD, LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData) {
+    return QueryValue("RegQueryValueExA", hKey, lpValueName ? lpValueName : "", lpType, lpData, lpcbData);
 }
 
-LONG WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData,
-                             LPDWORD lpcbData) {
-    return QueryValue("RegQueryValueExW", hKey, NameOf(lpValueName), lpReserved, lpType, lpData, lpcbData);
+LONG WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD, LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData) {
+    return QueryValue("RegQueryValueExW", hKey, NameOf(lpValueName), lpType, lpData, lpcbData);
 }
 
 LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD dwType, const BYTE* lpData,
@@ -172,8 +169,7 @@ void substitute::SetRegistryValue(const std::string& keyPath, const std::string&
 
 std::optional<RegistryValue> substitute::GetRegistryValue(const std::string& keyPath, const std::string& name) {
     Key key = Copied(Keys)[keyPath];
-    if (!key.count(name)) return std::nullopt;
-    return key[name];
+    return key.count(name) ? std::optional(key[name]) : std::nullopt;
 }
 
 void substitute::CreateRegistryKey(const std::string& keyPath) {
