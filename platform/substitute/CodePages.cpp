@@ -30,14 +30,9 @@ int Failed(DWORD error) {
     return 0;
 }
 
-// Arguments that Windows refuses (ERROR_INVALID_PARAMETER) are the program's fault: an empty
-// source, say, is a call that cannot succeed. Otherwise, whether a scripted failure is due.
-bool Refused(const char* function, const void* source, int sourceLength, const void* target, int targetLength) {
-    if (source == nullptr || sourceLength == 0 || targetLength < 0 || (targetLength > 0 && target == nullptr)) {
-        Problem(std::string(function) + ": arguments that Windows refuses");
-        return true;
-    }
-    return Fails(function);
+// Arguments that Windows refuses with ERROR_INVALID_PARAMETER: an empty source, say.
+bool Invalid(const void* source, int sourceLength, const void* target, int targetLength) {
+    return source == nullptr || sourceLength == 0 || targetLength < 0 || (targetLength > 0 && target == nullptr);
 }
 
 // Encodes one code point (or an unpaired surrogate, which UTF-8 takes as U+FFFD) into at most four
@@ -74,8 +69,13 @@ BOOL WINAPI IsDBCSLeadByte(BYTE testChar) {
 
 // ASCII, and page 1252's bytes from 0xA0 on, which are U+00A0..U+00FF; any other byte is reported.
 // The program converts to UTF-16 only the icon chooser's start path, which the tests keep to those.
+// Only the program calls it, so arguments Windows refuses are the program's fault.
 int WINAPI MultiByteToWideChar(UINT codePage, DWORD, LPCSTR source, int sourceLength, LPWSTR target, int targetLength) {
-    if (Refused("MultiByteToWideChar", source, sourceLength, target, targetLength)) return 0;
+    if (Invalid(source, sourceLength, target, targetLength)) {
+        Problem("MultiByteToWideChar: arguments that Windows refuses");
+        return Failed(ERROR_INVALID_PARAMETER);
+    }
+    if (Fails("MultiByteToWideChar")) return 0;
     int length = sourceLength < 0 ? static_cast<int>(std::strlen(source)) + 1 : sourceLength;
     if (targetLength > 0 && length > targetLength) return Failed(ERROR_INSUFFICIENT_BUFFER);
     for (int i = 0; i < length && targetLength > 0; ++i) {
@@ -89,7 +89,8 @@ int WINAPI MultiByteToWideChar(UINT codePage, DWORD, LPCSTR source, int sourceLe
 
 int WINAPI WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR source, int sourceLength, LPSTR target,
                                int targetLength, LPCSTR defaultChar, LPBOOL usedDefaultChar) {
-    if (Refused("WideCharToMultiByte", source, sourceLength, target, targetLength)) return 0;
+    if (Invalid(source, sourceLength, target, targetLength)) return Failed(ERROR_INVALID_PARAMETER);
+    if (Fails("WideCharToMultiByte")) return 0;
     UINT page = codePage == CP_ACP ? ActivePage.load() : codePage;
     // The flags the program may pass; UTF-8 takes only the second, and no default character.
     if (flags & ~DWORD{WC_NO_BEST_FIT_CHARS | WC_ERR_INVALID_CHARS}) return Failed(ERROR_INVALID_FLAGS);
