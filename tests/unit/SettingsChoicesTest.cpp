@@ -39,6 +39,10 @@ TEST_F(SettingsChoicesTest, OkWithoutAChangeKeepsWhatRuns) {
     EXPECT_EQ(Running(), "2000" + running.substr(4));
     EXPECT_EQ(Stored(SelectedDiskCounterValue)->data, substitute::WideTextBytes(u"(0 C"));
     EXPECT_EQ(substitute::WaitLog().back().timeout, 6000u);
+    // Every rebuild selects again, so only a test can leave a watched path that no entry holds.
+    StopSampler();
+    SelectedCounterPath = u"\\LogicalDisk(E:)\\Avg. Disk Bytes/Transfer";
+    EXPECT_FALSE(CurrentSettingsChoices().Disk);
     substitute::SeedDiskObjects({}, {});
     RunMonitorSetup();
     EXPECT_FALSE(CurrentSettingsChoices().Disk);
