@@ -111,20 +111,22 @@ TEST_F(SettingsChoicesTest, RebuildsListTheDisksOfTheMomentAndTheStoredDiskOutli
         std::string names;
         for (const CounterEntry& entry : CounterCatalogue)
             names += std::string(entry.DisplayName.begin(), entry.DisplayName.end()) + " ";
-        return names + "| " + substitute::TrayIcon()->tip;
+        return names;
     };
     Store(SelectedDiskCounterValue, REG_BINARY, substitute::WideTextBytes(u"LogicalDisk(E:)"));
     RunMonitorSetup();
     ApplySettingsChoices(CurrentSettingsChoices());
     EXPECT_EQ(Stored(SelectedDiskCounterValue)->data, substitute::WideTextBytes(u"LogicalDisk(E:)"));
-    const std::pair<std::vector<WideString>, std::string> moments[] = {
-        {{u"C:", u"E:", u"_Total"}, "LogicalDisk(C:) LogicalDisk(E:) LogicalDisk(_Total) | LogicalDisk(E:)"},
-        {{u"_Total"}, "LogicalDisk(_Total) | LogicalDisk(_Total)"}};
-    for (auto& [logical, shown] : moments) {
-        SCOPED_TRACE(shown);
+    // The disks of the moment; the list, and the tooltip.
+    const std::tuple<std::vector<WideString>, std::string, std::string> moments[] = {
+        {{u"C:", u"E:", u"_Total"}, "LogicalDisk(C:) LogicalDisk(E:) LogicalDisk(_Total) ", "LogicalDisk(E:)"},
+        {{u"_Total"}, "LogicalDisk(_Total) ", "LogicalDisk(_Total)"}};
+    for (auto& [logical, names, tip] : moments) {
+        SCOPED_TRACE(names);
         substitute::SeedDiskObjects(logical, {});
         RebuildDiskCatalogue();
-        EXPECT_EQ(listed(), shown);
+        EXPECT_EQ(listed(), names);
+        EXPECT_EQ(substitute::TrayIcon()->tip, tip);
         EXPECT_TRUE(SamplerRecorded());
         EXPECT_THAT(ProblemsOnceStopped(), ::testing::IsEmpty());
     }
