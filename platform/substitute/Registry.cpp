@@ -70,13 +70,12 @@ std::string NameOf(LPCWSTR name) {
 
 // Data that do not fit are not copied; the caller learns the size it needs. Both widths keep
 // the bytes as given: the program reads each value with the width it writes it.
-LONG QueryValue(const char* function, HKEY hKey, const std::string& name, LPDWORD lpReserved, LPDWORD lpType,
-                LPBYTE lpData, LPDWORD lpcbData) {
+LONG QueryValue(const char* function, HKEY hKey, const std::string& name, LPDWORD lpType, LPBYTE lpData,
+                LPDWORD lpcbData) {
     std::lock_guard lock(Mutex());
     LONG status;
     Key* key = ValueKey(function, hKey, KEY_QUERY_VALUE, status);
     if (key == nullptr) return status;
-    if (lpReserved != nullptr || (lpData != nullptr && lpcbData == nullptr)) return ERROR_INVALID_PARAMETER;
     auto value = key->find(name);
     if (value == key->end()) return ERROR_FILE_NOT_FOUND;
     const auto& data = value->second.data;
@@ -114,14 +113,12 @@ LONG WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR, D
     return OpenKey("RegCreateKeyExA", hKey, lpSubKey, samDesired, phkResult, true);
 }
 
-LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData,
-                             LPDWORD lpcbData) {
-    return QueryValue("RegQueryValueExA", hKey, lpValueName ? lpValueName : "", lpReserved, lpType, lpData, lpcbData);
+LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD, LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData) {
+    return QueryValue("RegQueryValueExA", hKey, lpValueName ? lpValueName : "", lpType, lpData, lpcbData);
 }
 
-LONG WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData,
-                             LPDWORD lpcbData) {
-    return QueryValue("RegQueryValueExW", hKey, NameOf(lpValueName), lpReserved, lpType, lpData, lpcbData);
+LONG WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD, LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData) {
+    return QueryValue("RegQueryValueExW", hKey, NameOf(lpValueName), lpType, lpData, lpcbData);
 }
 
 LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD dwType, const BYTE* lpData,
@@ -150,8 +147,9 @@ LONG WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
 LONG WINAPI RegCloseKey(HKEY hKey) {
     std::lock_guard lock(Mutex());
     LONG status = static_cast<LONG>(TakeFailure("RegCloseKey").value_or(ERROR_SUCCESS));
-    if (Handles.erase(hKey) == 0) return Problem("RegCloseKey on a key that is not open"), ERROR_INVALID_HANDLE;
-    return status;
+    if (Handles.erase(hKey) != 0) return status;
+    Problem("RegCloseKey on a key that is not open");
+    return ERROR_INVALID_HANDLE;
 }
 
 // As the systems the program targets do it: a path that does not fit is cut to nSize
@@ -161,7 +159,6 @@ DWORD WINAPI GetModuleFileNameW(HMODULE, LPWSTR lpFilename, DWORD nSize) {
     std::lock_guard lock(Mutex());
     const bool fits = ModuleFileName.size() < nSize;
     std::memcpy(lpFilename, ModuleFileName.c_str(), (fits ? ModuleFileName.size() + 1 : nSize) * sizeof(WCHAR));
-    SetLastError(fits ? ERROR_SUCCESS : ERROR_INSUFFICIENT_BUFFER);
     return fits ? static_cast<DWORD>(ModuleFileName.size()) : nSize;
 }
 
@@ -171,10 +168,8 @@ void substitute::SetRegistryValue(const std::string& keyPath, const std::string&
 }
 
 std::optional<RegistryValue> substitute::GetRegistryValue(const std::string& keyPath, const std::string& name) {
-    std::lock_guard lock(Mutex());
-    auto key = Keys.find(keyPath);
-    if (key == Keys.end() || !key->second.count(name)) return std::nullopt;
-    return key->second.at(name);
+    Key key = Copied(Keys)[keyPath];
+    return key.count(name) ? std::optional(key[name]) : std::nullopt;
 }
 
 void substitute::CreateRegistryKey(const std::string& keyPath) {

@@ -69,7 +69,8 @@ HANDLE WINAPI LoadImageA(HINSTANCE instance, LPCSTR name, UINT type, int cx, int
     if (instance == Instance && SharedId(icon) && type == IMAGE_ICON && cx == GetSystemMetrics(SM_CXSMICON) &&
         cy == GetSystemMetrics(SM_CYSMICON) && (flags & LR_SHARED))
         return icon;
-    return SetLastError(ERROR_INVALID_PARAMETER), nullptr;
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
 }
 
 int WINAPI GetSystemMetrics(int index) {
@@ -96,10 +97,6 @@ DWORD WINAPI ExpandEnvironmentStringsA(LPCSTR source, LPSTR destination, DWORD c
     if (strncasecmp(source, "%SystemRoot%", 12) == 0) text.replace(0, 12, "C:\\windows");
     if (text.size() < capacity) std::memcpy(destination, text.c_str(), text.size() + 1);
     return static_cast<DWORD>(text.size() + 1);
-}
-
-HMODULE WINAPI GetModuleHandleA(LPCSTR name) {
-    return name == nullptr ? Instance : nullptr;
 }
 
 BOOL WINAPI DestroyIcon(HICON icon) {

@@ -151,8 +151,6 @@ typedef struct _NOTIFYICONDATAA {
 
 BOOL WINAPI Shell_NotifyIconA(DWORD dwMessage, PNOTIFYICONDATAA lpData);
 HANDLE WINAPI LoadImageA(HINSTANCE hInst, LPCSTR name, UINT type, int cx, int cy, UINT fuLoad);
-// The program's own module for a null name; other modules are not modelled.
-HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName);
 UINT WINAPI ExtractIconExA(LPCSTR lpszFile, int nIconIndex, HICON* phiconLarge, HICON* phiconSmall, UINT nIcons);
 BOOL WINAPI DestroyIcon(HICON hIcon);
 // The small-icon size is 16, as at 100% scale; a leading %SystemRoot% is C:\windows.

@@ -3,6 +3,7 @@
 #include "tests/contract/Contract.h"
 
 #include <cstring>
+#include <vector>
 
 static constexpr BYTE Guard = 0xCC;
 
@@ -19,13 +20,17 @@ TEST(RegistryContract, AQuerySizesItselfAndAShortBufferAnswersMoreDataWithTheSiz
     std::memset(buffer, Guard, sizeof buffer);
     DWORD type = 0, size = 0;
     EXPECT_EQ(RegQueryValueExA(key, "five", nullptr, &type, nullptr, &size), ERROR_SUCCESS);
-    EXPECT_EQ(type * 100 + size, REG_BINARY * 100 + 5u);
+    EXPECT_EQ(type, REG_BINARY);
+    EXPECT_EQ(size, 5u);
     size = 4;
     EXPECT_EQ(RegQueryValueExA(key, "Five", nullptr, &type, buffer, &size), 0xEA);  // ERROR_MORE_DATA
-    EXPECT_EQ(size * 1000 + buffer[4], 5u * 1000 + Guard);
+    EXPECT_EQ(size, 5u);
+    EXPECT_EQ(buffer[4], Guard);
     size = sizeof buffer;
     EXPECT_EQ(RegQueryValueExA(key, "Five", nullptr, &type, buffer, &size), ERROR_SUCCESS);
-    EXPECT_EQ(std::memcmp(buffer, five, 5) + size * 1000 + buffer[5], 5u * 1000 + Guard);
+    EXPECT_EQ(size, 5u);
+    EXPECT_EQ(std::vector<BYTE>(buffer, buffer + 5), std::vector<BYTE>(five, five + 5));
+    EXPECT_EQ(buffer[5], Guard);
     EXPECT_EQ(RegDeleteValueA(key, "FIVE"), ERROR_SUCCESS);
     EXPECT_EQ(RegDeleteValueA(key, "Five"), 0x2);  // ERROR_FILE_NOT_FOUND
     EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
@@ -35,7 +40,8 @@ TEST(RegistryContract, AQuerySizesItselfAndAShortBufferAnswersMoreDataWithTheSiz
 TEST(RegistryContract, AModulePathThatDoesNotFitComesBackCutToTheBufferAndSaysSo) {
     WCHAR path[MAX_PATH + 1], cut[MAX_PATH + 1];
     DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH + 1);
-    ASSERT_TRUE(length > 3 && length < MAX_PATH + 1);
+    ASSERT_GT(length, 3u);
+    ASSERT_LT(length, MAX_PATH + 1u);
     std::memset(cut, Guard, sizeof cut);
     EXPECT_EQ(GetModuleFileNameW(nullptr, cut, length), length);
     EXPECT_EQ(WideString(cut, length - 1), WideString(path, length - 1));

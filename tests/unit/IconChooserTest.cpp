@@ -33,27 +33,40 @@ TEST(IconChooserTest, GivesBackOnlyAWholePathInTheAnsiCodePage) {
         {nt, 1252, "LoadLibraryA", {}, ""},
         {nt, 1252, "GetProcAddress", {}, ""},
     };
-    for (auto& [platform, codePage, failing, answer, picked] : cases) {
-        substitute::Reset();
-        substitute::SetPlatformId(platform);
-        substitute::UseCodePage(codePage);
-        if (failing) substitute::FailNext(failing, ERROR_INVALID_PARAMETER);
-        if (!failing) substitute::ScriptIconPick(answer);
-        char path[MAX_PATH + 4];
-        std::memset(path, 0xCC, sizeof path);
-        std::strcpy(path, "C:\\old.ico");
-        int index = 4;
-        EXPECT_EQ(ChooseIcon(FakeMainWindow(), path, MAX_PATH, &index), !picked.empty());
-        EXPECT_EQ(std::string(path) + " " + std::to_string(index) + " " + std::to_string(path[MAX_PATH] & 0xFF),
-                  (picked.empty() ? "C:\\old.ico 4" : picked + " " + std::to_string(*answer.index)) + " 204")
-            << picked;
-        for (auto& given : substitute::IconPickLog())
-            EXPECT_EQ(given.path + std::to_string(given.index), "C:\\old.ico4");
-        // Without a buffer, a capacity or an index nothing is asked.
-        EXPECT_FALSE(ChooseIcon(nullptr, nullptr, 4, &index) || ChooseIcon(nullptr, path, 0, &index) ||
-                     ChooseIcon(nullptr, path, 4, nullptr));
-        EXPECT_THAT(substitute::Problems(), ::testing::IsEmpty());
+    // Each from a path and from none: the start is handed on, and stays unless a pick replaces it.
+    for (const char* start : {"C:\\old.ico", ""}) {
+        for (const auto& row : cases) {
+            auto& [platform, codePage, failing, answer, picked] = row;
+            SCOPED_TRACE(testing::Message() << "row " << &row - cases << " from \"" << start << '"');
+            substitute::Reset();
+            substitute::SetPlatformId(platform);
+            substitute::UseCodePage(codePage);
+            if (failing) substitute::FailNext(failing, ERROR_INVALID_PARAMETER);
+            if (!failing) substitute::ScriptIconPick(answer);
+            char path[MAX_PATH + 4];
+            std::memset(path, 0xCC, sizeof path);
+            std::strcpy(path, start);
+            int index = 4;
+            EXPECT_EQ(ChooseIcon(FakeMainWindow(), path, MAX_PATH, &index), !picked.empty());
+            EXPECT_EQ(std::string(path), picked.empty() ? start : picked);
+            EXPECT_EQ(index, picked.empty() ? 4 : *answer.index);
+            EXPECT_EQ(path[MAX_PATH] & 0xFF, 0xCC) << "written past the buffer";
+            for (auto& given : substitute::IconPickLog()) {
+                EXPECT_EQ(given.path, start);
+                EXPECT_EQ(given.index, 4);
+            }
+            EXPECT_THAT(substitute::Problems(), ::testing::IsEmpty());
+        }
     }
+    // Without a buffer, a capacity or an index nothing is asked.
+    substitute::Reset();
+    char path[4] = "";
+    int index = 0;
+    EXPECT_FALSE(ChooseIcon(nullptr, nullptr, 4, &index));
+    EXPECT_FALSE(ChooseIcon(nullptr, path, 0, &index));
+    EXPECT_FALSE(ChooseIcon(nullptr, path, 4, nullptr));
+    EXPECT_TRUE(substitute::IconPickLog().empty());
+    EXPECT_THAT(substitute::Problems(), ::testing::IsEmpty());
 }
 
 }  // namespace

@@ -6,6 +6,14 @@ namespace {
 
 class SettingsChoicesTest : public MachineTest {};
 
+// What the substitute saw go wrong, once the sampler is stopped and its thread has ended: the
+// handle of a sampler that runs is open, not leaked.
+std::vector<std::string> ProblemsOnceStopped() {
+    StopSampler();
+    EXPECT_TRUE(substitute::JoinThreads()) << "a sampler thread never ended";
+    return substitute::Problems();
+}
+
 // What the program runs with: the period, the watched path, each role's icon (file#index).
 std::string Running() {
     std::string out =
@@ -31,6 +39,10 @@ TEST_F(SettingsChoicesTest, OkWithoutAChangeKeepsWhatRuns) {
     EXPECT_EQ(Running(), "2000" + running.substr(4));
     EXPECT_EQ(Stored(SelectedDiskCounterValue)->data, substitute::WideTextBytes(u"(0 C"));
     EXPECT_EQ(substitute::WaitLog().back().timeout, 6000u);
+    // Every rebuild selects again, so only a test can leave a watched path that no entry holds.
+    StopSampler();
+    SelectedCounterPath = u"\\LogicalDisk(E:)\\Avg. Disk Bytes/Transfer";
+    EXPECT_FALSE(CurrentSettingsChoices().Disk);
     substitute::SeedDiskObjects({}, {});
     RunMonitorSetup();
     EXPECT_FALSE(CurrentSettingsChoices().Disk);
@@ -39,8 +51,10 @@ TEST_F(SettingsChoicesTest, OkWithoutAChangeKeepsWhatRuns) {
 // Settings shows whether the auto-start entry exists, and OK makes the entry follow the box;
 // StartUp records what is true afterwards, which without a Run key is no entry.
 TEST_F(SettingsChoicesTest, AutoStartIsWhatTheRunKeyHolds) {
-    for (auto [entry, runKey, on] :
-         {std::tuple{false, true, true}, {true, true, false}, {true, true, true}, {false, false, true}}) {
+    // The entry there before, the Run key there, the box at OK; the entry there after.
+    for (auto [entry, runKey, on, after] :
+         {std::tuple{false, true, true, true}, {true, true, false, false}, {false, false, true, false}}) {
+        SCOPED_TRACE(testing::Message() << "entry " << entry << " Run key " << runKey << " box " << on);
         substitute::Reset();
         if (runKey) substitute::CreateRegistryKey(RunKeyPath);
         if (entry)
@@ -50,8 +64,9 @@ TEST_F(SettingsChoicesTest, AutoStartIsWhatTheRunKeyHolds) {
         EXPECT_EQ(choices.AutoStart, entry);
         choices.AutoStart = on;
         ApplySettingsChoices(choices);
-        EXPECT_EQ(CurrentSettingsChoices().AutoStart, on && runKey);
-        EXPECT_EQ(Stored(StartUpValue)->data, substitute::DwordBytes(on && runKey));
+        EXPECT_EQ(CurrentSettingsChoices().AutoStart, after);
+        EXPECT_EQ(Stored(StartUpValue)->data, substitute::DwordBytes(after));
+        EXPECT_THAT(ProblemsOnceStopped(), ::testing::IsEmpty());
     }
 }
 
@@ -64,8 +79,10 @@ TEST_F(SettingsChoicesTest, OkWhenTheKeyCanNeitherBeOpenedNorCreatedChangesOnlyA
     substitute::FailNext("RegOpenKeyExA", ERROR_ACCESS_DENIED);
     substitute::FailNext("RegCreateKeyExA", ERROR_ACCESS_DENIED);
     ApplySettingsChoices({true, 500, u"PhysicalDisk(0 C:)", {{DiskIcons, 1}, {DiskIcons, 2}}});
-    EXPECT_EQ(Running() + (substitute::RegistryKeyExists(SettingsKeyPath) ? " stored" : ""), running);
-    EXPECT_EQ(substitute::NotifyLog().size() * 10 + CurrentSettingsChoices().AutoStart, 11u);  // the set-up's add only
+    EXPECT_EQ(Running(), running);
+    EXPECT_FALSE(substitute::RegistryKeyExists(SettingsKeyPath));
+    EXPECT_EQ(substitute::NotifyLog().size(), 1u);  // the set-up's add only
+    EXPECT_TRUE(CurrentSettingsChoices().AutoStart);
     EXPECT_EQ(substitute::ThreadsStarted(), 2u);
 }
 
@@ -75,12 +92,14 @@ TEST_F(SettingsChoicesTest, OkAppliesTheDiskByItsNameInTheCatalogueOfTheMoment) 
     RunMonitorSetup();
     SettingsChoices choices = CurrentSettingsChoices();
     for (auto disk : {std::optional<WideString>(u"LogicalDisk(C:)"), {u"PhysicalDisk(0 C:)"}, {}}) {
+        SCOPED_TRACE(disk ? std::string(disk->begin(), disk->end()) : "no disk");
         choices.Disk = disk;
         substitute::SeedDiskObjects({u"D:", u"C:", u"_Total"}, {});
         RunMonitorSetup();
         ApplySettingsChoices(choices);
         EXPECT_EQ(SelectedCounterPath, u"\\LogicalDisk(C:)\\Avg. Disk Bytes/Transfer");
         EXPECT_EQ(Stored(SelectedDiskCounterValue)->data, substitute::WideTextBytes(u"LogicalDisk(C:)"));
+        EXPECT_THAT(ProblemsOnceStopped(), ::testing::IsEmpty());
     }
 }
 
@@ -92,20 +111,24 @@ TEST_F(SettingsChoicesTest, RebuildsListTheDisksOfTheMomentAndTheStoredDiskOutli
         std::string names;
         for (const CounterEntry& entry : CounterCatalogue)
             names += std::string(entry.DisplayName.begin(), entry.DisplayName.end()) + " ";
-        return names + "| " + substitute::TrayIcon()->tip;
+        return names;
     };
     Store(SelectedDiskCounterValue, REG_BINARY, substitute::WideTextBytes(u"LogicalDisk(E:)"));
     RunMonitorSetup();
     ApplySettingsChoices(CurrentSettingsChoices());
     EXPECT_EQ(Stored(SelectedDiskCounterValue)->data, substitute::WideTextBytes(u"LogicalDisk(E:)"));
-    const std::pair<std::vector<WideString>, std::string> moments[] = {
-        {{u"C:", u"E:", u"_Total"}, "LogicalDisk(C:) LogicalDisk(E:) LogicalDisk(_Total) | LogicalDisk(E:)"},
-        {{u"_Total"}, "LogicalDisk(_Total) | LogicalDisk(_Total)"}};
-    for (auto& [logical, shown] : moments) {
+    // The disks of the moment; the list, and the tooltip.
+    const std::tuple<std::vector<WideString>, std::string, std::string> moments[] = {
+        {{u"C:", u"E:", u"_Total"}, "LogicalDisk(C:) LogicalDisk(E:) LogicalDisk(_Total) ", "LogicalDisk(E:)"},
+        {{u"_Total"}, "LogicalDisk(_Total) ", "LogicalDisk(_Total)"}};
+    for (auto& [logical, names, tip] : moments) {
+        SCOPED_TRACE(names);
         substitute::SeedDiskObjects(logical, {});
         RebuildDiskCatalogue();
-        EXPECT_EQ(listed(), shown);
+        EXPECT_EQ(listed(), names);
+        EXPECT_EQ(substitute::TrayIcon()->tip, tip);
         EXPECT_TRUE(SamplerRecorded());
+        EXPECT_THAT(ProblemsOnceStopped(), ::testing::IsEmpty());
     }
     EXPECT_EQ(Stored(SelectedDiskCounterValue)->data, substitute::WideTextBytes(u"LogicalDisk(E:)"));
 }
@@ -118,9 +141,13 @@ TEST_F(SettingsChoicesTest, ReplacedFileIconsAreDestroyedOnceTheShellShowsTheirS
     for (int round = 0; round < 100; ++round) {
         SettingsChoices choices = CurrentSettingsChoices();
         choices.Icons[round % 2] = round % 4 == 3 ? IconChoice{} : IconChoice{DiskIcons, round % 3};
-        if (round % 5 == 0) substitute::RestartShell(), RunMonitorSetup();
+        if (round % 5 == 0) {
+            substitute::RestartShell();
+            RunMonitorSetup();
+        }
         ApplySettingsChoices(choices);
         ASSERT_LE(substitute::LiveFileIcons(), 2u) << "after round " << round;
+        ASSERT_THAT(ProblemsOnceStopped(), ::testing::IsEmpty()) << "after round " << round;
     }
 }
 
@@ -129,12 +156,10 @@ TEST_F(SettingsChoicesTest, ReplacedFileIconsAreDestroyedOnceTheShellShowsTheirS
 TEST_F(SettingsChoicesTest, TranslatedDiskNamesSurviveAChoiceAndARestart) {
     const std::tuple<UINT, WideString, WideString, std::string> cases[] = {
         {1252, u"Logischer Datentr\u00E4ger", u"Physischer Datentr\u00E4ger", "Physischer Datentr\xE4ger(0 C:)"},
-        {1251, u"\u041B\u043E\u0433\u0438\u0447\u0435\u0441\u043A\u0438\u0439",
-         u"\u0424\u0438\u0437\u0438\u0447\u0435\u0441\u043A\u0438\u0439",
-         "\xD4\xE8\xE7\xE8\xF7\xE5\xF1\xEA\xE8\xE9(0 C:)"},
         {932, u"\u4E0A\u4F4D", u"\u4E0B\u4F4D", "\x81\x4B\x82\xD2(0 C:)"},  // the substitute's own ideographs
     };
     for (auto& [codePage, first, second, tip] : cases) {
+        SCOPED_TRACE(codePage);
         SetUp();
         substitute::UseCodePage(codePage);
         const WideString counter = u"\u5E73 \u00DC", chosen = second + u"(0 C:)";
@@ -150,8 +175,8 @@ TEST_F(SettingsChoicesTest, TranslatedDiskNamesSurviveAChoiceAndARestart) {
         EXPECT_EQ(Stored(SelectedDiskCounterValue)->data, substitute::WideTextBytes(chosen));
         substitute::RestartShell();
         RunMonitorSetup();
-        EXPECT_EQ(SelectedCounterPath + CurrentSettingsChoices().Disk.value_or(u"?"),
-                  u"\\" + chosen + u"\\" + counter + chosen);
+        EXPECT_EQ(SelectedCounterPath, u"\\" + chosen + u"\\" + counter);
+        EXPECT_EQ(CurrentSettingsChoices().Disk, chosen);
         EXPECT_EQ(substitute::TrayIcon()->tip, tip);
         TearDown();
     }

@@ -44,56 +44,105 @@ std::string Loaded() {
 const std::string Icons = " #0=shared 113 #0=shared 114", Total = " LogicalDisk(_Total)", Defaults = Total + Icons;
 
 TEST_F(SettingsStoreTest, LoadAppliesWhatTheStoreHoldsOverTheDefaults) {
-    const std::pair<std::vector<std::pair<const char*, RegistryValue>>, std::string> cases[] = {
-        {{}, "777/100" + Defaults},
+    struct Row {
+        const char* what;
+        std::vector<std::pair<const char*, RegistryValue>> stored;
+        std::string loaded;
+    };
+    const Row rows[] = {
+        {"nothing stored", {}, "777/100" + Defaults},
         // The period: held within 50..3000 for the sampler and 100..2000 for Settings.
-        {{{BlinkDurationValue, Number(20)}}, "50/100" + Defaults},
-        {{{BlinkDurationValue, Number(1500)}}, "1500/1500" + Defaults},
-        {{{BlinkDurationValue, Number(0xFFFFFFFF)}}, "3000/2000" + Defaults},
-        {{{BlinkDurationValue, {REG_DWORD, {0xE8, 3, 0, 0, 0}}}}, "777/100" + Defaults},  // five bytes: absent
-        {{{BlinkDurationValue, {REG_BINARY, {0xE8, 0x03}}}}, "1000/1000" + Defaults},     // fills the low bytes
+        {"a period below both ranges", {{BlinkDurationValue, Number(20)}}, "50/100" + Defaults},
+        {"a period within both", {{BlinkDurationValue, Number(1500)}}, "1500/1500" + Defaults},
+        {"a period above both", {{BlinkDurationValue, Number(0xFFFFFFFF)}}, "3000/2000" + Defaults},
+        {"a period of five bytes", {{BlinkDurationValue, {REG_DWORD, {0xE8, 3, 0, 0, 0}}}}, "777/100" + Defaults},
+        {"a period of two bytes", {{BlinkDurationValue, {REG_BINARY, {0xE8, 0x03}}}}, "1000/1000" + Defaults},
         // The selection: the first entry holding the stored name, which ends at a zero unit.
-        {{{SelectedDiskCounterValue, Name(u"")}}, "777/100 LogicalDisk(C:)" + Icons},
-        {{{SelectedDiskCounterValue, Name(WideString(u"PhysicalDisk(0\0x", 16))}},
+        {"an empty name", {{SelectedDiskCounterValue, Name(u"")}}, "777/100 LogicalDisk(C:)" + Icons},
+        {"a name before a zero unit",
+         {{SelectedDiskCounterValue, Name(WideString(u"PhysicalDisk(0\0x", 16))}},
          "777/100 PhysicalDisk(0 C:)" + Icons},
-        {{{SelectedDiskCounterValue, Name(u"(0 C:)" + WideString(194, 0))}}, "777/100 PhysicalDisk(0 C:)" + Icons},
-        {{{SelectedDiskCounterValue, Name(u"(0 C:)" + WideString(195, 0))}}, "777/100" + Defaults},  // over 400 bytes
+        {"a name in 400 bytes",
+         {{SelectedDiskCounterValue, Name(u"(0 C:)" + WideString(194, 0))}},
+         "777/100 PhysicalDisk(0 C:)" + Icons},
+        {"a name over 400 bytes",
+         {{SelectedDiskCounterValue, Name(u"(0 C:)" + WideString(195, 0))}},
+         "777/100" + Defaults},
+        {"a name no entry holds", {{SelectedDiskCounterValue, Name(u"LogicalDisk(E:)")}}, "777/100" + Defaults},
         // The icons: an index counts even without its file; a file without icons keeps the
         // built-in one; two hundred bytes without a zero are a longer path cut short.
-        {{{ActiveIconFileValue, Text(DiskIcons)},
+        {"two icon files",
+         {{ActiveIconFileValue, Text(DiskIcons)},
           {ActiveIconIndexValue, Number(2)},
           {InactiveIconFileValue, Text("D:\\a.ico")}},
          "777/100" + Total + " C:\\Icons\\disk.ico#2=C:\\Icons\\disk.ico#2 D:\\a.ico#0=D:\\a.ico#0"},
-        {{{InactiveIconIndexValue, Number(5)}}, "777/100" + Total + " #0=shared 113 #5=shared 114"},
+        {"an index alone", {{InactiveIconIndexValue, Number(5)}}, "777/100" + Total + " #0=shared 113 #5=shared 114"},
         // A path with a variable, as the shell's picker gives it, stays as chosen.
-        {{{InactiveIconFileValue, Text("%SystemRoot%\\system32\\shell32.dll")}},
+        {"a path with a variable",
+         {{InactiveIconFileValue, Text("%SystemRoot%\\system32\\shell32.dll")}},
          "777/100" + Total +
              " #0=shared 113 %SystemRoot%\\system32\\shell32.dll#0=C:\\windows\\system32\\shell32.dll#0"},
-        {{{ActiveIconFileValue, Text(DiskIcons)}, {InactiveIconFileValue, Text("C:\\readme.txt")}},
+        {"a file of no icons",
+         {{ActiveIconFileValue, Text(DiskIcons)}, {InactiveIconFileValue, Text("C:\\readme.txt")}},
          "777/100" + Total + " C:\\Icons\\disk.ico#0=C:\\Icons\\disk.ico#0 C:\\readme.txt#0=shared 114"},
-        {{{ActiveIconFileValue, Text(File200)}}, "777/100" + Defaults},
+        {"a file of 200 bytes", {{ActiveIconFileValue, Text(File200)}}, "777/100" + Defaults},
     };
-    for (auto& [stored, loaded] : cases) {
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
         SetUp();
-        for (auto& [name, value] : stored) Store(name, value.type, value.data);
-        EXPECT_EQ(Loaded(), loaded) << (stored.empty() ? "" : stored[0].first);
-        EXPECT_EQ(substitute::RegistryKeyExists(SettingsKeyPath), !stored.empty()) << "reading created the key";
+        for (auto& [name, value] : row.stored) Store(name, value.type, value.data);
+        EXPECT_EQ(Loaded(), row.loaded);
+        EXPECT_EQ(substitute::RegistryKeyExists(SettingsKeyPath), !row.stored.empty()) << "reading created the key";
+        EXPECT_THAT(substitute::Problems(), ::testing::IsEmpty());
     }
     // Only an index that yields an icon gives the role its file's icon: -1 would make ExtractIconExA
     // take resource ID 1; other negative indexes are resource IDs 1 to 3.
     for (LONG index : {-1, 0, 2, 3, -2, -4}) {
+        SCOPED_TRACE(index);
         StoreIcon(Active, DiskIcons, static_cast<DWORD>(index));
         bool extracted = index != -1 && index != 3 && index != -4;
         std::string file = DiskIcons + std::string("#") + std::to_string(index);
         EXPECT_EQ(Loaded(),
                   "777/100" + Total + " " + file + "=" + (extracted ? file : "shared 113") + " #0=shared 114");
         EXPECT_EQ(IconPair.Active.Extracted, extracted);
+        EXPECT_THAT(substitute::Problems(), ::testing::IsEmpty());
+    }
+}
+
+// Whichever read fails midway, only its value keeps the default (Settings' period its least):
+// the others still load, nothing stored changes and nothing is left open.
+TEST_F(SettingsStoreTest, AReadFailingMidwayLeavesOnlyItsValueAtTheDefault) {
+    const std::pair<const char*, RegistryValue> stored[] = {
+        {BlinkDurationValue, Number(1500)},     {SelectedDiskCounterValue, Name(u"PhysicalDisk(0 C:)")},
+        {ActiveIconIndexValue, Number(2)},      {InactiveIconIndexValue, Number(1)},
+        {ActiveIconFileValue, Text(DiskIcons)}, {InactiveIconFileValue, Text(DiskIcons)}};
+    const std::string disk = " PhysicalDisk(0 C:)", icon = " C:\\Icons\\disk.ico#";
+    const std::string active = icon + "2=" + icon.substr(1) + "2", inactive = icon + "1=" + icon.substr(1) + "1";
+    // By the read that fails, in the order of the reads: the load's six, then Settings' period.
+    const std::string loaded[] = {
+        "777/1500" + disk + active + inactive,
+        "1500/1500" + Total + active + inactive,
+        "1500/1500" + disk + icon + "0=" + icon.substr(1) + "0" + inactive,
+        "1500/1500" + disk + active + icon + "0=" + icon.substr(1) + "0",
+        "1500/1500" + disk + " #2=shared 113" + inactive,
+        "1500/1500" + disk + active + " #1=shared 114",
+        "1500/100" + disk + active + inactive,
+    };
+    for (unsigned failing = 0; failing < std::size(loaded); ++failing) {
+        SCOPED_TRACE("read " + std::to_string(failing) + " fails");
+        SetUp();
+        for (auto& [name, value] : stored) Store(name, value.type, value.data);
+        substitute::FailNext("RegQueryValueExA", ERROR_ACCESS_DENIED, failing);
+        EXPECT_EQ(Loaded(), loaded[failing]);
+        for (auto& [name, value] : stored) EXPECT_EQ(Stored(name), value) << name;
+        EXPECT_THAT(substitute::Problems(), ::testing::IsEmpty());
     }
 }
 
 TEST_F(SettingsStoreTest, WritesStoreEachValueAsItsTypeAndLoadBack) {
     EXPECT_TRUE(IconFileFitsStore(File199));
-    EXPECT_FALSE(IconFileFitsStore(File200) || IconFileFitsStore(std::string("C:\\a.ico\0b", 10)));
+    EXPECT_FALSE(IconFileFitsStore(File200));
+    EXPECT_FALSE(IconFileFitsStore(std::string("C:\\a.ico\0b", 10)));
     HKEY key = OpenSettingsKeyForWriting();
     WriteStartUp(key, true);
     WriteBlinkDuration(key, 1500);
@@ -113,7 +162,9 @@ TEST_F(SettingsStoreTest, WritesStoreEachValueAsItsTypeAndLoadBack) {
     WriteIconChoice(key, Active, "", 0);  // deletes both of the role's values
     RegCloseKey(key);
     EXPECT_EQ(Stored(StartUpValue), Number(0));
-    EXPECT_FALSE(Stored(ActiveIconFileValue) || Stored(ActiveIconIndexValue) || !Stored(InactiveIconFileValue));
+    EXPECT_FALSE(Stored(ActiveIconFileValue));
+    EXPECT_FALSE(Stored(ActiveIconIndexValue));
+    EXPECT_TRUE(Stored(InactiveIconFileValue));
 }
 
 // Stored bytes as UTF-16 text, a terminating zero unit included.
@@ -165,7 +216,15 @@ TEST_F(SettingsStoreTest, AutoStartFollowsTheBoxAndAgreesWithTheApprovalRecord) 
             for (bool box : {false, true})
                 rows.push_back({entry, record, exe, box, entry != u"-" && record != "3", box ? ours + u'\0' : u"-",
                                 box && record != "3" ? record : "-"});
+    // The record as its name in the table, "-" for none.
+    auto recordNamed = [&](const std::optional<RegistryValue>& record) -> std::string {
+        if (!record) return "-";
+        for (auto& [name, bytes] : records)
+            if (record->data == bytes) return name;
+        return "another";
+    };
     for (const Row& row : rows) {
+        SCOPED_TRACE("row " + std::to_string(&row - &rows[0]));
         substitute::Reset();
         if (row.entry != u"!") substitute::CreateRegistryKey(RunKeyPath);
         if (row.entry != u"!" && row.entry != u"-")
@@ -176,21 +235,19 @@ TEST_F(SettingsStoreTest, AutoStartFollowsTheBoxAndAgreesWithTheApprovalRecord) 
                                          records.at(row.record));
         substitute::SetModuleFileName(row.module);
         if (row.module.empty()) substitute::FailNext("GetModuleFileNameW", ERROR_ACCESS_DENIED);
-        const std::string label = std::string(row.entry.begin(), row.entry.end()).substr(0, 30) + " " + row.record;
-        EXPECT_EQ(AutoStartEnabled(), row.open) << label;
+        EXPECT_EQ(AutoStartEnabled(), row.open);
         const bool enabled = SetAutoStart(row.box);
         auto entry = substitute::GetRegistryValue(RunKeyPath, AutoStartValueName);
-        auto record = substitute::GetRegistryValue(StartupApprovedKeyPath, AutoStartValueName);
         EXPECT_EQ(!substitute::RegistryKeyExists(RunKeyPath) ? u"!"
                   : entry                                    ? Units(entry->data)
                                                              : u"-",
-                  row.entryAfter)
-            << label << " box " << row.box;
-        EXPECT_EQ(record ? (record->data == records.at(row.recordAfter) ? row.recordAfter : "changed") : "-",
-                  row.recordAfter)
-            << label << " box " << row.box;
-        EXPECT_EQ(enabled, row.entryAfter != u"!" && row.entryAfter != u"-" && row.recordAfter != "3") << label;
-        EXPECT_THAT(substitute::Problems(), ::testing::IsEmpty()) << label;
+                  row.entryAfter);
+        EXPECT_EQ(recordNamed(substitute::GetRegistryValue(StartupApprovedKeyPath, AutoStartValueName)),
+                  row.recordAfter);
+        // Windows starts an entry that is there and that no record marks disabled.
+        const bool starts = row.entryAfter != u"!" && row.entryAfter != u"-" && row.recordAfter != "3";
+        EXPECT_EQ(enabled, starts);
+        EXPECT_THAT(substitute::Problems(), ::testing::IsEmpty());
     }
 }
 
