@@ -137,8 +137,7 @@ TEST_F(MainWindowTest, RoutesTheBroadcastTheRetryTimerTheMouseAndTheCommands) {
     const auto emblem = reinterpret_cast<HICON>(
         LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_EMBLEM_LARGE), IMAGE_ICON, 0, 0, LR_SHARED));
     const std::tuple<WORD, const char*, int*, WORD> dialogs[] = {
-        {IDM_ABOUT, "About Varrowin", &AboutDialogOpen, IDOK},
-        {IDM_ABOUT, "About Varrowin", &AboutDialogOpen, IDCANCEL},
+        {IDM_ABOUT, "About Varrowin", &AboutDialogOpen, IDOK},  // Cancel: the WinMain test
         {IDM_SETTINGS, "Settings", &SettingsDialogOpen, IDCANCEL},
         {IDM_DISKINFO, "Disk Information", &DiskInfoDialogOpen, IDOK},
         {IDM_DISKINFO, "Disk Information", &DiskInfoDialogOpen, IDCANCEL}};

@@ -11,7 +11,6 @@
 #include "monitor/ActivitySampler.h"
 #include "monitor/CounterCatalogue.h"
 #include "res/resource.h"
-#include "settings/IconChooser.h"
 #include "settings/SettingsDialog.h"
 #include "settings/SettingsStore.h"
 
