@@ -128,8 +128,13 @@ TEST_F(MainWindowTest, RoutesTheBroadcastTheRetryTimerTheMouseAndTheCommands) {
         EXPECT_EQ(NotifyShell(NIM_MODIFY), added) << message << " " << wParam << (refused ? " refused" : "");
     }
 
-    for (LPARAM event : {WM_RBUTTONUP, WM_LBUTTONDOWN, WM_LBUTTONDBLCLK, WM_MOUSEMOVE, WM_RBUTTONDOWN})
+    // The menus shown so far, after each event.
+    std::string shown;
+    for (LPARAM event : {WM_RBUTTONUP, WM_LBUTTONDOWN, WM_LBUTTONDBLCLK, WM_MOUSEMOVE, WM_RBUTTONDOWN}) {
         EXPECT_EQ(SendMessageA(MainWindow, TrayCallbackMessage, 0, event), 0);
+        shown += std::to_string(Menus.size());
+    }
+    EXPECT_EQ(shown, "00001");
     EXPECT_EQ(Menus, std::vector<std::string>{"120 121 0 32772 0 122 "});
 
     // Each dialog shows what it is for: About the emblem and no report, Disk Information no icon and

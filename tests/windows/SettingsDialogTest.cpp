@@ -89,15 +89,14 @@ std::string Shown(HWND dialog) {
 TEST_F(SettingsDialogTest, OpensOnWhatRuns) {
     const std::tuple<Disks, int, bool, DWORD, DWORD, const char*> cases[] = {
         {{L"C:", L"D:", L"_Total"}, 0, true, 0, 3000, "C:#0 D:#1 _Total#2 | item 0 | box 1 | 2000"},
-        {{L"C:", L"D:", L"_Total"}, 2, false, 1, 500, "C:#0 D:#1 _Total#2 | item 2 | box 0 | 500"},
-        {{}, -1, false, 1, 0, "| item -1 | box 0 | 100"}};  // 0: no period stored
+        {{L"C:", L"D:", L"_Total"}, 2, false, 1, 500, "C:#0 D:#1 _Total#2 | item 2 | box 0 | 500"}};
     for (auto& [disks, watched, runEntry, startUp, period, shown] : cases) {
         CleanRegistry();
         Catalogue(disks);
-        SelectedCounterPath = watched < 0 ? L"" : CounterCatalogue[watched].CounterPath;
+        SelectedCounterPath = CounterCatalogue[watched].CounterPath;
         if (runEntry) SHSetValueA(HKEY_CURRENT_USER, RunKeyPath, AutoStartValueName, REG_SZ, "x.exe", 6);
         SHSetValueA(HKEY_CURRENT_USER, SettingsKeyPath, StartUpValue, REG_DWORD, &startUp, 4);
-        if (period != 0) SHSetValueA(HKEY_CURRENT_USER, SettingsKeyPath, BlinkDurationValue, REG_DWORD, &period, 4);
+        SHSetValueA(HKEY_CURRENT_USER, SettingsKeyPath, BlinkDurationValue, REG_DWORD, &period, 4);
         HWND dialog = OpenSettings();
         EXPECT_EQ(Shown(dialog), shown);
         DestroyWindow(dialog);
@@ -170,11 +169,12 @@ TEST_F(SettingsDialogTest, PreviewsDestroyOnlyTheIconsTheyExtracted) {
 
     dialog = OpenSettings();
     Command(dialog, IDC_BROWSE_INACTIVE);
-    icons = {Preview(dialog, IDC_INACTIVE_PREVIEW)};
+    Command(dialog, IDC_BROWSE_ACTIVE);
+    icons = {Preview(dialog, IDC_INACTIVE_PREVIEW), Preview(dialog, IDC_ACTIVE_PREVIEW)};
     End(dialog, IDCANCEL);
-    EXPECT_EQ(alive(), "+");
+    EXPECT_EQ(alive(), "++");
     DestroyWindow(dialog);
-    EXPECT_EQ(alive(), "-");
+    EXPECT_EQ(alive(), "--");
 
     // A file that yields no icon returns the role to its built-in icon, in the preview and at OK.
     IconPair.Active = {ExtractedIcon(1), IconLibrary, 1, true};
