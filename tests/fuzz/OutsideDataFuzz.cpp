@@ -61,15 +61,16 @@ void BlinkText(FuzzedDataProvider& data) {
 // and length right (the default, so that the input's end leaves them so), off by a little or
 // anything.
 void Probe(FuzzedDataProvider& data) {
+    const bool nvme = data.ConsumeBool();  // the NVMe probe, with answers close to whole ones
     substitute::SetDeviceDriver(
         {[&](const std::string&, DWORD, DWORD) {
              return data.PickValueInArray<DWORD>(
                  {ERROR_SUCCESS, ERROR_SUCCESS, ERROR_ACCESS_DENIED, ERROR_FILE_NOT_FOUND});
          },
-         [&](const std::string&, DWORD, const std::vector<uint8_t>& input,
-             DWORD size) -> std::optional<std::vector<uint8_t>> {
-             if (data.ConsumeIntegralInRange(0, 7) == 0) return std::nullopt;
-             if (size < 48 || data.ConsumeBool()) {
+         [&, nvme](const std::string&, DWORD, const std::vector<uint8_t>& input,
+                   DWORD size) -> std::optional<std::vector<uint8_t>> {
+             if (data.ConsumeIntegralInRange(0, 7) == 7) return std::nullopt;
+             if (!nvme || size < 48) {
                  std::vector<uint8_t> bytes = data.ConsumeBytes<uint8_t>(
                      data.ConsumeIntegralInRange<size_t>(0, data.ConsumeBool() ? 600 : 4096));
                  for (size_t field = 12; bytes.size() >= 28 && field <= 24 && data.ConsumeBool(); field += 4)
@@ -89,7 +90,8 @@ void Probe(FuzzedDataProvider& data) {
          }});
     if (data.ConsumeBool())
         substitute::FailNext("GlobalAlloc", ERROR_NOT_ENOUGH_MEMORY, data.ConsumeIntegralInRange<unsigned>(0, 40));
-    RunDriveProbe(static_cast<DriveProbe>(data.ConsumeIntegralInRange<int>(0, DriveProbeCount - 1)));
+    RunDriveProbe(nvme ? ProbeNvmeUser
+                       : static_cast<DriveProbe>(data.ConsumeIntegralInRange<int>(0, DriveProbeCount - 1)));
 }
 
 // Any values under the settings key's names, the Run entry and its approval record (any type,
