@@ -53,7 +53,6 @@ TEST_F(SettingsStoreTest, LoadAppliesWhatTheStoreHoldsOverTheDefaults) {
         {"nothing stored", {}, "777/100" + Defaults},
         // The period: held within 50..3000 for the sampler and 100..2000 for Settings.
         {"a period below both ranges", {{BlinkDurationValue, Number(20)}}, "50/100" + Defaults},
-        {"a period within both", {{BlinkDurationValue, Number(1500)}}, "1500/1500" + Defaults},
         {"a period above both", {{BlinkDurationValue, Number(0xFFFFFFFF)}}, "3000/2000" + Defaults},
         {"a period of five bytes", {{BlinkDurationValue, {REG_DWORD, {0xE8, 3, 0, 0, 0}}}}, "777/100" + Defaults},
         {"a period of two bytes", {{BlinkDurationValue, {REG_BINARY, {0xE8, 0x03}}}}, "1000/1000" + Defaults},
@@ -93,18 +92,6 @@ TEST_F(SettingsStoreTest, LoadAppliesWhatTheStoreHoldsOverTheDefaults) {
         for (auto& [name, value] : row.stored) Store(name, value.type, value.data);
         EXPECT_EQ(Loaded(), row.loaded);
         EXPECT_EQ(substitute::RegistryKeyExists(SettingsKeyPath), !row.stored.empty()) << "reading created the key";
-        EXPECT_THAT(substitute::Problems(), ::testing::IsEmpty());
-    }
-    // Only an index that yields an icon gives the role its file's icon: -1 would make ExtractIconExA
-    // take resource ID 1; other negative indexes are resource IDs 1 to 3.
-    for (LONG index : {-1, 0, 2, 3, -2, -4}) {
-        SCOPED_TRACE(index);
-        StoreIcon(Active, DiskIcons, static_cast<DWORD>(index));
-        bool extracted = index != -1 && index != 3 && index != -4;
-        std::string file = DiskIcons + std::string("#") + std::to_string(index);
-        EXPECT_EQ(Loaded(),
-                  "777/100" + Total + " " + file + "=" + (extracted ? file : "shared 113") + " #0=shared 114");
-        EXPECT_EQ(IconPair.Active.Extracted, extracted);
         EXPECT_THAT(substitute::Problems(), ::testing::IsEmpty());
     }
 }
@@ -154,7 +141,6 @@ TEST_F(SettingsStoreTest, WritesStoreEachValueAsItsTypeAndLoadBack) {
     WriteIconChoice(key, Inactive, File200, 3);  // refused: the choice before stays
     RegCloseKey(key);
     EXPECT_EQ(Stored(StartUpValue), Number(1));
-    EXPECT_EQ(Stored(InactiveIconIndexValue), Number(0xFFFFFFFF));
     EXPECT_EQ(Loaded(),
               "1500/1500 PhysicalDisk(0 C:) C:\\Icons\\disk.ico#2=C:\\Icons\\disk.ico#2 D:\\a.ico#-1=shared 114");
     key = OpenSettingsKeyForWriting();
@@ -167,86 +153,72 @@ TEST_F(SettingsStoreTest, WritesStoreEachValueAsItsTypeAndLoadBack) {
     EXPECT_TRUE(Stored(InactiveIconFileValue));
 }
 
-// Stored bytes as UTF-16 text, a terminating zero unit included.
-WideString Units(const std::vector<BYTE>& bytes) {
-    WideString text;
-    for (size_t i = 0; i + 1 < bytes.size(); i += 2) text.push_back(static_cast<WCHAR>(bytes[i] | bytes[i + 1] << 8));
-    return text;
-}
-
 // The entry names the executable, taken wide, in quotes, so that a path with spaces cannot be
 // taken for a shorter one; a path the buffer may have cut is never written, and the Run key never
-// created. The box opens ticked only for an entry that no approval record marks disabled; OK
-// ticked removes a disabled record, OK clear the entry and any record.
+// created. Settings opens ticked only for an entry that no approval record marks disabled; OK
+// ticked removes a disabled record, OK clear the entry and any record, and StartUp records
+// whether Windows starts the entry afterwards, not what the box asked for.
 TEST_F(SettingsStoreTest, AutoStartFollowsTheBoxAndAgreesWithTheApprovalRecord) {
     const WideString exe = u"C:\\Program Files\\Lumenhop\\Lumenhop.exe", ours = u'"' + exe + u'"';
     const WideString other = u"\"C:\\Old\\Lumenhop.exe\"", cyrillic = u"C:\\Users\\\u0414\u0438\u043C\\Lumenhop.exe";
     const WideString p259 = u"C:\\Program Files\\" + WideString(238, u'd') + u".exe", p260 = p259 + u"x";
-    const std::map<std::string, std::vector<BYTE>> records = {
-        {"2", {2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
-        {"6", {6, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
-        {"3", {3, 0, 0, 0, 0xD4, 0x0D, 0x43, 0x8D, 0xC8, 0x3B, 0xD9, 0x01}},
-        {"2 short", {2, 0, 0, 0}}};
-    // The entry ("!": no Run key, "-": none) and its record ("-": none) before, the module path
-    // ("": its look-up fails), the box; the box at open, the entry and the record after OK.
+    // Approval records: none, one that lets the entry start (its first byte even), one that marks
+    // it disabled (odd), and one of a size that cannot be read.
+    using Record = std::optional<std::vector<BYTE>>;
+    const Record none, on = std::vector<BYTE>{2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
+                       off = std::vector<BYTE>{3, 0, 0, 0, 0xD4, 0x0D, 0x43, 0x8D, 0xC8, 0x3B, 0xD9, 0x01},
+                       cut = std::vector<BYTE>{2, 0, 0, 0};
+    // The entry ("!": no Run key, "-": none) and its record before, the module path ("": its
+    // look-up fails), the box; the box at open, the entry and the record after OK.
     struct Row {
         WideString entry;
-        std::string record;
+        Record record;
         WideString module;
         bool box, open;
         WideString entryAfter;
-        std::string recordAfter;
+        Record recordAfter;
     };
     std::vector<Row> rows = {
-        {u"!", "3", exe, false, false, u"!", "-"},
-        {u"!", "-", exe, true, false, u"!", "-"},
-        {u"-", "-", p259, true, false, u'"' + p259 + u'"' + u'\0', "-"},
-        {u"-", "3", p260, true, false, u"-", "3"},
-        {other, "3", p260, true, false, other, "-"},
-        {u"-", "-", u"", true, false, u"-", "-"},
-        {WideString(600, u'x'), "-", exe, true, true, ours + u'\0', "-"},
-        {ours, "-", exe, true, true, ours, "-"},  // ours already, without a zero: left as it is
-        {u"-", "-", cyrillic, true, false, u'"' + cyrillic + u'"' + u'\0', "-"},
-        {ours, "6", exe, true, true, ours, "6"},
-        {ours, "2 short", exe, false, false, u"-", "-"},
-        {ours, "2 short", exe, true, false, ours, "-"},
+        {u"!", off, exe, false, false, u"!", none},
+        {u"!", none, exe, true, false, u"!", none},
+        {u"-", none, p259, true, false, u'"' + p259 + u'"' + u'\0', none},
+        {u"-", off, p260, true, false, u"-", off},
+        {other, off, p260, true, false, other, none},
+        {u"-", none, u"", true, false, u"-", none},
+        {WideString(600, u'x'), none, exe, true, true, ours + u'\0', none},
+        {ours, none, exe, true, true, ours, none},  // ours already, without a zero: left as it is
+        {u"-", none, cyrillic, true, false, u'"' + cyrillic + u'"' + u'\0', none},
+        {ours, cut, exe, true, false, ours, none},
     };
     for (const WideString& entry : {WideString(u"-"), ours + u'\0', other + u'\0'})
-        for (std::string record : {"-", "2", "3"})
+        for (const Record& record : {none, on, off})
             for (bool box : {false, true})
-                rows.push_back({entry, record, exe, box, entry != u"-" && record != "3", box ? ours + u'\0' : u"-",
-                                box && record != "3" ? record : "-"});
-    // The record as its name in the table, "-" for none.
-    auto recordNamed = [&](const std::optional<RegistryValue>& record) -> std::string {
-        if (!record) return "-";
-        for (auto& [name, bytes] : records)
-            if (record->data == bytes) return name;
-        return "another";
-    };
+                rows.push_back({entry, record, exe, box, entry != u"-" && record != off, box ? ours + u'\0' : u"-",
+                                box && record != off ? record : none});
     for (const Row& row : rows) {
         SCOPED_TRACE("row " + std::to_string(&row - &rows[0]));
-        substitute::Reset();
+        SetUp();
         if (row.entry != u"!") substitute::CreateRegistryKey(RunKeyPath);
         if (row.entry != u"!" && row.entry != u"-")
             substitute::SetRegistryValue(RunKeyPath, AutoStartValueName, REG_SZ, substitute::WideTextBytes(row.entry));
         substitute::CreateRegistryKey(StartupApprovedKeyPath);
-        if (row.record != "-")
-            substitute::SetRegistryValue(StartupApprovedKeyPath, AutoStartValueName, REG_BINARY,
-                                         records.at(row.record));
+        if (row.record)
+            substitute::SetRegistryValue(StartupApprovedKeyPath, AutoStartValueName, REG_BINARY, *row.record);
         substitute::SetModuleFileName(row.module);
         if (row.module.empty()) substitute::FailNext("GetModuleFileNameW", ERROR_ACCESS_DENIED);
-        EXPECT_EQ(AutoStartEnabled(), row.open);
-        const bool enabled = SetAutoStart(row.box);
-        auto entry = substitute::GetRegistryValue(RunKeyPath, AutoStartValueName);
-        EXPECT_EQ(!substitute::RegistryKeyExists(RunKeyPath) ? u"!"
-                  : entry                                    ? Units(entry->data)
-                                                             : u"-",
-                  row.entryAfter);
-        EXPECT_EQ(recordNamed(substitute::GetRegistryValue(StartupApprovedKeyPath, AutoStartValueName)),
-                  row.recordAfter);
-        // Windows starts an entry that is there and that no record marks disabled.
-        const bool starts = row.entryAfter != u"!" && row.entryAfter != u"-" && row.recordAfter != "3";
-        EXPECT_EQ(enabled, starts);
+        SettingsChoices choices = CurrentSettingsChoices();
+        EXPECT_EQ(choices.AutoStart, row.open);
+        choices.AutoStart = row.box;
+        ApplySettingsChoices(choices);
+        EXPECT_EQ(substitute::RegistryKeyExists(RunKeyPath), row.entryAfter != u"!") << "the Run key";
+        const bool present = row.entryAfter != u"!" && row.entryAfter != u"-";
+        EXPECT_EQ(
+            substitute::GetRegistryValue(RunKeyPath, AutoStartValueName),
+            present ? std::optional(RegistryValue{REG_SZ, substitute::WideTextBytes(row.entryAfter)}) : std::nullopt);
+        auto record = substitute::GetRegistryValue(StartupApprovedKeyPath, AutoStartValueName);
+        EXPECT_EQ(record ? Record(record->data) : none, row.recordAfter);
+        EXPECT_EQ(Stored(StartUpValue), Number(present && row.recordAfter != off));
+        StopSampler();
         EXPECT_THAT(substitute::Problems(), ::testing::IsEmpty());
     }
 }
