@@ -82,7 +82,6 @@ TEST_F(SettingsStoreTest, LoadAppliesWhatTheStoreHoldsOverTheDefaults) {
           {ActiveIconIndexValue, Number(2)},
           {InactiveIconFileValue, Text("D:\\a.ico")}},
          "777/100" + Total + " C:\\Icons\\disk.ico#2=C:\\Icons\\disk.ico#2 D:\\a.ico#0=D:\\a.ico#0"},
-        {"an index alone", {{InactiveIconIndexValue, Number(5)}}, "777/100" + Total + " #0=shared 113 #5=shared 114"},
         // A path with a variable, as the shell's picker gives it, stays as chosen.
         {"a path with a variable",
          {{InactiveIconFileValue, Text("%SystemRoot%\\system32\\shell32.dll")}},
