@@ -20,16 +20,6 @@ constexpr char32_t DbcsFirst = 0x4E00;
 constexpr int TrailCount = 188;  // 0x40..0xFC without 0x7F
 constexpr int LeadCount = 60;    // 0x81..0x9F and 0xE0..0xFC
 
-bool IsLead932(BYTE byte) {
-    return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
-}
-
-// The failure answer of both conversions, with its last error.
-int Failed(DWORD error) {
-    SetLastError(error);
-    return 0;
-}
-
 // Arguments that Windows refuses with ERROR_INVALID_PARAMETER: an empty source, say.
 bool Invalid(const void* source, int sourceLength, const void* target, int targetLength) {
     return source == nullptr || sourceLength == 0 || targetLength < 0 || (targetLength > 0 && target == nullptr);
@@ -64,38 +54,32 @@ UINT WINAPI GetACP() {
 }
 
 BOOL WINAPI IsDBCSLeadByte(BYTE testChar) {
-    return ActivePage == 932 && IsLead932(testChar);
+    return ActivePage == 932 && ((testChar >= 0x81 && testChar <= 0x9F) || (testChar >= 0xE0 && testChar <= 0xFC));
 }
 
-// ASCII, and page 1252's bytes from 0xA0 on, which are U+00A0..U+00FF; any other byte is reported.
-// The program converts to UTF-16 only the icon chooser's start path, which the tests keep to those.
-// Only the program calls it, so arguments Windows refuses are the program's fault.
-int WINAPI MultiByteToWideChar(UINT codePage, DWORD, LPCSTR source, int sourceLength, LPWSTR target, int targetLength) {
+// Each byte becomes the code unit of the same value: ASCII, and page 1252's bytes from 0xA0 on.
+// The program converts to UTF-16 only the icon chooser's start path, which the tests keep to
+// ASCII. Only the program calls it, so arguments Windows refuses are the program's fault.
+int WINAPI MultiByteToWideChar(UINT, DWORD, LPCSTR source, int sourceLength, LPWSTR target, int targetLength) {
     if (Invalid(source, sourceLength, target, targetLength)) {
         Problem("MultiByteToWideChar: arguments that Windows refuses");
-        return Failed(ERROR_INVALID_PARAMETER);
+        return Failed(ERROR_INVALID_PARAMETER, 0);
     }
-    if (Fails("MultiByteToWideChar")) return 0;
     int length = sourceLength < 0 ? static_cast<int>(std::strlen(source)) + 1 : sourceLength;
-    if (targetLength > 0 && length > targetLength) return Failed(ERROR_INSUFFICIENT_BUFFER);
-    for (int i = 0; i < length && targetLength > 0; ++i) {
-        BYTE byte = static_cast<BYTE>(source[i]);
-        if (byte >= 0x80 && (byte < 0xA0 || (codePage == CP_ACP ? ActivePage.load() : codePage) != 1252))
-            Problem("MultiByteToWideChar: beyond ASCII, only 0xA0..0xFF of page 1252 are modelled");
-        target[i] = byte;
-    }
+    if (targetLength > 0 && length > targetLength) return Failed(ERROR_INSUFFICIENT_BUFFER, 0);
+    for (int i = 0; i < length && targetLength > 0; ++i) target[i] = static_cast<BYTE>(source[i]);
     return length;
 }
 
 int WINAPI WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR source, int sourceLength, LPSTR target,
                                int targetLength, LPCSTR defaultChar, LPBOOL usedDefaultChar) {
-    if (Invalid(source, sourceLength, target, targetLength)) return Failed(ERROR_INVALID_PARAMETER);
+    if (Invalid(source, sourceLength, target, targetLength)) return Failed(ERROR_INVALID_PARAMETER, 0);
     if (Fails("WideCharToMultiByte")) return 0;
     UINT page = codePage == CP_ACP ? ActivePage.load() : codePage;
     // The flags the program may pass; UTF-8 takes only the second, and no default character.
-    if (flags & ~DWORD{WC_NO_BEST_FIT_CHARS | WC_ERR_INVALID_CHARS}) return Failed(ERROR_INVALID_FLAGS);
-    if (page == CP_UTF8 && (flags & ~DWORD{WC_ERR_INVALID_CHARS})) return Failed(ERROR_INVALID_FLAGS);
-    if (page == CP_UTF8 && (defaultChar || usedDefaultChar)) return Failed(ERROR_INVALID_PARAMETER);
+    if (flags & ~DWORD{WC_NO_BEST_FIT_CHARS | WC_ERR_INVALID_CHARS}) return Failed(ERROR_INVALID_FLAGS, 0);
+    if (page == CP_UTF8 && (flags & ~DWORD{WC_ERR_INVALID_CHARS})) return Failed(ERROR_INVALID_FLAGS, 0);
+    if (page == CP_UTF8 && (defaultChar || usedDefaultChar)) return Failed(ERROR_INVALID_PARAMETER, 0);
     size_t length = sourceLength >= 0 ? static_cast<size_t>(sourceLength) : std::char_traits<WCHAR>::length(source) + 1;
     if (usedDefaultChar) *usedDefaultChar = FALSE;
     int written = 0;
@@ -104,7 +88,7 @@ int WINAPI WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR source, int s
         if (point >= 0xD800 && point <= 0xDBFF && i + 1 < length && source[i + 1] >= 0xDC00 && source[i + 1] <= 0xDFFF)
             point = 0x10000 + ((point - 0xD800) << 10) + (source[++i] - 0xDC00);
         if (page == CP_UTF8 && (flags & WC_ERR_INVALID_CHARS) && point >= 0xD800 && point <= 0xDFFF)
-            return Failed(ERROR_NO_UNICODE_TRANSLATION);
+            return Failed(ERROR_NO_UNICODE_TRANSLATION, 0);
         BYTE encoded[4];
         int encodedLength = Encode(page, point, encoded);
         if (encodedLength == 0) {
@@ -113,7 +97,7 @@ int WINAPI WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR source, int s
             if (usedDefaultChar) *usedDefaultChar = TRUE;
         }
         // Whole characters only; what fitted stays written, as on Windows.
-        if (targetLength > 0 && written + encodedLength > targetLength) return Failed(ERROR_INSUFFICIENT_BUFFER);
+        if (targetLength > 0 && written + encodedLength > targetLength) return Failed(ERROR_INSUFFICIENT_BUFFER, 0);
         if (targetLength > 0) std::memcpy(target + written, encoded, static_cast<size_t>(encodedLength));
         written += encodedLength;
     }

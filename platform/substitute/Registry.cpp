@@ -41,10 +41,11 @@ void MustBeZero(const char* function, DWORD value) {
 }
 
 // Opening, or creating: only under HKEY_CURRENT_USER, which is all the program does.
-LONG OpenKey(const char* function, HKEY parent, LPCSTR subKey, REGSAM access, PHKEY result, bool create) {
+LONG OpenKey(const char* call, HKEY parent, LPCSTR subKey, DWORD options, REGSAM access, PHKEY result, bool create) {
+    MustBeZero(call, options);
     std::lock_guard lock(Mutex());
     *result = nullptr;
-    if (auto failure = TakeFailure(function)) return static_cast<LONG>(*failure);
+    if (auto failure = TakeFailure(call)) return static_cast<LONG>(*failure);
     std::string path = subKey ? subKey : "";
     if (create) Keys[path];
     if (parent != HKEY_CURRENT_USER || !Keys.count(path)) return ERROR_FILE_NOT_FOUND;
@@ -103,14 +104,12 @@ using namespace substitute::detail;
 using substitute::RegistryValue;
 
 LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired, PHKEY phkResult) {
-    MustBeZero("RegOpenKeyExA", ulOptions);
-    return OpenKey("RegOpenKeyExA", hKey, lpSubKey, samDesired, phkResult, false);
+    return OpenKey("RegOpenKeyExA", hKey, lpSubKey, ulOptions, samDesired, phkResult, false);
 }
 
 LONG WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR, DWORD dwOptions, REGSAM samDesired,
                             LPSECURITY_ATTRIBUTES, PHKEY phkResult, LPDWORD) {
-    MustBeZero("RegCreateKeyExA", Reserved | dwOptions);
-    return OpenKey("RegCreateKeyExA", hKey, lpSubKey, samDesired, phkResult, true);
+    return OpenKey("RegCreateKeyExA", hKey, lpSubKey, Reserved | dwOptions, samDesired, phkResult, true);
 }
 
 LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD, LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData) {

@@ -69,8 +69,7 @@ HANDLE WINAPI LoadImageA(HINSTANCE instance, LPCSTR name, UINT type, int cx, int
     if (instance == Instance && SharedId(icon) && type == IMAGE_ICON && cx == GetSystemMetrics(SM_CXSMICON) &&
         cy == GetSystemMetrics(SM_CYSMICON) && (flags & LR_SHARED))
         return icon;
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return nullptr;
+    return Failed(ERROR_INVALID_PARAMETER, HANDLE{});
 }
 
 int WINAPI GetSystemMetrics(int index) {

@@ -66,8 +66,8 @@ bool JoinThreads(unsigned milliseconds = 20000, size_t running = 0);
 // takes only the flags 0 and WC_ERR_INVALID_CHARS (else ERROR_INVALID_FLAGS) and no
 // default-character arguments (else ERROR_INVALID_PARAMETER); a lone surrogate becomes U+FFFD,
 // or fails with ERROR_NO_UNICODE_TRANSLATION under WC_ERR_INVALID_CHARS. MultiByteToWideChar
-// reads ASCII on every page and page 1252's 0xA0..0xFF, and reports as a problem any other byte
-// and a call with arguments that Windows refuses (an empty source, say).
+// takes each byte as the code unit of the same value (right for ASCII, and for page 1252's
+// 0xA0..0xFF), and reports as a problem a call with arguments that Windows refuses (an empty source, say).
 void UseCodePage(UINT codePage);
 
 // --- Pdh ---------------------------------------------------------------------------------------

@@ -22,8 +22,7 @@ class SettingsStoreTest : public MachineTest {
 protected:
     void SetUp() override {
         MachineTest::SetUp();
-        for (auto [file, icons] : {std::pair{"D:\\a.ico", 1u}, {"C:\\readme.txt", 0u}})
-            substitute::AddIconFile(file, icons);
+        substitute::AddIconFile("D:\\a.ico", 1);
         BuildCounterCatalogue();
         SelectDefaultEntry();
         BlinkDuration = 777;
@@ -43,25 +42,32 @@ std::string Loaded() {
 
 const std::string Icons = " #0=shared 113 #0=shared 114", Total = " LogicalDisk(_Total)", Defaults = Total + Icons;
 
+// Whatever is stored loads over the defaults; when a read fails midway (each in turn, in the
+// order of the reads: the load's six, then Settings' period), only its value keeps the default
+// (Settings' period its least) and the others still load. Reading creates no key and changes
+// nothing stored.
 TEST_F(SettingsStoreTest, LoadAppliesWhatTheStoreHoldsOverTheDefaults) {
     struct Row {
         const char* what;
         std::vector<std::pair<const char*, RegistryValue>> stored;
         std::string loaded;
+        int failing = -1;  // the read that fails, counted from 0
     };
+    const std::vector<std::pair<const char*, RegistryValue>> all = {
+        {BlinkDurationValue, Number(1500)},     {SelectedDiskCounterValue, Name(u"PhysicalDisk(0 C:)")},
+        {ActiveIconIndexValue, Number(2)},      {InactiveIconIndexValue, Number(1)},
+        {ActiveIconFileValue, Text(DiskIcons)}, {InactiveIconFileValue, Text(DiskIcons)}};
+    const std::string disk = " PhysicalDisk(0 C:)", icon = " C:\\Icons\\disk.ico#";
+    const std::string active = icon + "2=" + icon.substr(1) + "2", inactive = icon + "1=" + icon.substr(1) + "1";
     const Row rows[] = {
         {"nothing stored", {}, "777/100" + Defaults},
         // The period: held within 50..3000 for the sampler and 100..2000 for Settings.
         {"a period below both ranges", {{BlinkDurationValue, Number(20)}}, "50/100" + Defaults},
-        {"a period within both", {{BlinkDurationValue, Number(1500)}}, "1500/1500" + Defaults},
         {"a period above both", {{BlinkDurationValue, Number(0xFFFFFFFF)}}, "3000/2000" + Defaults},
         {"a period of five bytes", {{BlinkDurationValue, {REG_DWORD, {0xE8, 3, 0, 0, 0}}}}, "777/100" + Defaults},
         {"a period of two bytes", {{BlinkDurationValue, {REG_BINARY, {0xE8, 0x03}}}}, "1000/1000" + Defaults},
         // The selection: the first entry holding the stored name, which ends at a zero unit.
         {"an empty name", {{SelectedDiskCounterValue, Name(u"")}}, "777/100 LogicalDisk(C:)" + Icons},
-        {"a name before a zero unit",
-         {{SelectedDiskCounterValue, Name(WideString(u"PhysicalDisk(0\0x", 16))}},
-         "777/100 PhysicalDisk(0 C:)" + Icons},
         {"a name in 400 bytes",
          {{SelectedDiskCounterValue, Name(u"(0 C:)" + WideString(194, 0))}},
          "777/100 PhysicalDisk(0 C:)" + Icons},
@@ -76,72 +82,37 @@ TEST_F(SettingsStoreTest, LoadAppliesWhatTheStoreHoldsOverTheDefaults) {
           {ActiveIconIndexValue, Number(2)},
           {InactiveIconFileValue, Text("D:\\a.ico")}},
          "777/100" + Total + " C:\\Icons\\disk.ico#2=C:\\Icons\\disk.ico#2 D:\\a.ico#0=D:\\a.ico#0"},
-        {"an index alone", {{InactiveIconIndexValue, Number(5)}}, "777/100" + Total + " #0=shared 113 #5=shared 114"},
         // A path with a variable, as the shell's picker gives it, stays as chosen.
         {"a path with a variable",
          {{InactiveIconFileValue, Text("%SystemRoot%\\system32\\shell32.dll")}},
          "777/100" + Total +
              " #0=shared 113 %SystemRoot%\\system32\\shell32.dll#0=C:\\windows\\system32\\shell32.dll#0"},
         {"a file of no icons",
-         {{ActiveIconFileValue, Text(DiskIcons)}, {InactiveIconFileValue, Text("C:\\readme.txt")}},
-         "777/100" + Total + " C:\\Icons\\disk.ico#0=C:\\Icons\\disk.ico#0 C:\\readme.txt#0=shared 114"},
+         {{ActiveIconFileValue, Text(DiskIcons)}, {InactiveIconFileValue, Text("C:\\windows\\win.ini")}},
+         "777/100" + Total + " C:\\Icons\\disk.ico#0=C:\\Icons\\disk.ico#0 C:\\windows\\win.ini#0=shared 114"},
         {"a file of 200 bytes", {{ActiveIconFileValue, Text(File200)}}, "777/100" + Defaults},
+        {"read 0 fails", all, "777/1500" + disk + active + inactive, 0},
+        {"read 1 fails", all, "1500/1500" + Total + active + inactive, 1},
+        {"read 2 fails", all, "1500/1500" + disk + icon + "0=" + icon.substr(1) + "0" + inactive, 2},
+        {"read 3 fails", all, "1500/1500" + disk + active + icon + "0=" + icon.substr(1) + "0", 3},
+        {"read 4 fails", all, "1500/1500" + disk + " #2=shared 113" + inactive, 4},
+        {"read 5 fails", all, "1500/1500" + disk + active + " #1=shared 114", 5},
+        {"read 6 fails", all, "1500/100" + disk + active + inactive, 6},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         SetUp();
         for (auto& [name, value] : row.stored) Store(name, value.type, value.data);
+        if (row.failing >= 0) substitute::FailNext("RegQueryValueExA", ERROR_ACCESS_DENIED, row.failing);
         EXPECT_EQ(Loaded(), row.loaded);
         EXPECT_EQ(substitute::RegistryKeyExists(SettingsKeyPath), !row.stored.empty()) << "reading created the key";
-        EXPECT_THAT(substitute::Problems(), ::testing::IsEmpty());
-    }
-    // Only an index that yields an icon gives the role its file's icon: -1 would make ExtractIconExA
-    // take resource ID 1; other negative indexes are resource IDs 1 to 3.
-    for (LONG index : {-1, 0, 2, 3, -2, -4}) {
-        SCOPED_TRACE(index);
-        StoreIcon(Active, DiskIcons, static_cast<DWORD>(index));
-        bool extracted = index != -1 && index != 3 && index != -4;
-        std::string file = DiskIcons + std::string("#") + std::to_string(index);
-        EXPECT_EQ(Loaded(),
-                  "777/100" + Total + " " + file + "=" + (extracted ? file : "shared 113") + " #0=shared 114");
-        EXPECT_EQ(IconPair.Active.Extracted, extracted);
-        EXPECT_THAT(substitute::Problems(), ::testing::IsEmpty());
-    }
-}
-
-// Whichever read fails midway, only its value keeps the default (Settings' period its least):
-// the others still load, nothing stored changes and nothing is left open.
-TEST_F(SettingsStoreTest, AReadFailingMidwayLeavesOnlyItsValueAtTheDefault) {
-    const std::pair<const char*, RegistryValue> stored[] = {
-        {BlinkDurationValue, Number(1500)},     {SelectedDiskCounterValue, Name(u"PhysicalDisk(0 C:)")},
-        {ActiveIconIndexValue, Number(2)},      {InactiveIconIndexValue, Number(1)},
-        {ActiveIconFileValue, Text(DiskIcons)}, {InactiveIconFileValue, Text(DiskIcons)}};
-    const std::string disk = " PhysicalDisk(0 C:)", icon = " C:\\Icons\\disk.ico#";
-    const std::string active = icon + "2=" + icon.substr(1) + "2", inactive = icon + "1=" + icon.substr(1) + "1";
-    // By the read that fails, in the order of the reads: the load's six, then Settings' period.
-    const std::string loaded[] = {
-        "777/1500" + disk + active + inactive,
-        "1500/1500" + Total + active + inactive,
-        "1500/1500" + disk + icon + "0=" + icon.substr(1) + "0" + inactive,
-        "1500/1500" + disk + active + icon + "0=" + icon.substr(1) + "0",
-        "1500/1500" + disk + " #2=shared 113" + inactive,
-        "1500/1500" + disk + active + " #1=shared 114",
-        "1500/100" + disk + active + inactive,
-    };
-    for (unsigned failing = 0; failing < std::size(loaded); ++failing) {
-        SCOPED_TRACE("read " + std::to_string(failing) + " fails");
-        SetUp();
-        for (auto& [name, value] : stored) Store(name, value.type, value.data);
-        substitute::FailNext("RegQueryValueExA", ERROR_ACCESS_DENIED, failing);
-        EXPECT_EQ(Loaded(), loaded[failing]);
-        for (auto& [name, value] : stored) EXPECT_EQ(Stored(name), value) << name;
+        for (auto& [name, value] : row.stored) EXPECT_EQ(Stored(name), value) << name;
         EXPECT_THAT(substitute::Problems(), ::testing::IsEmpty());
     }
 }
 
 TEST_F(SettingsStoreTest, WritesStoreEachValueAsItsTypeAndLoadBack) {
     EXPECT_TRUE(IconFileFitsStore(File199));
-    EXPECT_FALSE(IconFileFitsStore(File200));
     EXPECT_FALSE(IconFileFitsStore(std::string("C:\\a.ico\0b", 10)));
     HKEY key = OpenSettingsKeyForWriting();
     WriteStartUp(key, true);
@@ -154,7 +125,6 @@ TEST_F(SettingsStoreTest, WritesStoreEachValueAsItsTypeAndLoadBack) {
     WriteIconChoice(key, Inactive, File200, 3);  // refused: the choice before stays
     RegCloseKey(key);
     EXPECT_EQ(Stored(StartUpValue), Number(1));
-    EXPECT_EQ(Stored(InactiveIconIndexValue), Number(0xFFFFFFFF));
     EXPECT_EQ(Loaded(),
               "1500/1500 PhysicalDisk(0 C:) C:\\Icons\\disk.ico#2=C:\\Icons\\disk.ico#2 D:\\a.ico#-1=shared 114");
     key = OpenSettingsKeyForWriting();
@@ -167,86 +137,71 @@ TEST_F(SettingsStoreTest, WritesStoreEachValueAsItsTypeAndLoadBack) {
     EXPECT_TRUE(Stored(InactiveIconFileValue));
 }
 
-// Stored bytes as UTF-16 text, a terminating zero unit included.
-WideString Units(const std::vector<BYTE>& bytes) {
-    WideString text;
-    for (size_t i = 0; i + 1 < bytes.size(); i += 2) text.push_back(static_cast<WCHAR>(bytes[i] | bytes[i + 1] << 8));
-    return text;
-}
-
 // The entry names the executable, taken wide, in quotes, so that a path with spaces cannot be
 // taken for a shorter one; a path the buffer may have cut is never written, and the Run key never
-// created. The box opens ticked only for an entry that no approval record marks disabled; OK
-// ticked removes a disabled record, OK clear the entry and any record.
+// created. Settings opens ticked only for an entry that no approval record marks disabled; OK
+// ticked removes a disabled record, OK clear the entry and any record, and StartUp records
+// whether Windows starts the entry afterwards, not what the box asked for.
 TEST_F(SettingsStoreTest, AutoStartFollowsTheBoxAndAgreesWithTheApprovalRecord) {
     const WideString exe = u"C:\\Program Files\\Lumenhop\\Lumenhop.exe", ours = u'"' + exe + u'"';
-    const WideString other = u"\"C:\\Old\\Lumenhop.exe\"", cyrillic = u"C:\\Users\\\u0414\u0438\u043C\\Lumenhop.exe";
+    const WideString other = u"\"C:\\Old\\Lumenhop.exe\"";
     const WideString p259 = u"C:\\Program Files\\" + WideString(238, u'd') + u".exe", p260 = p259 + u"x";
-    const std::map<std::string, std::vector<BYTE>> records = {
-        {"2", {2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
-        {"6", {6, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
-        {"3", {3, 0, 0, 0, 0xD4, 0x0D, 0x43, 0x8D, 0xC8, 0x3B, 0xD9, 0x01}},
-        {"2 short", {2, 0, 0, 0}}};
-    // The entry ("!": no Run key, "-": none) and its record ("-": none) before, the module path
-    // ("": its look-up fails), the box; the box at open, the entry and the record after OK.
+    // Approval records: none, one that lets the entry start (its first byte even), one that marks
+    // it disabled (odd), and one of a size that cannot be read.
+    using Record = std::optional<std::vector<BYTE>>;
+    const Record none, on = std::vector<BYTE>{2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
+                       off = std::vector<BYTE>{3, 0, 0, 0, 0xD4, 0x0D, 0x43, 0x8D, 0xC8, 0x3B, 0xD9, 0x01},
+                       cut = std::vector<BYTE>{2, 0, 0, 0};
+    // The entry ("!": no Run key, "-": none) and its record before, the module path ("": its
+    // look-up fails), the box; the box at open, the entry and the record after OK.
     struct Row {
         WideString entry;
-        std::string record;
+        Record record;
         WideString module;
         bool box, open;
         WideString entryAfter;
-        std::string recordAfter;
+        Record recordAfter;
     };
     std::vector<Row> rows = {
-        {u"!", "3", exe, false, false, u"!", "-"},
-        {u"!", "-", exe, true, false, u"!", "-"},
-        {u"-", "-", p259, true, false, u'"' + p259 + u'"' + u'\0', "-"},
-        {u"-", "3", p260, true, false, u"-", "3"},
-        {other, "3", p260, true, false, other, "-"},
-        {u"-", "-", u"", true, false, u"-", "-"},
-        {WideString(600, u'x'), "-", exe, true, true, ours + u'\0', "-"},
-        {ours, "-", exe, true, true, ours, "-"},  // ours already, without a zero: left as it is
-        {u"-", "-", cyrillic, true, false, u'"' + cyrillic + u'"' + u'\0', "-"},
-        {ours, "6", exe, true, true, ours, "6"},
-        {ours, "2 short", exe, false, false, u"-", "-"},
-        {ours, "2 short", exe, true, false, ours, "-"},
+        {u"!", off, exe, false, false, u"!", none},
+        {u"!", none, exe, true, false, u"!", none},
+        {u"-", none, p259, true, false, u'"' + p259 + u'"' + u'\0', none},
+        {u"-", off, p260, true, false, u"-", off},
+        {other, off, p260, true, false, other, none},
+        {u"-", none, u"", true, false, u"-", none},
+        {WideString(600, u'x'), none, exe, true, true, ours + u'\0', none},
+        {ours, none, exe, true, true, ours, none},  // ours already, without a zero: left as it is
+        {ours, cut, exe, true, false, ours, none},
     };
     for (const WideString& entry : {WideString(u"-"), ours + u'\0', other + u'\0'})
-        for (std::string record : {"-", "2", "3"})
+        for (const Record& record : {none, on, off})
             for (bool box : {false, true})
-                rows.push_back({entry, record, exe, box, entry != u"-" && record != "3", box ? ours + u'\0' : u"-",
-                                box && record != "3" ? record : "-"});
-    // The record as its name in the table, "-" for none.
-    auto recordNamed = [&](const std::optional<RegistryValue>& record) -> std::string {
-        if (!record) return "-";
-        for (auto& [name, bytes] : records)
-            if (record->data == bytes) return name;
-        return "another";
-    };
+                rows.push_back({entry, record, exe, box, entry != u"-" && record != off, box ? ours + u'\0' : u"-",
+                                box && record != off ? record : none});
     for (const Row& row : rows) {
         SCOPED_TRACE("row " + std::to_string(&row - &rows[0]));
-        substitute::Reset();
+        SetUp();
         if (row.entry != u"!") substitute::CreateRegistryKey(RunKeyPath);
         if (row.entry != u"!" && row.entry != u"-")
             substitute::SetRegistryValue(RunKeyPath, AutoStartValueName, REG_SZ, substitute::WideTextBytes(row.entry));
         substitute::CreateRegistryKey(StartupApprovedKeyPath);
-        if (row.record != "-")
-            substitute::SetRegistryValue(StartupApprovedKeyPath, AutoStartValueName, REG_BINARY,
-                                         records.at(row.record));
+        if (row.record)
+            substitute::SetRegistryValue(StartupApprovedKeyPath, AutoStartValueName, REG_BINARY, *row.record);
         substitute::SetModuleFileName(row.module);
         if (row.module.empty()) substitute::FailNext("GetModuleFileNameW", ERROR_ACCESS_DENIED);
-        EXPECT_EQ(AutoStartEnabled(), row.open);
-        const bool enabled = SetAutoStart(row.box);
-        auto entry = substitute::GetRegistryValue(RunKeyPath, AutoStartValueName);
-        EXPECT_EQ(!substitute::RegistryKeyExists(RunKeyPath) ? u"!"
-                  : entry                                    ? Units(entry->data)
-                                                             : u"-",
-                  row.entryAfter);
-        EXPECT_EQ(recordNamed(substitute::GetRegistryValue(StartupApprovedKeyPath, AutoStartValueName)),
-                  row.recordAfter);
-        // Windows starts an entry that is there and that no record marks disabled.
-        const bool starts = row.entryAfter != u"!" && row.entryAfter != u"-" && row.recordAfter != "3";
-        EXPECT_EQ(enabled, starts);
+        SettingsChoices choices = CurrentSettingsChoices();
+        EXPECT_EQ(choices.AutoStart, row.open);
+        choices.AutoStart = row.box;
+        ApplySettingsChoices(choices);
+        EXPECT_EQ(substitute::RegistryKeyExists(RunKeyPath), row.entryAfter != u"!") << "the Run key";
+        const bool present = row.entryAfter != u"!" && row.entryAfter != u"-";
+        EXPECT_EQ(
+            substitute::GetRegistryValue(RunKeyPath, AutoStartValueName),
+            present ? std::optional(RegistryValue{REG_SZ, substitute::WideTextBytes(row.entryAfter)}) : std::nullopt);
+        auto record = substitute::GetRegistryValue(StartupApprovedKeyPath, AutoStartValueName);
+        EXPECT_EQ(record ? Record(record->data) : none, row.recordAfter);
+        EXPECT_EQ(Stored(StartUpValue), Number(present && row.recordAfter != off));
+        StopSampler();
         EXPECT_THAT(substitute::Problems(), ::testing::IsEmpty());
     }
 }
