@@ -1,7 +1,6 @@
 // The machine: the models' reset and leak checks, scripted failures, problems and the kernel
 // handle table.
 #include "platform/substitute/Internal.h"
-#include "platform/substitute/Substitute.h"
 
 #include <map>
 

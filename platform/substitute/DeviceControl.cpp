@@ -1,6 +1,5 @@
 // Storage devices, played by the driver hook, and fixed global memory blocks.
 #include "platform/substitute/Internal.h"
-#include "platform/substitute/Substitute.h"
 
 #include <algorithm>
 #include <cstring>

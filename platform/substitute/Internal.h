@@ -1,14 +1,9 @@
-// What the substitute's models share among themselves; not for tests.
+// What the substitute's models share among themselves, beside their control side; not for tests.
 #pragma once
 
-#include "platform/substitute/Win32Subset.h"
+#include "platform/substitute/Substitute.h"
 
-#include <functional>
 #include <mutex>
-#include <optional>
-#include <string>
-#include <string_view>
-#include <vector>
 
 namespace substitute::detail {
 
