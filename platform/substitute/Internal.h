@@ -46,8 +46,8 @@ struct Model {
 };
 bool RegisterModel(Model model);
 
-// Kernel handles ("thread", "device") share one table, as on Windows; `onClose` runs at CloseHandle.
-HANDLE OpenHandle(const char* kind, std::function<void(HANDLE)> onClose);
+// Kernel handles ("thread", "device") share one table, as on Windows.
+HANDLE OpenHandle(const char* kind);
 bool IsOpen(HANDLE handle, const char* kind);
 
 // Real time that `milliseconds` of program time lasts under the current scale.

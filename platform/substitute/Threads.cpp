@@ -63,11 +63,11 @@ DWORD WINAPI GetCurrentThreadId() {
     return ThreadId;
 }
 
-uintptr_t _beginthreadex(void*, unsigned, unsigned(__stdcall* start)(void*), void* argument, unsigned initflag,
+uintptr_t _beginthreadex(void*, unsigned, unsigned(WINAPI* start)(void*), void* argument, unsigned initflag,
                          unsigned* threadAddress) {
     if (initflag != 0) Problem("_beginthreadex: only flag 0 is modelled");
     DWORD id = NextThreadId++;
-    HANDLE handle = OpenHandle("thread", nullptr);
+    HANDLE handle = OpenHandle("thread");
     if (threadAddress) *threadAddress = id;
     std::lock_guard endLock(EndMutex);
     ++Started;

@@ -181,15 +181,10 @@ std::string ParseRecordingLine(std::string_view line, Machine& machine, DeviceAn
     std::string_view keyword = words[0];
     if (keyword == "platform") {
         if (words.size() != 2) return "platform takes one word: nt, 9x or a number";
-        if (words[1] == "nt")
-            machine.platformId = VER_PLATFORM_WIN32_NT;
-        else if (words[1] == "9x")
-            machine.platformId = VER_PLATFORM_WIN32_WINDOWS;
-        else if (auto id = ParseNumber(words[1]))
-            machine.platformId = *id;
-        else
-            return "unknown platform '" + std::string(words[1]) + "'";
-        return {};
+        machine.platformId = words[1] == "nt"   ? VER_PLATFORM_WIN32_NT
+                             : words[1] == "9x" ? VER_PLATFORM_WIN32_WINDOWS
+                                                : ParseNumber(words[1]);
+        return machine.platformId ? "" : "unknown platform '" + std::string(words[1]) + "'";
     }
     if (words.size() >= 2 && words[1].size() > MaxPathLength) return "a device path longer than 259 characters";
     if (keyword == "device") {
