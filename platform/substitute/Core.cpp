@@ -1,7 +1,6 @@
 // The machine: the models' reset and leak checks, scripted failures, problems and the kernel
 // handle table.
 #include "platform/substitute/Internal.h"
-#include "platform/substitute/Substitute.h"
 
 #include <map>
 
@@ -17,7 +16,7 @@ struct PendingFailure {
 // Guarded by Mutex().
 std::vector<std::string> Misuses;
 std::vector<PendingFailure> Failures;
-std::map<HANDLE, std::pair<std::string, std::function<void(HANDLE)>>> Handles;  // kind, what closing does
+std::map<HANDLE, std::string> Handles;  // by kind
 uintptr_t NextHandle = 0x100;
 
 std::vector<Model>& Models() {
@@ -68,16 +67,16 @@ bool RegisterModel(Model model) {
     return true;
 }
 
-HANDLE OpenHandle(const char* kind, std::function<void(HANDLE)> onClose) {
+HANDLE OpenHandle(const char* kind) {
     std::lock_guard lock(Mutex());
     HANDLE handle = reinterpret_cast<HANDLE>(NextHandle += 4);
-    Handles[handle] = {kind, std::move(onClose)};
+    Handles[handle] = kind;
     return handle;
 }
 
 bool IsOpen(HANDLE handle, const char* kind) {
     std::lock_guard lock(Mutex());
-    return Handles.count(handle) && Handles[handle].first == kind;
+    return Handles.count(handle) && Handles[handle] == kind;
 }
 
 }  // namespace substitute::detail
@@ -93,16 +92,11 @@ void WINAPI SetLastError(DWORD dwErrCode) {
 }
 
 BOOL WINAPI CloseHandle(HANDLE hObject) {
-    std::unique_lock lock(Mutex());
-    auto open = Handles.find(hObject);
-    if (open == Handles.end()) {
+    std::lock_guard lock(Mutex());
+    if (Handles.erase(hObject) == 0) {
         Misuses.push_back("CloseHandle on a handle that is not open");
         return Failed(ERROR_INVALID_HANDLE, FALSE);
     }
-    std::function<void(HANDLE)> onClose = std::move(open->second.second);
-    Handles.erase(open);
-    lock.unlock();
-    if (onClose) onClose(hObject);
     return TRUE;
 }
 
@@ -119,7 +113,7 @@ void substitute::Reset() {
 std::vector<std::string> substitute::Problems() {
     std::lock_guard lock(Mutex());
     std::vector<std::string> all = Misuses;
-    for (auto& [handle, open] : Handles) all.push_back("a " + open.first + " handle was never closed");
+    for (auto& [handle, kind] : Handles) all.push_back("a " + kind + " handle was never closed");
     for (auto& model : Models())
         if (model.leaks) model.leaks(all);
     return all;

@@ -1,6 +1,5 @@
 // Storage devices, played by the driver hook, and fixed global memory blocks.
 #include "platform/substitute/Internal.h"
-#include "platform/substitute/Substitute.h"
 
 #include <algorithm>
 #include <cstring>
@@ -11,7 +10,7 @@ namespace {
 
 // Guarded by Mutex().
 substitute::DeviceDriver Driver;
-std::map<HANDLE, std::pair<std::string, DWORD>> Opens;  // the path opened, the access asked for
+std::map<HANDLE, std::pair<std::string, DWORD>> Opens;  // the path opened, the access asked for; closed too
 std::map<void*, size_t> Blocks;
 
 const bool Registered = RegisterModel(Model{
@@ -32,15 +31,15 @@ const bool Registered = RegisterModel(Model{
 
 using namespace substitute::detail;
 
-HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD share, struct _SECURITY_ATTRIBUTES*, DWORD disposition,
-                          DWORD flags, HANDLE) {
+HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES, DWORD disposition, DWORD flags,
+                          HANDLE) {
     substitute::DeviceDriver driver = Copied(Driver);
     DWORD error = driver.open ? driver.open(name, access, share) : ERROR_FILE_NOT_FOUND;
     if (disposition != OPEN_EXISTING || flags != 0) Problem("CreateFileA: only plain opens of devices are modelled");
     SetLastError(error);
     if (error != ERROR_SUCCESS) return INVALID_HANDLE_VALUE;
     std::lock_guard lock(Mutex());
-    HANDLE handle = OpenHandle("device", [](HANDLE closed) { UnderLock([&] { Opens.erase(closed); }); });
+    HANDLE handle = OpenHandle("device");
     Opens[handle] = {name, access};
     return handle;
 }
@@ -51,8 +50,8 @@ BOOL WINAPI DeviceIoControl(HANDLE device, DWORD code, LPVOID inBuffer, DWORD in
                             LPDWORD bytesReturned, LPOVERLAPPED overlapped) {
     std::unique_lock lock(Mutex());
     auto open = Opens.find(device);
-    if (open == Opens.end() || overlapped != nullptr || bytesReturned == nullptr || (!inBuffer && inSize) ||
-        (!outBuffer && outSize)) {
+    if (!IsOpen(device, "device") || open == Opens.end() || overlapped != nullptr || bytesReturned == nullptr ||
+        (!inBuffer && inSize) || (!outBuffer && outSize)) {
         Problem("DeviceIoControl on no open device, without a byte count or with a size but no buffer");
         return Failed(ERROR_INVALID_PARAMETER, FALSE);
     }

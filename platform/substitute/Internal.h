@@ -1,14 +1,9 @@
-// What the substitute's models share among themselves; not for tests.
+// What the substitute's models share among themselves, beside their control side; not for tests.
 #pragma once
 
-#include "platform/substitute/Win32Subset.h"
+#include "platform/substitute/Substitute.h"
 
-#include <functional>
 #include <mutex>
-#include <optional>
-#include <string>
-#include <string_view>
-#include <vector>
 
 namespace substitute::detail {
 
@@ -51,8 +46,8 @@ struct Model {
 };
 bool RegisterModel(Model model);
 
-// Kernel handles ("thread", "device") share one table, as on Windows; `onClose` runs at CloseHandle.
-HANDLE OpenHandle(const char* kind, std::function<void(HANDLE)> onClose);
+// Kernel handles ("thread", "device") share one table, as on Windows.
+HANDLE OpenHandle(const char* kind);
 bool IsOpen(HANDLE handle, const char* kind);
 
 // Real time that `milliseconds` of program time lasts under the current scale.

@@ -1,7 +1,6 @@
 // Libraries loaded at run time: "shell32.dll" and its icon-picking dialog, ordinal 62; and the
 // platform family GetVersionExA reports, which decides the picker's text width.
 #include "platform/substitute/Internal.h"
-#include "platform/substitute/Substitute.h"
 
 #include <strings.h>
 

@@ -2,7 +2,6 @@
 // scripted by the tests. Calls take turns under the machine's lock; each can be failed, and
 // collects are counted and can be held.
 #include "platform/substitute/Internal.h"
-#include "platform/substitute/Substitute.h"
 #include "wine/PdhEntryPoints.h"
 
 #include <algorithm>
@@ -67,11 +66,6 @@ struct ScriptedCounter {
     }
 };
 
-// The list of an object given no names is empty, without even the closing zero.
-Units List(const std::vector<WideText>& names) {
-    return names.empty() ? Units() : NameList(names);
-}
-
 Source ScriptedSource() {
     auto name = [](uint32_t index) {
         auto found = State.names.find(index);
@@ -82,7 +76,11 @@ Source ScriptedSource() {
         auto found = State.objects.find(name);
         if (found == State.objects.end()) return false;
         const Object& object = found->second;
-        items = object.raw ? *object.raw : ListedItems(List(object.counters), List(object.instances));
+        // The list of an object given no names is empty, without even the closing zero.
+        auto list = [](const std::vector<WideText>& names) {
+            return names.empty() ? Units() : NameList(names);
+        };
+        items = object.raw ? *object.raw : ListedItems(list(object.counters), list(object.instances));
         return true;
     };
     auto counter = [](std::u16string_view path, const CounterPath& parts, Reader& reader) {
@@ -145,7 +143,7 @@ void AddPerfObject(const WideText& name, const std::vector<WideText>& instances,
     UnderLock([&] { State.objects[name] = {instances, counters, std::nullopt}; });
 }
 
-void SetRawObjectAnswer(const WideText& name, const RawObjectAnswer& answer) {
+void SetRawObjectAnswer(const WideText& name, const provider::ObjectItems& answer) {
     UnderLock([&] { State.objects[name].raw = answer; });
 }
 

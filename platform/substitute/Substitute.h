@@ -87,8 +87,7 @@ void AddPerfObject(const WideText& name, const std::vector<WideText>& instances,
 // What a broken or hostile service might answer for one object's items instead: the lengths its
 // sizing call reports and the units its filling call writes (never more than the caller's
 // lengths), terminated or not.
-using RawObjectAnswer = provider::ObjectItems;
-void SetRawObjectAnswer(const WideText& name, const RawObjectAnswer& answer);
+void SetRawObjectAnswer(const WideText& name, const provider::ObjectItems& answer);
 
 // The usual English names: 236 "LogicalDisk", 234 "PhysicalDisk", 224 "Avg. Disk
 // Bytes/Transfer", with these instances (each object gets the counter 224 names).

@@ -1,22 +1,20 @@
 // Threads, waits, sleeps and critical sections, on real host threads so that the sanitizers see
 // the program's own synchronisation.
 #include "platform/substitute/Internal.h"
-#include "platform/substitute/Substitute.h"
 
-#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <map>
 #include <thread>
 
 namespace substitute::detail {
 namespace {
 
-// Whether each thread has returned; its host thread is detached and does nothing after saying so.
-// Guarded by EndMutex rather than the model mutex, so that threads ending never wait for a test
-// holding that one.
-std::map<HANDLE, bool> Ended;
+// The threads started and those not returned yet; a host thread is detached and does nothing after
+// saying it returned. Guarded by EndMutex rather than the model mutex, so that threads ending never
+// wait for a test holding that one.
+size_t Started;
+std::set<HANDLE> Running;
 std::mutex EndMutex;
 std::condition_variable EndSignal;
 
@@ -28,18 +26,14 @@ std::atomic<double> TimeScale;
 std::atomic<DWORD> NextThreadId{1000};
 thread_local DWORD ThreadId = 0;
 
-// Call with EndMutex held.
-size_t Running() {
-    return std::count_if(Ended.begin(), Ended.end(), [](auto& thread) { return !thread.second; });
-}
-
 // Reset runs after every thread has ended.
 const bool Registered = RegisterModel(Model{[] {
     Sleeps.clear();
     Waits.clear();
     TimeScale = 1.0;
     std::lock_guard endLock(EndMutex);
-    Ended.clear();
+    Started = 0;
+    Running.clear();
 }});
 
 }  // namespace
@@ -69,20 +63,20 @@ DWORD WINAPI GetCurrentThreadId() {
     return ThreadId;
 }
 
-uintptr_t _beginthreadex(void*, unsigned, unsigned(__stdcall* start)(void*), void* argument, unsigned initflag,
+uintptr_t _beginthreadex(void*, unsigned, unsigned(WINAPI* start)(void*), void* argument, unsigned initflag,
                          unsigned* threadAddress) {
-    if (Fails("_beginthreadex")) return 0;
     if (initflag != 0) Problem("_beginthreadex: only flag 0 is modelled");
     DWORD id = NextThreadId++;
-    HANDLE handle = OpenHandle("thread", nullptr);
+    HANDLE handle = OpenHandle("thread");
     if (threadAddress) *threadAddress = id;
     std::lock_guard endLock(EndMutex);
-    Ended[handle] = false;
+    ++Started;
+    Running.insert(handle);
     std::thread([start, argument, id, handle] {
         ThreadId = id;
         start(argument);
         std::lock_guard endLock(EndMutex);
-        Ended[handle] = true;
+        Running.erase(handle);
         EndSignal.notify_all();
     }).detach();
     return reinterpret_cast<uintptr_t>(handle);
@@ -95,7 +89,8 @@ DWORD WINAPI WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
     } else {
         std::unique_lock endLock(EndMutex);
         auto timeout = std::chrono::duration<double, std::milli>(ScaledMilliseconds(milliseconds));
-        result = EndSignal.wait_for(endLock, timeout, [&] { return Ended[handle]; }) ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
+        result =
+            EndSignal.wait_for(endLock, timeout, [&] { return !Running.count(handle); }) ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
     }
     UnderLock([&] { Waits.push_back(substitute::WaitCall{milliseconds, result}); });
     return result;
@@ -120,10 +115,11 @@ std::vector<substitute::WaitCall> substitute::WaitLog() {
 
 size_t substitute::ThreadsStarted() {
     std::lock_guard endLock(EndMutex);
-    return Ended.size();
+    return Started;
 }
 
 bool substitute::JoinThreads(unsigned milliseconds, size_t running) {
     std::unique_lock endLock(EndMutex);
-    return EndSignal.wait_for(endLock, std::chrono::milliseconds(milliseconds), [&] { return Running() <= running; });
+    return EndSignal.wait_for(endLock, std::chrono::milliseconds(milliseconds),
+                              [&] { return Running.size() <= running; });
 }

@@ -11,7 +11,6 @@
 
 #define WINAPI
 #define CALLBACK
-#define __stdcall
 
 typedef int32_t BOOL, *LPBOOL, LONG;
 typedef uint8_t BYTE, *LPBYTE;
@@ -70,7 +69,7 @@ void WINAPI EnterCriticalSection(LPCRITICAL_SECTION lpCriticalSection);
 void WINAPI LeaveCriticalSection(LPCRITICAL_SECTION lpCriticalSection);
 
 // The C run-time's thread start: the result is the new thread's handle, 0 on failure.
-uintptr_t _beginthreadex(void* security, unsigned stack_size, unsigned(__stdcall* start_address)(void*), void* arglist,
+uintptr_t _beginthreadex(void* security, unsigned stack_size, unsigned(WINAPI* start_address)(void*), void* arglist,
                          unsigned initflag, unsigned* thrdaddr);
 DWORD WINAPI GetCurrentThreadId();
 DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
@@ -212,12 +211,11 @@ DWORD WINAPI GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWORD nSize)
 #define IOCTL_SCSI_MINIPORT 0x0004D008
 #define IOCTL_SCSI_MINIPORT_IDENTIFY 0x001B0501
 
-// The program passes null for both.
-struct _SECURITY_ATTRIBUTES;
+// The program passes null.
 typedef struct _OVERLAPPED* LPOVERLAPPED;
 
 HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
-                          struct _SECURITY_ATTRIBUTES* lpSecurityAttributes, DWORD dwCreationDisposition,
+                          LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
                           DWORD dwFlagsAndAttributes, HANDLE hTemplateFile);
 BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBuffer, DWORD nInBufferSize,
                             LPVOID lpOutBuffer, DWORD nOutBufferSize, LPDWORD lpBytesReturned,

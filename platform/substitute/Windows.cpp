@@ -1,6 +1,5 @@
 // The main window's timers: only their periods are recorded, since no message loop runs here.
 #include "platform/substitute/Internal.h"
-#include "platform/substitute/Substitute.h"
 
 #include <map>
 

@@ -46,8 +46,9 @@ TEST_F(ActivitySamplerTest, NotifiesOncePerChangeOfStateSleepsThePeriodAndStopWa
                               {
                                   Sample{500},  // the first collect is never compared
                                   Sample{100},
-                                  Sample{101},
-                                  Sample{150},  // above 100 is busy
+                                  Sample{101},  // above 100 is busy
+                                  Sample{100},
+                                  Sample{150},
                                   Sample{0, PDH_NO_DATA},
                                   Sample{0, PDH_NO_DATA},           // no data: no read, the state stays
                                   Sample{50, 0, PDH_INVALID_DATA},  // a failed read keeps the last value
@@ -61,7 +62,7 @@ TEST_F(ActivitySamplerTest, NotifiesOncePerChangeOfStateSleepsThePeriodAndStopWa
     BlinkDuration = 2;
     StartSampler();
     RunSampler(15);  // the last sample repeats and changes nothing
-    EXPECT_EQ(Notified(), "AIAIA");
+    EXPECT_EQ(Notified(), "AIAIAIA");
     EXPECT_EQ(substitute::SleepPeriods(), std::set<DWORD>{2});
     ASSERT_EQ(substitute::WaitLog().size(), 1u);
     EXPECT_EQ(substitute::WaitLog()[0].timeout, 4u);
@@ -71,7 +72,7 @@ TEST_F(ActivitySamplerTest, NotifiesOncePerChangeOfStateSleepsThePeriodAndStopWa
     SelectCounterEntry(0);
     substitute::ScriptCounter(u"\\LogicalDisk(C:)\\Avg. Disk Bytes/Transfer", {Sample{0}, Sample{150}, Sample{50}});
     RunSampler(4);
-    EXPECT_EQ(Notified(), "AIAIAI");
+    EXPECT_EQ(Notified(), "AIAIAIAI");
 }
 
 // The state moves only when the shell takes the icon: a refused change is tried again at each

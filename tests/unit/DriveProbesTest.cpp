@@ -8,7 +8,6 @@
 
 #include <cstdio>
 #include <fstream>
-#include <map>
 
 namespace {
 
@@ -23,49 +22,48 @@ std::string Hex(unsigned value) {
     return text;
 }
 
+// Each request's fields as its driver reads them (little-endian numbers, the signature as text),
+// after a row of width 0 that names the request. The replay tool's recordings answer a storage
+// query only when every field of it is right.
 struct Field {
+    DWORD code;
     const char* name;
     size_t at, width;
 };
-
-// Each request's fields as its driver reads them (little-endian numbers, the signature as text).
-const std::map<DWORD, std::pair<const char*, std::vector<Field>>> Requests = {
-    {SMART_GET_VERSION, {"SMART_GET_VERSION", {}}},
-    {IOCTL_DISK_GET_DRIVE_GEOMETRY_EX, {"GEOMETRY", {}}},
-    {SMART_RCV_DRIVE_DATA,
-     {"SMART_RCV_DRIVE_DATA",
-      {{"cBufferSize", 0, 4},
-       {"bSectorCountReg", 5, 1},
-       {"bDriveHeadReg", 9, 1},
-       {"bCommandReg", 10, 1},
-       {"bDriveNumber", 12, 1}}}},
-    {IOCTL_SCSI_MINIPORT,
-     {"IOCTL_SCSI_MINIPORT",
-      {{"HeaderLength", 0, 4},
-       {"Signature", 4, 8},
-       {"Timeout", 12, 4},
-       {"ControlCode", 16, 4},
-       {"Length", 24, 4},
-       {"bCommandReg", 38, 1},
-       {"bDriveNumber", 40, 1}}}},
-    // The replay tool's recordings answer a storage query only when every field of it is right.
-    {IOCTL_STORAGE_QUERY_PROPERTY, {"QUERY_PROPERTY", {}}},
+const Field Fields[] = {
+    {SMART_GET_VERSION, "SMART_GET_VERSION", 0, 0},
+    {IOCTL_DISK_GET_DRIVE_GEOMETRY_EX, "GEOMETRY", 0, 0},
+    {IOCTL_STORAGE_QUERY_PROPERTY, "QUERY_PROPERTY", 0, 0},
+    {SMART_RCV_DRIVE_DATA, "SMART_RCV_DRIVE_DATA", 0, 0},
+    {SMART_RCV_DRIVE_DATA, "cBufferSize", 0, 4},
+    {SMART_RCV_DRIVE_DATA, "bSectorCountReg", 5, 1},
+    {SMART_RCV_DRIVE_DATA, "bDriveHeadReg", 9, 1},
+    {SMART_RCV_DRIVE_DATA, "bCommandReg", 10, 1},
+    {SMART_RCV_DRIVE_DATA, "bDriveNumber", 12, 1},
+    {IOCTL_SCSI_MINIPORT, "IOCTL_SCSI_MINIPORT", 0, 0},
+    {IOCTL_SCSI_MINIPORT, "HeaderLength", 0, 4},
+    {IOCTL_SCSI_MINIPORT, "Signature", 4, 8},
+    {IOCTL_SCSI_MINIPORT, "Timeout", 12, 4},
+    {IOCTL_SCSI_MINIPORT, "ControlCode", 16, 4},
+    {IOCTL_SCSI_MINIPORT, "Length", 24, 4},
+    {IOCTL_SCSI_MINIPORT, "bCommandReg", 38, 1},
+    {IOCTL_SCSI_MINIPORT, "bDriveNumber", 40, 1},
 };
 
 // "NAME in>out field=value ...": the signature and the numbers that are not zero.
 std::string Describe(DWORD code, const std::vector<uint8_t>& input, DWORD outputSize) {
-    auto& [name, fields] = Requests.at(code);
-    std::string text = std::string(name) + " " + std::to_string(input.size()) + ">" + std::to_string(outputSize);
-    for (const Field& field : fields) {
-        if (field.at + field.width > input.size()) continue;
+    std::string text;
+    for (const Field& field : Fields) {
+        if (field.code != code || field.at + field.width > input.size()) continue;
         const uint8_t* bytes = input.data() + field.at;
-        if (field.width == 8) {
-            text += " " + std::string(field.name) + "=" + std::string(bytes, bytes + 8);
-            continue;
-        }
         unsigned number = 0;
-        for (size_t i = 0; i < field.width; ++i) number |= unsigned{bytes[i]} << (8 * i);
-        if (number != 0) text += " " + std::string(field.name) + "=" + Hex(number);
+        for (size_t i = 0; i < field.width && i < 4; ++i) number |= unsigned{bytes[i]} << (8 * i);
+        if (field.width == 0)
+            text = std::string(field.name) + " " + std::to_string(input.size()) + ">" + std::to_string(outputSize);
+        else if (field.width == 8)
+            text += " " + std::string(field.name) + "=" + std::string(bytes, bytes + 8);
+        else if (number != 0)
+            text += " " + std::string(field.name) + "=" + Hex(number);
     }
     return text;
 }

@@ -15,13 +15,16 @@
 namespace replay {
 namespace {
 
-// How a device path answers CreateFileA.
-enum class DeviceAccess {
-    Any,          // opens with any access
-    NoReadWrite,  // an open asking for reading or writing is refused; access 0 opens
-    None,         // every open is refused
-    Absent,       // no such device
+// How a device path answers CreateFileA: the error of an open asking for reading or writing, and
+// of one with access 0.
+struct DeviceRule {
+    std::string_view name;
+    DWORD dataError, plainError;
 };
+constexpr DeviceRule DeviceRules[] = {{"open", ERROR_SUCCESS, ERROR_SUCCESS},
+                                      {"no-read-write", ERROR_ACCESS_DENIED, ERROR_SUCCESS},
+                                      {"refused", ERROR_ACCESS_DENIED, ERROR_ACCESS_DENIED},
+                                      {"absent", ERROR_FILE_NOT_FOUND, ERROR_FILE_NOT_FOUND}};
 
 struct DeviceAnswer {
     bool success = true;
@@ -73,16 +76,13 @@ std::string LowerCase(std::string_view text) {
 // The drivers of a recorded machine, by lower-case path: how each opens and what it answers.
 struct Machine {
     std::optional<DWORD> platformId;
-    std::map<std::string, DeviceAccess> access;
+    std::map<std::string, const DeviceRule*> access;
     std::map<std::tuple<std::string, DWORD, int>, DeviceAnswer> answers;
 
     DWORD Open(const std::string& path, DWORD wanted) const {
         auto it = access.find(LowerCase(path));
-        DeviceAccess rule = it == access.end() ? DeviceAccess::Absent : it->second;
-        if (rule == DeviceAccess::Absent) return ERROR_FILE_NOT_FOUND;
-        bool data = (wanted & (GENERIC_READ | GENERIC_WRITE)) != 0;
-        return rule == DeviceAccess::None || (rule == DeviceAccess::NoReadWrite && data) ? ERROR_ACCESS_DENIED
-                                                                                         : ERROR_SUCCESS;
+        if (it == access.end()) return ERROR_FILE_NOT_FOUND;
+        return (wanted & (GENERIC_READ | GENERIC_WRITE)) != 0 ? it->second->dataError : it->second->plainError;
     }
 
     std::optional<std::vector<uint8_t>> Request(const std::string& path, DWORD code,
@@ -128,13 +128,6 @@ std::vector<std::string_view> SplitWords(std::string_view line) {
     return words;
 }
 
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 // A decimal number, or a hexadecimal one after 0x; at most 32 bits.
 std::optional<DWORD> ParseNumber(std::string_view word) {
     int base = 10;
@@ -148,32 +141,29 @@ std::optional<DWORD> ParseNumber(std::string_view word) {
     return value;
 }
 
-std::optional<DWORD> ParseCode(std::string_view word) {
-    for (const auto& named : CodeNames)
-        if (named.name == word) return named.code;
-    return ParseNumber(word);
+// Two hexadecimal digits.
+std::optional<uint8_t> ParseByte(std::string_view digits) {
+    uint8_t value = 0;
+    auto [end, error] = std::from_chars(digits.data(), digits.data() + 2, value, 16);
+    if (error != std::errc() || end != digits.data() + 2) return std::nullopt;
+    return value;
 }
 
 // Appends the bytes of hexadecimal words; the digits of one word come in pairs, and a word
 // HH*N stands for the byte HH N times.
 std::string AppendHexBytes(const std::vector<std::string_view>& words, size_t first, std::vector<uint8_t>& bytes) {
     for (size_t w = first; w < words.size(); ++w) {
-        std::string_view word = words[w];
-        if (word.size() > 3 && word[2] == '*') {
-            auto count = ParseNumber(word.substr(3));
-            int high = HexValue(word[0]), low = HexValue(word[1]);
-            if (!count || high < 0 || low < 0) return std::string(1, '\'').append(word).append("' is not HH*N");
+        const bool repeated = words[w].size() > 3 && words[w][2] == '*';
+        std::string_view digits = words[w].substr(0, repeated ? 2 : words[w].size());
+        std::optional<DWORD> count = repeated ? ParseNumber(words[w].substr(3)) : DWORD{1};
+        // Built by appending: GCC 12 at -O3 warns falsely (-Wrestrict) on "'" + std::string.
+        if (!count || digits.size() % 2 != 0)
+            return std::string(1, '\'').append(words[w]).append("' is not hexadecimal");
+        for (size_t i = 0; i < digits.size(); i += 2) {
+            std::optional<uint8_t> byte = ParseByte(digits.substr(i, 2));
+            if (!byte) return std::string(1, '\'').append(words[w]).append("' is not hexadecimal");
             if (*count > MaxAnswerBytes - bytes.size()) return "an answer of more than 65536 bytes";
-            bytes.insert(bytes.end(), *count, static_cast<uint8_t>(high * 16 + low));
-            continue;
-        }
-        if (word.size() % 2 != 0) return "an odd number of hexadecimal digits in '" + std::string(word) + "'";
-        for (size_t i = 0; i < word.size(); i += 2) {
-            int high = HexValue(word[i]), low = HexValue(word[i + 1]);
-            // Built by appending: GCC 12 at -O3 warns falsely (-Wrestrict) on "'" + std::string.
-            if (high < 0 || low < 0) return std::string(1, '\'').append(word).append("' is not hexadecimal");
-            if (bytes.size() >= MaxAnswerBytes) return "an answer of more than 65536 bytes";
-            bytes.push_back(static_cast<uint8_t>(high * 16 + low));
+            bytes.insert(bytes.end(), *count, *byte);
         }
     }
     return {};
@@ -191,35 +181,23 @@ std::string ParseRecordingLine(std::string_view line, Machine& machine, DeviceAn
     std::string_view keyword = words[0];
     if (keyword == "platform") {
         if (words.size() != 2) return "platform takes one word: nt, 9x or a number";
-        if (words[1] == "nt")
-            machine.platformId = VER_PLATFORM_WIN32_NT;
-        else if (words[1] == "9x")
-            machine.platformId = VER_PLATFORM_WIN32_WINDOWS;
-        else if (auto id = ParseNumber(words[1]))
-            machine.platformId = *id;
-        else
-            return "unknown platform '" + std::string(words[1]) + "'";
-        return {};
+        machine.platformId = words[1] == "nt"   ? VER_PLATFORM_WIN32_NT
+                             : words[1] == "9x" ? VER_PLATFORM_WIN32_WINDOWS
+                                                : ParseNumber(words[1]);
+        return machine.platformId ? "" : "unknown platform '" + std::string(words[1]) + "'";
     }
     if (words.size() >= 2 && words[1].size() > MaxPathLength) return "a device path longer than 259 characters";
     if (keyword == "device") {
-        static const std::pair<std::string_view, DeviceAccess> rules[] = {
-            {"open", DeviceAccess::Any},
-            {"no-read-write", DeviceAccess::NoReadWrite},
-            {"refused", DeviceAccess::None},
-            {"absent", DeviceAccess::Absent},
-        };
-        if (words.size() != 3) return "device takes a path and one of open, no-read-write, refused, absent";
-        for (auto& [name, access] : rules)
-            if (words[2] == name) {
-                machine.access[LowerCase(words[1])] = access;
-                return {};
-            }
-        return "unknown device rule '" + std::string(words[2]) + "'";
+        auto rule =
+            words.size() == 3 ? std::ranges::find(DeviceRules, words[2], &DeviceRule::name) : std::end(DeviceRules);
+        if (rule == std::end(DeviceRules)) return "device takes a path and one of open, no-read-write, refused, absent";
+        machine.access[LowerCase(words[1])] = rule;
+        return {};
     }
     if (keyword == "answer") {
         if (words.size() < 4) return "answer takes a path, a control code and ok or fail";
-        auto code = ParseCode(words[2]);
+        auto named = std::ranges::find(CodeNames, words[2], &NamedCode::name);
+        auto code = named != std::end(CodeNames) ? named->code : ParseNumber(words[2]);
         if (!code) return "unknown control code '" + std::string(words[2]) + "'";
         int target = *code == IOCTL_STORAGE_QUERY_PROPERTY ? DeviceQuery : AnyTarget;
         size_t next = 3;
@@ -241,7 +219,7 @@ std::string ParseRecordingLine(std::string_view line, Machine& machine, DeviceAn
         auto [entry, added] = machine.answers.try_emplace({LowerCase(words[1]), *code, target});
         if (!added) return "this request is answered twice";
         // A path answered opens with any access unless a device line, before or after, says otherwise.
-        machine.access.emplace(LowerCase(words[1]), DeviceAccess::Any);
+        machine.access.emplace(LowerCase(words[1]), &DeviceRules[0]);
         answer = &entry->second;
         answer->success = words[next] == "ok";
         return AppendHexBytes(words, next + 1, answer->bytes);
