@@ -98,7 +98,7 @@ stage_wine() {
 stage_fuzz() {
   cmake --preset fuzz >/dev/null
   cmake --build --preset fuzz -j "$jobs"
-  for target in build/fuzz/tests/fuzz/fuzz_* build/fuzz/tools/replay/fuzz_*; do
+  for target in build/fuzz/tests/fuzz/fuzz_*; do
     [ -x "$target" ] || continue
     corpus="build/fuzz/corpus/$(basename "$target")"
     mkdir -p "$corpus"
