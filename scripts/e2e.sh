@@ -92,20 +92,14 @@ run_scenario() {
     "$1_scenario"
   ) &
   scenario_pid=$!
-  (
-    trap 'kill "$sleeper" 2>/dev/null; exit 0' TERM
-    sleep "$limit" &
-    sleeper=$!
-    wait "$sleeper"
-    kill -TERM "$scenario_pid"
-    timeout 20 wineserver -k >/dev/null 2>&1
-  ) &
+  # The watchdog ends with the scenario, or ends it when the time is up.
+  (timeout "$limit" tail --pid="$scenario_pid" -f /dev/null ||
+    { kill -TERM "$scenario_pid"; timeout 20 wineserver -k >/dev/null 2>&1; }) &
   watchdog=$!
   wait "$scenario_pid"
   status=$?
   scenario_pid=""
-  kill "$watchdog" 2>/dev/null
-  wait "$watchdog" 2>/dev/null
+  wait "$watchdog"
   set -e
   [ "$status" = 143 ] && status="out of time after ${limit}s" || status="exit $status"
   [ "$status" = "exit 0" ] || record "FAIL  the $1 scenario ended early ($status)"

@@ -78,14 +78,11 @@ wait_for() {
 }
 
 # stays_for SECONDS COMMAND...: the command holds at every poll, every 0.2 s, for that long.
+fails() { ! "$@"; }
 stays_for() {
-  local limit=$(($1 * 5)) tries=0
+  local limit=$1
   shift
-  while [ "$tries" -lt "$limit" ]; do
-    "$@" >/dev/null 2>&1 || return 1
-    tries=$((tries + 1))
-    sleep 0.2
-  done
+  ! wait_for "$limit" fails "$@"
 }
 
 # The geometry "X Y WIDTH HEIGHT" of the first viewable window with this exact name.

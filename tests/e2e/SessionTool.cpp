@@ -8,8 +8,6 @@
 //   SessionTool.exe remove-icon               takes Lumenhop's tray icon away behind its back
 //   SessionTool.exe shell-restarts N          sends Lumenhop N "TaskbarCreated" messages; prints
 //                                             its GDI object count before and after
-//   SessionTool.exe tray-tip                  prints the tooltip of the notification area's icons
-//                                             (Wine's desktop process keeps one tooltip for each)
 //   SessionTool.exe define X: [/unix/folder]  adds X: as a fixed disk on that folder, or removes
 //                                             it, the way Wine's configuration tool does: through
 //                                             the mount manager
@@ -25,7 +23,6 @@
 // holds the desktop process. Exits 0 when done, 1 on bad arguments or a failed request, 2 when
 // no window has the caption, it has no such control, or it did not answer.
 #include <windows.h>
-#include <commctrl.h>
 #include <dbt.h>
 #include <winternl.h>
 
@@ -198,37 +195,6 @@ int Announce(char letter, bool arrived) {
                : 1;
 }
 
-// Reads one tooltip control of another process: the record and the text buffer go into that
-// process's memory, where the control writes.
-BOOL CALLBACK PrintTip(HWND window, LPARAM) {
-    wchar_t className[32] = {};
-    DWORD process = 0;
-    if (!GetClassNameW(window, className, 32) || lstrcmpiW(className, TOOLTIPS_CLASSW) != 0) return TRUE;
-    GetWindowThreadProcessId(window, &process);
-    HANDLE owner = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, process);
-    if (owner == nullptr) return TRUE;
-    constexpr SIZE_T textUnits = 256;
-    auto* remote = static_cast<unsigned char*>(
-        VirtualAllocEx(owner, nullptr, sizeof(TTTOOLINFOW) + textUnits * 2, MEM_COMMIT, PAGE_READWRITE));
-    SIZE_T moved = 0;
-    for (int index = 0; remote != nullptr; ++index) {
-        TTTOOLINFOW tool = {};
-        tool.cbSize = sizeof tool;
-        WriteProcessMemory(owner, remote, &tool, sizeof tool, &moved);
-        if (!SendMessageW(window, TTM_ENUMTOOLSW, index, reinterpret_cast<LPARAM>(remote))) break;
-        ReadProcessMemory(owner, remote, &tool, sizeof tool, &moved);
-        tool.lpszText = reinterpret_cast<wchar_t*>(remote + sizeof tool);
-        WriteProcessMemory(owner, remote, &tool, sizeof tool, &moved);
-        SendMessageW(window, TTM_GETTEXTW, textUnits, reinterpret_cast<LPARAM>(remote));
-        wchar_t text[textUnits] = {};
-        ReadProcessMemory(owner, remote + sizeof tool, text, sizeof text - 2, &moved);
-        std::printf("%ls\n", text);
-    }
-    if (remote != nullptr) VirtualFreeEx(owner, remote, 0, MEM_RELEASE);
-    CloseHandle(owner);
-    return TRUE;
-}
-
 // A fresh session's desktop process, started held: a program started meanwhile finds no
 // notification area, as at a logon where the shell comes late.
 int HoldTray(const char* openFile) {
@@ -272,7 +238,6 @@ int main(int argc, char** argv) {
     if (argc == 3 && mode == "foreground") return IsForeground(argv[2]) ? 0 : 2;
     if (argc == 2 && mode == "remove-icon") return RemoveIcon();
     if (argc == 3 && mode == "shell-restarts") return SendShellRestarts(std::atoi(argv[2]));
-    if (argc == 2 && mode == "tray-tip") return EnumWindows(PrintTip, 0) ? 0 : 1;
     if ((argc == 3 || argc == 4) && mode == "define") return Define(argv[2][0], argc == 4 ? argv[3] : nullptr);
     if (argc == 4 && mode == "announce") return Announce(argv[2][0], std::strcmp(argv[3], "arrived") == 0);
     if (argc == 3 && mode == "hold-tray") return HoldTray(argv[2]);

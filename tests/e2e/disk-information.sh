@@ -1,7 +1,7 @@
 # shellcheck shell=bash disable=SC2154
 # The Disk Information dialog of the running program, used as a person would: opened from the
-# tray menu, closed with its Close button, with Esc and with Enter, and never opened twice. Part
-# of the main scenario (tests/e2e/main.sh), whose helpers it uses.
+# tray menu, closed with Esc and with Enter (its Close button, its one opening at a time and its
+# report are the window tests'). Part of the main scenario (tests/e2e/main.sh), whose helpers it uses.
 
 # The Close button, in the middle of its place in the template; keys after a click left of it.
 press_in_disk_info() { press_after_click "Disk Information" 20 143 "$1"; }
@@ -9,13 +9,8 @@ open_disk_info() { open_dialog "Disk Information" 3; }
 
 disk_information_checks() {
   check "Disk Information, the menu's third item, opens its dialog" open_disk_info
-  check "Close closes it" eval 'click_in "Disk Information" 216 143 && wait_for 10 dialog_closed "Disk Information"'
-  check "it opens again" open_disk_info
-  check "choosing Disk Information while it is open opens no second one" \
-    eval 'choose_from_menu 3 && wait_for 10 menu_closed && stays_for 3 one_dialog "Disk Information"'
   check "Esc closes it" eval 'press_in_disk_info Escape && wait_for 10 dialog_closed "Disk Information"'
-  check "it opens a third time" open_disk_info
+  check "it opens again" open_disk_info
   check "Enter closes it: the focus starts on Close" \
     eval 'press_in_disk_info Return && wait_for 10 dialog_closed "Disk Information"'
-  check "the program still runs and shows the inactive icon" eval '! program_ended && icon_is 80'
 }
