@@ -1,7 +1,6 @@
 // The ANSI code page: Windows-1252 by default; a double-byte page or UTF-8 for tests. Only the
 // characters the tests turn on are modelled (see UseCodePage).
 #include "platform/substitute/Internal.h"
-#include "platform/substitute/Substitute.h"
 
 #include <atomic>
 #include <cstring>

@@ -1,7 +1,6 @@
 // The registry: keys of HKEY_CURRENT_USER by path, each with typed values of raw bytes, the
 // handles the program holds on them, and the module's file name.
 #include "platform/substitute/Internal.h"
-#include "platform/substitute/Substitute.h"
 
 #include <strings.h>
 

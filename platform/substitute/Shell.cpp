@@ -1,6 +1,5 @@
 // The notification area and the icons: the module's shared icons 110-114, icons extracted from files.
 #include "platform/substitute/Internal.h"
-#include "platform/substitute/Substitute.h"
 
 #include <algorithm>
 #include <atomic>
@@ -45,9 +44,8 @@ WORD SharedId(HICON icon) {
 }  // namespace
 }  // namespace substitute::detail
 
+using namespace substitute;
 using namespace substitute::detail;
-using substitute::NotifyCall;
-using substitute::ShownIcon;
 
 // An add of an icon the shell has already fails, as does a modify or delete of one it has not.
 BOOL WINAPI Shell_NotifyIconA(DWORD message, PNOTIFYICONDATAA data) {

@@ -6,7 +6,6 @@
 #include "platform/substitute/Win32Subset.h"
 #include "wine/CounterService.h"
 
-#include <cstddef>
 #include <functional>
 #include <optional>
 #include <set>
