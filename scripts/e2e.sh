@@ -5,8 +5,8 @@
 # pdh.dll), a failure is reported and the next one still runs, and the tally counts them all.
 # Every wait is bounded; Wine and the X server are ended on every way out.
 #
-#   bash scripts/e2e.sh [SCENARIO...]    all of them by default: main icons disk_light
-#                                        without_pdh lacking_pdh drives late_shell display_scale
+#   bash scripts/e2e.sh [SCENARIO...]    all of them by default: main disk_light
+#                                        without_pdh lacking_pdh drives display_scale
 #
 # LUMENHOP_WINDOWS_BUILD (default build/windows) is the build of the executable; LUMENHOP_E2E_DIR
 # (default build/e2e) holds the Wine prefix, the screenshots and the small programs the scenarios
@@ -20,7 +20,7 @@ windows_build=${LUMENHOP_WINDOWS_BUILD:-build/windows}
 work=$(realpath -m "${LUMENHOP_E2E_DIR:-build/e2e}")
 exe=$windows_build/app/Lumenhop.exe
 scenarios=("$@")
-[ ${#scenarios[@]} -gt 0 ] || scenarios=(main icons disk_light without_pdh lacking_pdh drives late_shell display_scale)
+[ ${#scenarios[@]} -gt 0 ] || scenarios=(main disk_light without_pdh lacking_pdh drives display_scale)
 
 # shellcheck source=scripts/wine-session.sh
 source scripts/wine-session.sh
@@ -47,14 +47,10 @@ cmake --build "$windows_build" --target Lumenhop lumenhop_pdh -j 2 >/dev/null
 mkdir -p "$work"
 rm -f "$work"/*.png
 : >"$results"
-# The small Windows program that acts and reads in the session, and the hook it uses; built when
-# its source is newer.
+# The small Windows program that acts and reads in the session; built when its source is newer.
 tool=$work/SessionTool.exe
-if [ ! "$tool" -nt tests/e2e/SessionTool.cpp ]; then
-  cxx=(i686-w64-mingw32-g++-posix -std=c++20 -O1 -Wall -Wextra -Werror -static)
-  "${cxx[@]}" -o "$work/SessionTool.dll" tests/e2e/SessionTool.cpp -shared -DTRAY_GATE_HOOK
-  "${cxx[@]}" -o "$tool" tests/e2e/SessionTool.cpp -lntdll
-fi
+[ "$tool" -nt tests/e2e/SessionTool.cpp ] ||
+  i686-w64-mingw32-g++-posix -std=c++20 -O1 -Wall -Wextra -Werror -static -o "$tool" tests/e2e/SessionTool.cpp
 session_tool() { timeout 120 wine "$tool" "$@"; }
 
 wine_session_prefix "$work/prefix"

@@ -6,63 +6,23 @@
 //   SessionTool.exe items CAPTION CONTROL-ID  a combo box's items, one a line
 //   SessionTool.exe foreground CAPTION        exits 0 if the foreground window has that caption
 //   SessionTool.exe remove-icon               takes Lumenhop's tray icon away behind its back
-//   SessionTool.exe shell-restarts N          sends Lumenhop N "TaskbarCreated" messages; prints
-//                                             its GDI object count before and after
 //   SessionTool.exe define X: [/unix/folder]  adds X: as a fixed disk on that folder, or removes
 //                                             it, the way Wine's configuration tool does: through
 //                                             the mount manager
 //   SessionTool.exe announce X: arrived|removed
 //                                             tells every top-level window, as Windows does when
 //                                             a volume comes or goes; Wine's mount manager does not
-//   SessionTool.exe hold-tray OPEN-FILE       starts Wine's desktop process held just before it
-//                                             creates the notification area, and lets it go on
-//                                             once the file appears; prints "held" once it
-//                                             waits, "open" once it goes on
 //
-// Built twice: as SessionTool.exe and, with TRAY_GATE_HOOK, as SessionTool.dll, the hook that
-// holds the desktop process. Exits 0 when done, 1 on bad arguments or a failed request, 2 when
+// Exits 0 when done, 1 on bad arguments or a failed request, 2 when
 // no window has the caption, it has no such control, or it did not answer.
 #include <windows.h>
 #include <dbt.h>
-#include <winternl.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
-
-#ifdef TRAY_GATE_HOOK
-
-// Wine's desktop process creates its "WineAppBar" window right before the notification area; the
-// hook waits there, answering sent messages meanwhile, since every new GUI program sends the
-// desktop window one before it starts.
-extern "C" __declspec(dllexport) LRESULT CALLBACK HoldDesktop(int code, WPARAM wParam, LPARAM lParam) {
-    static bool held = false;
-    char className[32] = {};
-    if (code == HCBT_CREATEWND && !held && GetClassNameA(reinterpret_cast<HWND>(wParam), className, 32) &&
-        lstrcmpiA(className, "WineAppBar") == 0) {
-        held = true;
-        char openFile[MAX_PATH] = {};
-        GetEnvironmentVariableA("TRAY_GATE_OPEN", openFile, MAX_PATH);
-        HANDLE state = OpenEventA(EVENT_MODIFY_STATE, FALSE, "TrayGateHeld");
-        SetEvent(state);
-        CloseHandle(state);
-        // Four minutes at most, whatever happens to the test.
-        for (DWORD start = GetTickCount();
-             GetFileAttributesA(openFile) == INVALID_FILE_ATTRIBUTES && GetTickCount() - start < 240000;) {
-            MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_SENDMESSAGE);
-            MSG message;
-            PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-        }
-        state = OpenEventA(EVENT_MODIFY_STATE, FALSE, "TrayGateOpen");
-        SetEvent(state);
-        CloseHandle(state);
-    }
-    return CallNextHookEx(nullptr, code, wParam, lParam);
-}
-
-#else
 
 namespace {
 
@@ -92,42 +52,6 @@ bool ReadComboItems(HWND combo, std::string& text) {
     }
     Ask(combo, CB_SETCURSEL, selected, 0, &ignored);
     return read;
-}
-
-// The live entries of the GDI handle table that the process's PEB points to (offset 0x94 on
-// 32-bit), which Wine keeps per process with 24-byte entries; an icon holds bitmaps there.
-// GetGuiResources would say less: Wine 8's answers 0.
-void PrintObjectCount(HANDLE process) {
-    constexpr size_t entrySize = 24, typeOffset = 14;
-    PROCESS_BASIC_INFORMATION basic = {};
-    DWORD table = 0;
-    long live = -1;
-    std::vector<unsigned char> entries(0x10000 * entrySize);
-    if (NtQueryInformationProcess(process, ProcessBasicInformation, &basic, sizeof basic, nullptr) == 0 &&
-        ReadProcessMemory(process, reinterpret_cast<BYTE*>(basic.PebBaseAddress) + 0x94, &table, sizeof table,
-                          nullptr) &&
-        table != 0 &&
-        ReadProcessMemory(process, reinterpret_cast<void*>(static_cast<UINT_PTR>(table)), entries.data(),
-                          entries.size(), nullptr)) {
-        live = 0;
-        for (size_t at = typeOffset; at < entries.size(); at += entrySize) live += entries[at] != 0;
-    }
-    std::printf("%ld\n", live);
-}
-
-int SendShellRestarts(int count) {
-    HWND window = FindWindowA("Lumenhop", "Lumenhop");
-    DWORD id = 0;
-    if (window == nullptr || GetWindowThreadProcessId(window, &id) == 0) return 2;
-    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, id);
-    if (process == nullptr) return 2;
-    const UINT restart = RegisterWindowMessageA("TaskbarCreated");
-    PrintObjectCount(process);
-    DWORD_PTR ignored = 0;
-    for (int i = 0; i < count; ++i)
-        if (!Ask(window, restart, 0, 0, &ignored)) return 2;
-    PrintObjectCount(process);
-    return 0;
 }
 
 // What a shell that lost the icon does: the program's window and icon 0 are all the shell needs.
@@ -177,10 +101,9 @@ int Define(char letter, const char* folder) {
     DWORD returned = 0;
     BOOL done = DeviceIoControl(manager, DefineUnixDrive, bytes, static_cast<DWORD>(request.size()), nullptr, 0,
                                 &returned, nullptr);
-    DWORD error = GetLastError();
+    if (!done) std::fprintf(stderr, "the mount manager refused: %lu\n", GetLastError());
     CloseHandle(manager);
-    if (!done) return std::fprintf(stderr, "the mount manager refused: %lu\n", error), 1;
-    return 0;
+    return done ? 0 : 1;
 }
 
 int Announce(char letter, bool arrived) {
@@ -189,44 +112,10 @@ int Announce(char letter, bool arrived) {
     volume.dbcv_devicetype = DBT_DEVTYP_VOLUME;
     volume.dbcv_unitmask = 1u << ((letter | 0x20) - 'a');
     DWORD_PTR answer = 0;
-    return SendMessageTimeoutW(HWND_BROADCAST, WM_DEVICECHANGE, arrived ? DBT_DEVICEARRIVAL : DBT_DEVICEREMOVECOMPLETE,
-                               reinterpret_cast<LPARAM>(&volume), SMTO_ABORTIFHUNG, 5000, &answer)
-               ? 0
-               : 1;
-}
-
-// A fresh session's desktop process, started held: a program started meanwhile finds no
-// notification area, as at a logon where the shell comes late.
-int HoldTray(const char* openFile) {
-    // The hook reads the file's name from the environment the desktop process inherits.
-    SetEnvironmentVariableA("TRAY_GATE_OPEN", openFile);
-    char hookFile[MAX_PATH] = {};
-    DWORD length = GetModuleFileNameA(nullptr, hookFile, MAX_PATH);
-    if (length < 4 || length >= MAX_PATH) return 1;
-    lstrcpyA(hookFile + length - 4, ".dll");
-    HMODULE hooks = LoadLibraryA(hookFile);
-    auto hook = reinterpret_cast<HOOKPROC>(reinterpret_cast<void (*)()>(GetProcAddress(hooks, "HoldDesktop@12")));
-    if (hook == nullptr) return 1;
-
-    HANDLE waiting = CreateEventA(nullptr, TRUE, FALSE, "TrayGateHeld");
-    HANDLE open = CreateEventA(nullptr, TRUE, FALSE, "TrayGateOpen");
-    char command[] = "C:\\windows\\system32\\explorer.exe /desktop";
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION desktop = {};
-    if (!CreateProcessA(nullptr, command, nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr, &startup,
-                        &desktop))
-        return 1;
-    HHOOK installed = SetWindowsHookExA(WH_CBT, hook, hooks, desktop.dwThreadId);
-    ResumeThread(desktop.hThread);
-    if (installed == nullptr || WaitForSingleObject(waiting, 30000) != WAIT_OBJECT_0) return 1;
-    std::puts("held");
-    std::fflush(stdout);
-    // The hook must see the file before it goes away with this thread.
-    if (WaitForSingleObject(open, 250000) != WAIT_OBJECT_0) return 1;
-    UnhookWindowsHookEx(installed);
-    std::puts("open");
-    return 0;
+    WPARAM event = arrived ? DBT_DEVICEARRIVAL : DBT_DEVICEREMOVECOMPLETE;
+    LRESULT sent = SendMessageTimeoutW(HWND_BROADCAST, WM_DEVICECHANGE, event, reinterpret_cast<LPARAM>(&volume),
+                                       SMTO_ABORTIFHUNG, 5000, &answer);
+    return sent != 0 ? 0 : 1;
 }
 
 }  // namespace
@@ -237,12 +126,8 @@ int main(int argc, char** argv) {
         return PrintControl(argv[2], std::atoi(argv[3]), mode == "items");
     if (argc == 3 && mode == "foreground") return IsForeground(argv[2]) ? 0 : 2;
     if (argc == 2 && mode == "remove-icon") return RemoveIcon();
-    if (argc == 3 && mode == "shell-restarts") return SendShellRestarts(std::atoi(argv[2]));
     if ((argc == 3 || argc == 4) && mode == "define") return Define(argv[2][0], argc == 4 ? argv[3] : nullptr);
     if (argc == 4 && mode == "announce") return Announce(argv[2][0], std::strcmp(argv[3], "arrived") == 0);
-    if (argc == 3 && mode == "hold-tray") return HoldTray(argv[2]);
     std::fputs("usage: see tests/e2e/SessionTool.cpp\n", stderr);
     return 1;
 }
-
-#endif

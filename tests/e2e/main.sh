@@ -32,16 +32,13 @@ tray_squares_now() {
 # icon_is GREENS: one icon in the tray, inactive (80), active (FF) or either ("80 FF").
 icon_is() { [ "$(tray_squares_now "$1" | wc -l)" -eq 1 ]; }
 icon_gone() { ! tray_geometry >/dev/null 2>&1 || [ -z "$(tray_squares_now "80 FF")" ]; }
-# tray_crop FORMAT: the tray area of a new screenshot, in ImageMagick's FORMAT (rgb, txt).
+# tray_crop FORMAT: the tray area of a new screenshot, in ImageMagick's FORMAT (txt, say).
 tray_crop() {
   local x y w h
   read -r x y w h < <(tray_geometry) || return 1
   screenshot "$work/shot.png"
   "$MAGICK_CONVERT" "$work/shot.png" -crop "${w}x${h}+$x+$y" +repage "$1:-"
 }
-# A digest of the tray area's pixels, and whether they are still the ones in $tray_before.
-tray_pixels() { tray_crop rgb | md5sum; }
-tray_unchanged() { [ "$(tray_pixels)" = "$tray_before" ]; }
 
 # The program's popup, its menu or a combo box's list: a viewable window of no name.
 popup_window() {
@@ -135,9 +132,8 @@ main_scenario() {
   start_program
   check "starts and shows the default inactive icon (black border, interior 0,128,0)" wait_for 40 icon_is 80
   screenshot "$work/tray.png"
-  tray_before=$(tray_pixels) || true
   check "a second start exits with 0 at once" second_start_exits_at_once
-  check "... and adds no second icon, nor changes a pixel of the tray" eval 'icon_is 80 && stays_for 2 tray_unchanged'
+  check "... and adds no second icon" stays_for 2 icon_is 80
   check "the icon taken away behind the program's back is gone" \
     eval 'session_tool remove-icon && wait_for 10 icon_gone'
   check "a second start brings it back at once, and exits with 0" \
@@ -148,6 +144,4 @@ main_scenario() {
   check "OK closes About" eval 'click_in "About Varrowin" 166 60 198 74 && wait_for 10 dialog_closed "About Varrowin"'
   disk_information_checks
   check "Exit from the menu ends the program with 0" eval 'choose_from_menu 4 && wait_for_exit'
-  check "a run that never pressed OK created no settings key" \
-    eval '! timeout 30 wine reg query "HKCU\\Software\\Orvane\\Lumenhop" >/dev/null 2>&1'
 }
