@@ -90,8 +90,14 @@ void Probe(FuzzedDataProvider& data) {
          }});
     if (data.ConsumeBool())
         substitute::FailNext("GlobalAlloc", ERROR_NOT_ENOUGH_MEMORY, data.ConsumeIntegralInRange<unsigned>(0, 40));
-    RunDriveProbe(nvme ? ProbeNvmeUser
-                       : static_cast<DriveProbe>(data.ConsumeIntegralInRange<int>(0, DriveProbeCount - 1)));
+    const DriveProbe probe =
+        nvme ? ProbeNvmeUser : static_cast<DriveProbe>(data.ConsumeIntegralInRange<int>(0, DriveProbeCount - 1));
+    RunDriveProbe(probe);
+    // Descriptor and NVMe text reaches the report only as printable text, in lines ended by CR LF.
+    // (ATA strings are the drive's own bytes, spaces dropped, as IDENTIFY gives them.)
+    if (probe != ProbePhysicalUser && probe != ProbeNvmeUser) return;
+    for (char c : DriveReport)
+        if (c != '\r' && c != '\n') Check(c >= 0x20 && c <= 0x7E, "an unprintable report byte");
 }
 
 // Any values under the settings key's names, the Run entry and its approval record (any type,
@@ -213,9 +219,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     substitute::SeedDiskObjects({u"C:", u"D:", u"_Total"}, {u"0 C:", u"1 D:"});
     void (*const parsers[])(FuzzedDataProvider&) = {BlinkText, Probe, Settings, IconPick, Catalogue};
     parsers[bytes[0] % std::size(parsers)](data);
-    // Drivers' answers reach the report only as printable text, in lines ended by CR LF.
-    for (char c : DriveReport)
-        if (c != '\r' && c != '\n') Check(c >= 0x20 && c <= 0x7E, "an unprintable report byte");
     ClearDriveReport();
     Check(substitute::JoinThreads(), "a sampler never ended");
     for (const auto& problem : substitute::Problems()) std::fprintf(stderr, "problem: %s\n", problem.c_str());
